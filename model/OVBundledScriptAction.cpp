@@ -1,0 +1,58 @@
+#include "model/OVBundledScriptAction.h"
+
+#include "model/OVPropertyList.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+
+namespace {
+std::optional<OVValue::Dictionary> dictionaryFromPropertyListWithName(const std::string& name)
+{
+    auto data = ov::readFile(ov::pathByAppending(ov::resourcesPath(), name + ".plist"), 4u << 20);
+    if (!data)
+        return std::nullopt;
+    auto value = ovplist::read(*data);
+    if (!value)
+        return std::nullopt;
+    if (auto* dict = std::get_if<OVValue::Dictionary>(&value->value))
+        return *dict;
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<std::string> OVBundledScriptAction::editorClassName() const { return std::string("OVResetAppModule"); }
+
+void OVBundledScriptAction::init()
+{
+    OVShellScriptAction::init();
+    setIsEditable(false);
+    setIsDefault(true);
+}
+
+std::shared_ptr<OVBundledScriptAction> OVBundledScriptAction::actionWithBundledFileName(const std::string& name)
+{
+    const std::string resources = ov::resourcesPath();
+    std::string script = ov::pathByAppending(ov::pathByAppending(resources, "Default Scripts"), name + ".sh");
+    if (name.empty() || name.find('/') != std::string::npos || !ov::isRegularFile(script)) {
+        ov::ovLog("Couldn't find file: %s", name.c_str());
+        return nullptr;
+    }
+    auto action = OVAction::action<OVBundledScriptAction>();
+    for (const char* ext : {".svg", ".png"}) {
+        if (ov::isRegularFile(ov::pathByAppending(ov::pathByAppending(resources, "images"), name + ext))) {
+            action->setIcon(OVImage::named(name));
+            break;
+        }
+    }
+    std::optional<std::string> description;
+    if (auto table = dictionaryFromPropertyListWithName("BundledDescriptions"); table && !table->empty()) {
+        auto it = table->find(name);
+        if (it != table->end())
+            if (auto* s = std::get_if<std::string>(&it->second.value))
+                description = *s;
+    }
+    action->setDefaultTitle(name);
+    action->setTitle(name);
+    action->setActionDescription(description);
+    action->setScriptURL(script);
+    return action;
+}

@@ -1,0 +1,36 @@
+// Reads keyed archives. Every byte is treated as hostile: cycles, dangling references, wrong
+// types, absurd depth and sizes make the whole archive corrupt; nothing here crashes or throws out.
+#pragma once
+
+#include "model/OVAction.h"
+#include "model/OVValue.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class OVKeyedUnarchiver {
+public:
+    // The root list of actions. An archive whose root is not a list gives an empty list;
+    // a corrupt archive gives none and *error says why.
+    static std::optional<OVActionList> unarchiveActions(std::string_view data, std::string* error = nullptr);
+    // The root object of a message archive; none (and *error) when corrupt.
+    static std::optional<OVValue> unarchiveValue(std::string_view data, std::string* error = nullptr);
+
+    // Used by initWithCoder of the kinds. A missing key or a value of another type reads as
+    // false or absent; objects of classes this program does not know read as absent.
+    bool decodeBool(const char* key);
+    std::optional<std::string> decodeString(const char* key);
+    std::optional<OVStringList> decodeStringList(const char* key);
+    std::optional<std::string> decodeURL(const char* key); // a file path
+    std::optional<OVImage> decodeImage(const char* key);
+    OVActionList decodeActions(const char* key);
+
+    struct Impl;
+    explicit OVKeyedUnarchiver(Impl& impl, const void* object);
+
+private:
+    Impl& impl_;
+    const void* object_;
+};

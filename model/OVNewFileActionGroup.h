@@ -1,0 +1,5 @@
+#pragma once
+
+#include "model/OVActionGroup.h"
+
+OV_GROUP_KIND(OVNewFileActionGroup)

@@ -1,0 +1,351 @@
+#include "model/OVPropertyList.h"
+
+#include <plist/plist.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace ovplist {
+namespace {
+
+void fail(std::string* error, const char* why)
+{
+    if (error)
+        *error = why;
+}
+
+uint64_t readBE(const unsigned char* p, unsigned size)
+{
+    uint64_t v = 0;
+    for (unsigned i = 0; i < size; ++i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+} // namespace
+
+bool validateBinary(std::string_view data, std::string* error)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    const std::size_t size = data.size();
+    if (size < 8 + 32 || std::memcmp(bytes, "bplist00", 8) != 0)
+        return fail(error, "not a binary property list"), false;
+    const unsigned char* trailer = bytes + size - 32;
+    const unsigned offsetSize = trailer[6];
+    const unsigned refSize = trailer[7];
+    const uint64_t numObjects = readBE(trailer + 8, 8);
+    const uint64_t rootIndex = readBE(trailer + 16, 8);
+    const uint64_t tableOffset = readBE(trailer + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8)
+        return fail(error, "bad integer sizes"), false;
+    if (numObjects == 0 || numObjects > size || rootIndex >= numObjects)
+        return fail(error, "bad object count"), false;
+    if (tableOffset < 8 || tableOffset > size - 32 || numObjects * offsetSize > size - 32 - tableOffset)
+        return fail(error, "bad offset table"), false;
+
+    std::vector<uint64_t> offsets(numObjects);
+    for (uint64_t i = 0; i < numObjects; ++i) {
+        offsets[i] = readBE(bytes + tableOffset + i * offsetSize, offsetSize);
+        if (offsets[i] < 8 || offsets[i] >= tableOffset)
+            return fail(error, "object offset out of range"), false;
+    }
+
+    // Reads the length of an object whose marker's low nibble is 0xF (a following integer).
+    auto objectLength = [&](uint64_t off, uint64_t& length, uint64_t& start) -> bool {
+        unsigned low = bytes[off] & 0x0F;
+        start = off + 1;
+        if (low != 0x0F) {
+            length = low;
+            return true;
+        }
+        if (start >= tableOffset || (bytes[start] & 0xF0) != 0x10)
+            return false;
+        unsigned n = 1u << (bytes[start] & 0x0F);
+        if (n > 8 || start + 1 + n > tableOffset)
+            return false;
+        length = readBE(bytes + start + 1, n);
+        start += 1 + n;
+        return true;
+    };
+
+    // Depth-first walk with an explicit stack; "on path" marks detect cycles.
+    std::vector<uint8_t> state(numObjects, 0); // 0 unvisited, 1 on path, 2 done
+    struct Frame {
+        uint64_t index;
+        uint64_t refsStart;
+        uint64_t refCount;
+        uint64_t next;
+    };
+    std::vector<Frame> stack;
+    auto enter = [&](uint64_t index) -> int { // -1 error, 0 leaf/done, 1 pushed
+        if (index >= numObjects)
+            return fail(error, "dangling object reference"), -1;
+        if (state[index] == 1)
+            return fail(error, "object cycle"), -1;
+        if (state[index] == 2)
+            return 0;
+        uint64_t off = offsets[index];
+        unsigned marker = bytes[off] & 0xF0;
+        uint64_t length = 0, start = off + 1;
+        switch (marker) {
+        case 0x00:
+            state[index] = 2;
+            return 0;
+        case 0x10:
+        case 0x20: {
+            uint64_t n = 1u << (bytes[off] & 0x0F);
+            if (n > 16 || off + 1 + n > tableOffset)
+                return fail(error, "truncated number"), -1;
+            state[index] = 2;
+            return 0;
+        }
+        case 0x30:
+            if (off + 9 > tableOffset)
+                return fail(error, "truncated date"), -1;
+            state[index] = 2;
+            return 0;
+        case 0x40:
+        case 0x50:
+        case 0x60:
+        case 0x70: {
+            if (!objectLength(off, length, start))
+                return fail(error, "bad length"), -1;
+            uint64_t unit = marker == 0x60 ? 2 : 1;
+            if (length > tableOffset || length * unit > tableOffset - start)
+                return fail(error, "truncated data or string"), -1;
+            state[index] = 2;
+            return 0;
+        }
+        case 0x80: {
+            uint64_t n = (bytes[off] & 0x0F) + 1u;
+            if (off + 1 + n > tableOffset)
+                return fail(error, "truncated uid"), -1;
+            state[index] = 2;
+            return 0;
+        }
+        case 0xA0:
+        case 0xC0:
+        case 0xD0: {
+            if (!objectLength(off, length, start))
+                return fail(error, "bad length"), -1;
+            uint64_t refs = marker == 0xD0 ? length * 2 : length;
+            if (length > numObjects * 2 || refs * refSize > tableOffset - start)
+                return fail(error, "truncated container"), -1;
+            if (stack.size() >= std::size_t(kMaxDepth))
+                return fail(error, "nesting too deep"), -1;
+            state[index] = 1;
+            stack.push_back({index, start, refs, 0});
+            return 1;
+        }
+        default:
+            return fail(error, "unknown object type"), -1;
+        }
+    };
+    if (enter(rootIndex) < 0)
+        return false;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next == f.refCount) {
+            state[f.index] = 2;
+            stack.pop_back();
+            continue;
+        }
+        uint64_t child = readBE(bytes + f.refsStart + f.next * refSize, refSize);
+        ++f.next;
+        if (enter(child) < 0)
+            return false;
+    }
+    return true;
+}
+
+plist_t parse(std::string_view data, std::string* error)
+{
+    if (data.size() > kMaxBytes)
+        return fail(error, "property list too large"), nullptr;
+    if (data.size() < 8)
+        return fail(error, "property list too short"), nullptr;
+    plist_t root = nullptr;
+    if (plist_is_binary(data.data(), uint32_t(data.size()))) {
+        if (!validateBinary(data, error))
+            return nullptr;
+        plist_from_bin(data.data(), uint32_t(data.size()), &root);
+    } else {
+        plist_from_xml(data.data(), uint32_t(data.size()), &root);
+    }
+    if (!root)
+        fail(error, "malformed property list");
+    return root;
+}
+
+namespace {
+std::optional<OVValue> convert(plist_t node, int depth, std::string* error)
+{
+    if (depth > kMaxDepth)
+        return fail(error, "nesting too deep"), std::nullopt;
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        return OVValue(bool(b));
+    }
+    case PLIST_UINT: {
+        uint64_t v = 0;
+        plist_get_uint_val(node, &v);
+        return OVValue(int64_t(v));
+    }
+    case PLIST_REAL: {
+        double d = 0;
+        plist_get_real_val(node, &d);
+        return OVValue(d);
+    }
+    case PLIST_STRING: {
+        uint64_t len = 0;
+        const char* s = plist_get_string_ptr(node, &len);
+        return OVValue(std::string(s ? s : "", s ? std::size_t(len) : 0));
+    }
+    case PLIST_DATA: {
+        uint64_t len = 0;
+        const char* d = plist_get_data_ptr(node, &len);
+        return OVValue(OVData{std::string(d ? d : "", d ? std::size_t(len) : 0)});
+    }
+    case PLIST_UID: {
+        uint64_t v = 0;
+        plist_get_uid_val(node, &v);
+        return OVValue(OVValue::Dictionary{{"CF$UID", OVValue(int64_t(v))}});
+    }
+    case PLIST_DATE: {
+        int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        return OVValue(double(sec) + usec / 1e6);
+    }
+    case PLIST_ARRAY: {
+        OVValue::Array out;
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, it, &item);
+            if (!item)
+                break;
+            auto v = convert(item, depth + 1, error);
+            if (!v) {
+                free(it);
+                return std::nullopt;
+            }
+            out.push_back(std::move(*v));
+        }
+        free(it);
+        return OVValue(std::move(out));
+    }
+    case PLIST_DICT: {
+        OVValue::Dictionary out;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        for (;;) {
+            char* key = nullptr;
+            plist_t item = nullptr;
+            plist_dict_next_item(node, it, &key, &item);
+            if (!item) {
+                free(key);
+                break;
+            }
+            auto v = convert(item, depth + 1, error);
+            if (!v) {
+                free(key);
+                free(it);
+                return std::nullopt;
+            }
+            out[key ? key : ""] = std::move(*v);
+            free(key);
+        }
+        free(it);
+        return OVValue(std::move(out));
+    }
+    default:
+        return fail(error, "unsupported property-list type"), std::nullopt;
+    }
+}
+} // namespace
+
+std::optional<OVValue> toValue(plist_t node, std::string* error)
+{
+    if (!node)
+        return fail(error, "no property list"), std::nullopt;
+    return convert(node, 0, error);
+}
+
+plist_t fromValue(const OVValue& value)
+{
+    struct Visitor {
+        plist_t operator()(std::monostate) const { return plist_new_string(""); }
+        plist_t operator()(bool b) const { return plist_new_bool(b); }
+        plist_t operator()(int64_t i) const { return plist_new_uint(uint64_t(i)); }
+        plist_t operator()(double d) const { return plist_new_real(d); }
+        plist_t operator()(const std::string& s) const { return plist_new_string(s.c_str()); }
+        plist_t operator()(const OVData& d) const { return plist_new_data(d.bytes.data(), d.bytes.size()); }
+        plist_t operator()(const OVValue::Array& a) const
+        {
+            plist_t arr = plist_new_array();
+            for (const auto& v : a)
+                plist_array_append_item(arr, fromValue(v));
+            return arr;
+        }
+        plist_t operator()(const OVValue::Dictionary& d) const
+        {
+            plist_t dict = plist_new_dict();
+            for (const auto& [k, v] : d)
+                plist_dict_set_item(dict, k.c_str(), fromValue(v));
+            return dict;
+        }
+    };
+    return std::visit(Visitor{}, value.value);
+}
+
+std::optional<OVValue> read(std::string_view data, std::string* error)
+{
+    plist_t root = parse(data, error);
+    if (!root)
+        return std::nullopt;
+    auto v = toValue(root, error);
+    plist_free(root);
+    return v;
+}
+
+std::string toBinary(plist_t node)
+{
+    char* out = nullptr;
+    uint32_t len = 0;
+    plist_to_bin(node, &out, &len);
+    std::string s(out ? out : "", out ? len : 0);
+    plist_to_bin_free(out);
+    return s;
+}
+
+std::string toXML(plist_t node)
+{
+    char* out = nullptr;
+    uint32_t len = 0;
+    plist_to_xml(node, &out, &len);
+    std::string s(out ? out : "", out ? len : 0);
+    plist_to_xml_free(out);
+    return s;
+}
+
+std::string writeXML(const OVValue& value)
+{
+    plist_t node = fromValue(value);
+    std::string s = toXML(node);
+    plist_free(node);
+    return s;
+}
+
+std::string writeBinary(const OVValue& value)
+{
+    plist_t node = fromValue(value);
+    std::string s = toBinary(node);
+    plist_free(node);
+    return s;
+}
+
+} // namespace ovplist

@@ -1,0 +1,35 @@
+// Property lists (XML and binary) as OVValues, read defensively: untrusted bytes never crash,
+// recurse without bound or allocate without bound.
+#pragma once
+
+#include "model/OVValue.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+typedef void* plist_t;
+
+namespace ovplist {
+
+inline constexpr int kMaxDepth = 256;
+inline constexpr std::size_t kMaxBytes = 64u << 20;
+
+// Parses XML or binary; none (and *error) for anything malformed or beyond the limits.
+// The caller owns the result (plist_free).
+plist_t parse(std::string_view data, std::string* error = nullptr);
+
+// Checks the structure of a binary property list without building it: bounds of every offset
+// and reference, nesting depth and cycles. libplist's own reader recurses without a limit.
+bool validateBinary(std::string_view data, std::string* error = nullptr);
+
+std::optional<OVValue> toValue(plist_t node, std::string* error = nullptr);
+plist_t fromValue(const OVValue& value);
+
+std::optional<OVValue> read(std::string_view data, std::string* error = nullptr);
+std::string writeXML(const OVValue& value);
+std::string writeBinary(const OVValue& value);
+std::string toBinary(plist_t node);
+std::string toXML(plist_t node);
+
+} // namespace ovplist

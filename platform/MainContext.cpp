@@ -1,0 +1,139 @@
+#include "platform/MainContext.h"
+
+#include "platform/Log.h"
+
+#include <glib.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <pthread.h>
+#include <thread>
+
+namespace ov {
+namespace {
+
+struct Block {
+    std::function<void()> fn;
+};
+
+gboolean runBlockOnce(gpointer data)
+{
+    auto* block = static_cast<Block*>(data);
+    try {
+        block->fn();
+    } catch (const std::exception& e) {
+        ovLog("Uncaught exception on the main context: %s", e.what());
+    } catch (...) {
+        ovLog("Uncaught exception on the main context");
+    }
+    return G_SOURCE_REMOVE;
+}
+
+void destroyBlock(gpointer data) { delete static_cast<Block*>(data); }
+
+} // namespace
+
+void runOnNextTurn(std::function<void()> fn)
+{
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(source, runBlockOnce, new Block{std::move(fn)}, destroyBlock);
+    g_source_attach(source, nullptr);
+    g_source_unref(source);
+}
+
+void invokeOnMain(std::function<void()> fn)
+{
+    g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, runBlockOnce, new Block{std::move(fn)}, destroyBlock);
+}
+
+unsigned runAfter(unsigned milliseconds, std::function<void()> fn)
+{
+    return g_timeout_add_full(G_PRIORITY_DEFAULT, milliseconds, runBlockOnce, new Block{std::move(fn)}, destroyBlock);
+}
+
+bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMilliseconds)
+{
+    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMilliseconds) * 1000;
+    bool timedOut = false;
+    guint timer = g_timeout_add(timeoutMilliseconds, [](gpointer p) -> gboolean {
+        *static_cast<bool*>(p) = true;
+        return G_SOURCE_REMOVE;
+    }, &timedOut);
+    while (!pred()) {
+        if (timedOut || g_get_monotonic_time() > deadline) {
+            if (!timedOut)
+                g_source_remove(timer);
+            return pred();
+        }
+        g_main_context_iteration(nullptr, TRUE);
+    }
+    if (!timedOut)
+        g_source_remove(timer);
+    return true;
+}
+
+struct SerialQueue::State {
+    std::string label;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> blocks;
+    bool released = false;
+    bool threadRunning = false;
+};
+
+SerialQueue::SerialQueue(std::shared_ptr<State> s) : state_(std::move(s)) {}
+
+std::shared_ptr<SerialQueue> SerialQueue::create(const std::string& label)
+{
+    auto state = std::make_shared<State>();
+    state->label = label;
+    return std::shared_ptr<SerialQueue>(new SerialQueue(state));
+}
+
+SerialQueue::~SerialQueue()
+{
+    std::lock_guard lock(state_->mutex);
+    state_->released = true;
+    state_->wake.notify_all();
+}
+
+const std::string& SerialQueue::label() const { return state_->label; }
+
+void SerialQueue::async(std::function<void()> block)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->blocks.push_back(std::move(block));
+    if (state_->threadRunning) {
+        state_->wake.notify_all();
+        return;
+    }
+    state_->threadRunning = true;
+    std::thread([state = state_] {
+        // Thread names are limited to 15 characters; keep the end of the label, which differs.
+        std::string name = state->label.size() > 15 ? state->label.substr(state->label.size() - 15) : state->label;
+        pthread_setname_np(pthread_self(), name.c_str());
+        std::unique_lock lock(state->mutex);
+        for (;;) {
+            state->wake.wait(lock, [&] { return !state->blocks.empty() || state->released; });
+            if (state->blocks.empty()) {
+                state->threadRunning = false;
+                return;
+            }
+            auto fn = std::move(state->blocks.front());
+            state->blocks.pop_front();
+            lock.unlock();
+            try {
+                fn();
+            } catch (const std::exception& e) {
+                ovLog("Uncaught exception on %s: %s", state->label.c_str(), e.what());
+            } catch (...) {
+                ovLog("Uncaught exception on %s", state->label.c_str());
+            }
+            lock.lock();
+        }
+    }).detach();
+}
+
+} // namespace ov

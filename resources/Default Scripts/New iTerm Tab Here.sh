@@ -1,0 +1,12 @@
+#!/bin/bash
+# Opens a new tab of the user's preferred terminal in each selected folder.
+for dir in "$@"; do
+  [ -d "$dir" ] || dir=$(dirname "$dir")
+  if command -v tilix >/dev/null; then
+    tilix --action=app-new-session --working-directory="$dir" &
+  elif command -v gnome-terminal >/dev/null; then
+    gnome-terminal --tab --working-directory="$dir"
+  else
+    (cd "$dir" && x-terminal-emulator &)
+  fi
+done

@@ -1,0 +1,174 @@
+#include "messaging/OVWormhole.h"
+#include "model/OVActionsManager.h"
+#include "model/OVConvertImageAction.h"
+#include "model/OVMoveActionGroup.h"
+#include "model/OVMoveToAction.h"
+#include "model/OVShellScriptAction.h"
+#include "platform/Files.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <glib.h>
+#include <sys/stat.h>
+
+namespace {
+
+class StoreTest : public ::testing::Test {
+protected:
+    ovtest::TempHome home;
+    std::string plist() const { return OVActionsManager::saveURL(); }
+
+    static bool fileExists(const std::string& p) { return ov::isRegularFile(p); }
+
+    // Saves and waits until the coalesced write has happened.
+    static void saveAndWait(const std::shared_ptr<OVActionsManager>& store)
+    {
+        store->save();
+        ovtest::pumpFor(250);
+    }
+};
+
+TEST_F(StoreTest, MissingEmptyAndCorruptFiles)
+{
+    auto empty = OVActionsManager::create();
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->actions().empty());
+
+    home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist", "");
+    auto zero = OVActionsManager::create();
+    ASSERT_TRUE(zero);
+    EXPECT_TRUE(zero->actions().empty());
+
+    ovtest::LogCapture log;
+    home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist", "this is not an archive at all, just garbage bytes");
+    EXPECT_FALSE(OVActionsManager::create());
+    EXPECT_TRUE(log.contains("Could not load actions because of error: "));
+}
+
+TEST_F(StoreTest, ContainerIsPrivate)
+{
+    OVActionsManager::saveURL();
+    struct stat st;
+    ASSERT_EQ(0, ::stat(ov::containerPath().c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+}
+
+TEST_F(StoreTest, BurstOfSavesWritesOnceAndSendsOneMessage)
+{
+    auto store = OVActionsManager::create();
+    ASSERT_TRUE(store);
+    auto listener = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    ASSERT_TRUE(listener);
+    int messages = 0;
+    listener->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), [&](const auto& message) {
+        EXPECT_FALSE(message.has_value());
+        ++messages;
+    });
+
+    store->addAction(OVAction::action<OVMoveToAction>());
+    const gint64 start = g_get_monotonic_time();
+    store->save();
+    ovtest::pumpFor(50);
+    store->save();
+    ovtest::pumpFor(50);
+    store->save();
+    const gint64 lastSave = g_get_monotonic_time();
+    EXPECT_FALSE(fileExists(plist())) << "written before the delay ran out";
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return fileExists(plist()); }, 2000));
+    const gint64 written = g_get_monotonic_time();
+    EXPECT_GE(written - lastSave, 80'000);
+    EXPECT_GE(written - start, 180'000);
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return messages >= 1; }, 2000));
+    ovtest::pumpFor(300);
+    EXPECT_EQ(1, messages);
+}
+
+TEST_F(StoreTest, ChangesStayInMemoryUntilSaved)
+{
+    auto store = OVActionsManager::create();
+    auto a = OVAction::action<OVMoveToAction>();
+    auto b = OVAction::action<OVShellScriptAction>();
+    store->addAction(a);
+    store->addAction(b);
+    store->addAction(nullptr);
+    store->removeAction(a);
+    store->updateActions({b, a});
+    ovtest::pumpFor(150);
+    EXPECT_FALSE(fileExists(plist()));
+    ASSERT_EQ(2u, store->actions().size());
+    EXPECT_EQ(b, store->actions()[0]);
+}
+
+TEST_F(StoreTest, RemoveUsesIdentity)
+{
+    auto store = OVActionsManager::create();
+    auto a = OVAction::action<OVMoveToAction>();
+    store->addAction(a);
+    store->addAction(a);
+    store->removeAction(a->copy()); // same uid, another object
+    EXPECT_EQ(2u, store->actions().size());
+    store->removeAction(a);
+    EXPECT_TRUE(store->actions().empty());
+}
+
+TEST_F(StoreTest, SaveClearsIsNewOnTopLevelOnlyAndRoundTrips)
+{
+    auto store = OVActionsManager::create();
+    auto group = OVAction::action<OVMoveActionGroup>();
+    auto child = OVAction::action<OVMoveToAction>();
+    child->setTitle("Documents");
+    child->setDestinationURL("/home/someone/Documents");
+    group->addAction(child);
+    auto script = OVAction::action<OVShellScriptAction>();
+    script->setScriptURL("/tmp/a script.sh");
+    auto convert = OVAction::action<OVConvertImageAction>();
+    convert->setOutputFormat("jpeg");
+    convert->setOutputExtension("jpg");
+    store->updateActions({group, script, convert});
+
+    saveAndWait(store);
+    EXPECT_FALSE(group->isNew());
+    EXPECT_FALSE(script->isNew());
+    EXPECT_TRUE(child->isNew()) << "children are not visited";
+
+    auto second = OVActionsManager::create();
+    ASSERT_TRUE(second);
+    auto list = second->actions();
+    ASSERT_EQ(3u, list.size());
+    EXPECT_NE(list[0], group) << "a fresh store has its own objects";
+    EXPECT_STREQ("OVMoveActionGroup", list[0]->className());
+    EXPECT_EQ(group->uid(), list[0]->uid());
+    auto children = std::dynamic_pointer_cast<OVActionGroup>(list[0])->actions();
+    ASSERT_EQ(1u, children.size());
+    auto readChild = std::dynamic_pointer_cast<OVMoveToAction>(children[0]);
+    ASSERT_TRUE(readChild);
+    EXPECT_EQ(child->uid(), readChild->uid());
+    EXPECT_EQ("/home/someone/Documents", readChild->destinationURL().value_or(""));
+    auto readScript = std::dynamic_pointer_cast<OVShellScriptAction>(list[1]);
+    ASSERT_TRUE(readScript);
+    EXPECT_EQ("/tmp/a script.sh", readScript->scriptURL().value_or(""));
+    EXPECT_TRUE(readScript->isEditable());
+    auto readConvert = std::dynamic_pointer_cast<OVConvertImageAction>(list[2]);
+    ASSERT_TRUE(readConvert);
+    EXPECT_EQ("jpg", readConvert->outputExtension().value_or(""));
+}
+
+TEST_F(StoreTest, FailedWriteIsLoggedWithPathAndReason)
+{
+    auto store = OVActionsManager::create();
+    store->addAction(OVAction::action<OVMoveToAction>());
+    // A non-empty folder where the file should go: the rename fails even for root.
+    ASSERT_EQ(0, ::mkdir(plist().c_str(), 0700));
+    home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist/keep", "old");
+    ovtest::LogCapture log;
+    EXPECT_FALSE(store->saveToFile());
+    EXPECT_TRUE(log.contains("Could not save actions to " + plist()));
+    EXPECT_EQ("old", ovtest::readAll(plist() + "/keep"));
+
+    // Such a file cannot be read as a list either, and must not pass for an empty one.
+    EXPECT_FALSE(OVActionsManager::create());
+    EXPECT_TRUE(log.contains("Could not load actions because of error: "));
+}
+
+} // namespace

@@ -1,0 +1,51 @@
+// Shared by every test program: private XDG folders per test, log capture and loop pumping.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ovtest {
+
+// Makes a fresh temporary home with its own XDG_DATA_HOME and XDG_CONFIG_HOME, removed again
+// when the object goes away.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+    const std::string& path() const { return root_; }
+    std::string dataHome() const;
+    std::string configHome() const;
+    std::string makeFolder(const std::string& relative) const;
+    std::string writeFile(const std::string& relative, const std::string& content) const;
+
+private:
+    std::string root_;
+    std::string oldData_, oldConfig_;
+    bool hadData_ = false, hadConfig_ = false;
+};
+
+// Collects log lines while alive.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::vector<std::string> lines() const;
+    bool contains(const std::string& fragment) const;
+
+private:
+    struct State;
+    State* state_;
+};
+
+// Pumps the default main context until pred is true, at most timeoutMs; returns pred().
+bool pumpUntil(const std::function<bool()>& pred, unsigned timeoutMs = 5000);
+// Pumps the default main context for the given time.
+void pumpFor(unsigned ms);
+
+std::string readAll(const std::string& path);
+void removeTree(const std::string& path);
+
+} // namespace ovtest
