@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -69,13 +70,17 @@ bool validateBinary(std::string_view data, std::string* error)
         return true;
     };
 
-    // Depth-first walk with an explicit stack; "on path" marks detect cycles.
+    // Depth-first walk with an explicit stack; "on path" marks detect cycles. A container's
+    // expanded size counts every reference below it, shared ones as often as they are used.
+    const uint64_t maxNodes = std::min<uint64_t>(kMaxNodes, size);
     std::vector<uint8_t> state(numObjects, 0); // 0 unvisited, 1 on path, 2 done
+    std::vector<uint32_t> expanded(numObjects, 1);
     struct Frame {
         uint64_t index;
         uint64_t refsStart;
         uint64_t refCount;
         uint64_t next;
+        uint64_t nodes;
     };
     std::vector<Frame> stack;
     auto enter = [&](uint64_t index) -> int { // -1 error, 0 leaf/done, 1 pushed
@@ -135,7 +140,7 @@ bool validateBinary(std::string_view data, std::string* error)
             if (stack.size() >= std::size_t(kMaxDepth))
                 return fail(error, "nesting too deep"), -1;
             state[index] = 1;
-            stack.push_back({index, start, refs, 0});
+            stack.push_back({index, start, refs, 0, 1});
             return 1;
         }
         default:
@@ -147,17 +152,178 @@ bool validateBinary(std::string_view data, std::string* error)
     while (!stack.empty()) {
         Frame& f = stack.back();
         if (f.next == f.refCount) {
-            state[f.index] = 2;
+            const uint64_t index = f.index, nodes = f.nodes;
+            state[index] = 2;
+            expanded[index] = uint32_t(nodes);
             stack.pop_back();
+            if (!stack.empty()) {
+                stack.back().nodes += nodes;
+                if (stack.back().nodes > maxNodes)
+                    return fail(error, "too many objects"), false;
+            }
             continue;
         }
         uint64_t child = readBE(bytes + f.refsStart + f.next * refSize, refSize);
         ++f.next;
-        if (enter(child) < 0)
+        int entered = enter(child);
+        if (entered < 0)
             return false;
+        if (entered == 0) {
+            // enter() may have grown the stack only when it returns 1, so f is still valid.
+            f.nodes += expanded[child];
+            if (f.nodes > maxNodes)
+                return fail(error, "too many objects"), false;
+        }
     }
     return true;
 }
+
+bool validateXML(std::string_view data, std::string* error)
+{
+    // Only array and dict nest. Comments, CDATA, processing instructions and declarations are
+    // skipped so that tag-like text inside them is not counted.
+    std::size_t depth = 0, elements = 0, i = 0;
+    auto skipPast = [&](std::string_view end) -> bool {
+        std::size_t at = data.find(end, i);
+        if (at == std::string_view::npos)
+            return false;
+        i = at + end.size();
+        return true;
+    };
+    while ((i = data.find('<', i)) != std::string_view::npos) {
+        std::string_view rest = data.substr(i);
+        if (rest.starts_with("<!--")) {
+            if (!skipPast("-->"))
+                return fail(error, "unterminated comment"), false;
+            continue;
+        }
+        if (rest.starts_with("<![CDATA[")) {
+            if (!skipPast("]]>"))
+                return fail(error, "unterminated CDATA"), false;
+            continue;
+        }
+        if (rest.starts_with("<?")) {
+            if (!skipPast("?>"))
+                return fail(error, "unterminated processing instruction"), false;
+            continue;
+        }
+        if (rest.starts_with("<!")) {
+            if (!skipPast(">"))
+                return fail(error, "unterminated declaration"), false;
+            continue;
+        }
+        const bool closing = rest.size() > 1 && rest[1] == '/';
+        std::size_t nameStart = i + (closing ? 2 : 1);
+        std::size_t tagEnd = data.find('>', nameStart);
+        if (tagEnd == std::string_view::npos)
+            return fail(error, "unterminated tag"), false;
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < tagEnd && data[nameEnd] != '/' && data[nameEnd] != ' ' && data[nameEnd] != '\t' &&
+               data[nameEnd] != '\r' && data[nameEnd] != '\n')
+            ++nameEnd;
+        std::string_view name = data.substr(nameStart, nameEnd - nameStart);
+        const bool container = name == "array" || name == "dict";
+        const bool selfClosing = data[tagEnd - 1] == '/';
+        if (closing) {
+            if (container && depth > 0)
+                --depth;
+        } else {
+            if (++elements > kMaxNodes)
+                return fail(error, "too many objects"), false;
+            if (container && !selfClosing && ++depth > std::size_t(kMaxDepth))
+                return fail(error, "nesting too deep"), false;
+        }
+        i = tagEnd + 1;
+    }
+    return true;
+}
+
+namespace {
+// libplist frees recursively; a tree from XML that is deeper than we allow is taken apart leaf
+// by leaf instead.
+std::size_t treeDepth(plist_t root)
+{
+    struct Frame {
+        plist_t node;
+        uint32_t next;
+    };
+    std::vector<Frame> stack{{root, 0}};
+    std::size_t deepest = 1;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        plist_type type = plist_get_node_type(f.node);
+        uint32_t count = type == PLIST_ARRAY ? plist_array_get_size(f.node)
+                         : type == PLIST_DICT ? plist_dict_get_size(f.node)
+                                              : 0;
+        if (f.next >= count) {
+            stack.pop_back();
+            continue;
+        }
+        plist_t child = nullptr;
+        if (type == PLIST_ARRAY) {
+            child = plist_array_get_item(f.node, f.next);
+        } else {
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(f.node, &it);
+            char* key = nullptr;
+            for (uint32_t k = 0; k <= f.next; ++k) {
+                free(key);
+                key = nullptr;
+                plist_dict_next_item(f.node, it, &key, &child);
+            }
+            free(key);
+            free(it);
+        }
+        ++f.next;
+        if (child) {
+            stack.push_back({child, 0});
+            deepest = std::max(deepest, stack.size());
+            if (deepest > std::size_t(kMaxDepth) + 1)
+                return deepest;
+        }
+    }
+    return deepest;
+}
+
+void freeDeep(plist_t root)
+{
+    std::vector<plist_t> path{root};
+    while (!path.empty()) {
+        plist_t node = path.back();
+        plist_type type = plist_get_node_type(node);
+        if (type == PLIST_ARRAY && plist_array_get_size(node) > 0) {
+            path.push_back(plist_array_get_item(node, plist_array_get_size(node) - 1));
+            continue;
+        }
+        if (type == PLIST_DICT && plist_dict_get_size(node) > 0) {
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            char* key = nullptr;
+            plist_t child = nullptr;
+            plist_dict_next_item(node, it, &key, &child);
+            free(key);
+            free(it);
+            path.push_back(child);
+            continue;
+        }
+        path.pop_back();
+        if (path.empty()) {
+            plist_free(node);
+            break;
+        }
+        plist_t parent = path.back();
+        if (plist_get_node_type(parent) == PLIST_ARRAY) {
+            plist_array_remove_item(parent, plist_array_get_size(parent) - 1);
+        } else {
+            char* key = nullptr;
+            plist_dict_get_item_key(node, &key);
+            if (key)
+                plist_dict_remove_item(parent, key);
+            free(key);
+        }
+    }
+}
+} // namespace
 
 plist_t parse(std::string_view data, std::string* error)
 {
@@ -171,7 +337,13 @@ plist_t parse(std::string_view data, std::string* error)
             return nullptr;
         plist_from_bin(data.data(), uint32_t(data.size()), &root);
     } else {
+        if (!validateXML(data, error))
+            return nullptr;
         plist_from_xml(data.data(), uint32_t(data.size()), &root);
+        if (root && treeDepth(root) > std::size_t(kMaxDepth) + 1) {
+            freeDeep(root);
+            return fail(error, "nesting too deep"), nullptr;
+        }
     }
     if (!root)
         fail(error, "malformed property list");
