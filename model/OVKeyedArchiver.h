@@ -28,6 +28,10 @@ public:
     static std::string archivedDataWithRootActions(const OVActionList& actions);
     static std::string archivedDataWithRootValue(const OVValue& value);
 
+    // "file://" and the path with every byte outside the unreserved and path characters
+    // percent-encoded; a relative path gives a relative reference.
+    static std::string fileURLStringWithPath(const std::string& path);
+
     struct Impl;
 
 private:

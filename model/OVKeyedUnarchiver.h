@@ -27,8 +27,16 @@ public:
     std::optional<OVImage> decodeImage(const char* key);
     OVActionList decodeActions(const char* key);
 
+    // The local path of a file URL, or of a reference without scheme resolved against base;
+    // none for other schemes, remote hosts, bad escapes and NUL bytes.
+    static std::optional<std::string> filePathFromURLString(std::string_view url, std::string_view base = {});
+
+    // Objects (actions, lists, URLs) nest at most this deep; the archiver leaves out deeper ones.
+    static constexpr int kMaxObjectDepth = 64;
+
     struct Impl;
-    explicit OVKeyedUnarchiver(Impl& impl, const void* object);
+    // Reads the members of one archived object (a property-list dictionary of impl's archive).
+    OVKeyedUnarchiver(Impl& impl, const void* object);
 
 private:
     Impl& impl_;

@@ -239,48 +239,41 @@ bool validateXML(std::string_view data, std::string* error)
 }
 
 namespace {
-// libplist frees recursively; a tree from XML that is deeper than we allow is taken apart leaf
-// by leaf instead.
+// libplist frees recursively. The XML scan above keeps trees shallow; should libplist ever read
+// deeper than it counted, the tree is measured here and taken apart leaf by leaf.
 std::size_t treeDepth(plist_t root)
 {
     struct Frame {
         plist_t node;
-        uint32_t next;
+        void* iter;
     };
-    std::vector<Frame> stack{{root, 0}};
+    auto open = [](plist_t node) -> Frame {
+        void* it = nullptr;
+        if (plist_get_node_type(node) == PLIST_ARRAY)
+            plist_array_new_iter(node, &it);
+        else if (plist_get_node_type(node) == PLIST_DICT)
+            plist_dict_new_iter(node, &it);
+        return {node, it};
+    };
+    std::vector<Frame> stack{open(root)};
     std::size_t deepest = 1;
     while (!stack.empty()) {
         Frame& f = stack.back();
-        plist_type type = plist_get_node_type(f.node);
-        uint32_t count = type == PLIST_ARRAY ? plist_array_get_size(f.node)
-                         : type == PLIST_DICT ? plist_dict_get_size(f.node)
-                                              : 0;
-        if (f.next >= count) {
+        plist_t child = nullptr;
+        if (f.iter && plist_get_node_type(f.node) == PLIST_ARRAY) {
+            plist_array_next_item(f.node, f.iter, &child);
+        } else if (f.iter) {
+            char* key = nullptr;
+            plist_dict_next_item(f.node, f.iter, &key, &child);
+            free(key);
+        }
+        if (!child) {
+            free(f.iter);
             stack.pop_back();
             continue;
         }
-        plist_t child = nullptr;
-        if (type == PLIST_ARRAY) {
-            child = plist_array_get_item(f.node, f.next);
-        } else {
-            plist_dict_iter it = nullptr;
-            plist_dict_new_iter(f.node, &it);
-            char* key = nullptr;
-            for (uint32_t k = 0; k <= f.next; ++k) {
-                free(key);
-                key = nullptr;
-                plist_dict_next_item(f.node, it, &key, &child);
-            }
-            free(key);
-            free(it);
-        }
-        ++f.next;
-        if (child) {
-            stack.push_back({child, 0});
-            deepest = std::max(deepest, stack.size());
-            if (deepest > std::size_t(kMaxDepth) + 1)
-                return deepest;
-        }
+        stack.push_back(open(child));
+        deepest = std::max(deepest, stack.size());
     }
     return deepest;
 }
@@ -340,9 +333,15 @@ plist_t parse(std::string_view data, std::string* error)
         if (!validateXML(data, error))
             return nullptr;
         plist_from_xml(data.data(), uint32_t(data.size()), &root);
-        if (root && treeDepth(root) > std::size_t(kMaxDepth) + 1) {
-            freeDeep(root);
-            return fail(error, "nesting too deep"), nullptr;
+        if (root) {
+            std::size_t depth = treeDepth(root);
+            if (depth > std::size_t(kMaxDepth) + 1) {
+                if (depth > 4096)
+                    freeDeep(root);
+                else
+                    plist_free(root);
+                return fail(error, "nesting too deep"), nullptr;
+            }
         }
     }
     if (!root)

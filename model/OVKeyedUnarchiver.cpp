@@ -1,0 +1,629 @@
+#include "model/OVKeyedUnarchiver.h"
+
+#include "model/OVPropertyList.h"
+
+#include <plist/plist.h>
+
+#include <cctype>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// Raised for structural corruption; caught in the entry points and turned into an error text.
+struct Corrupt : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Shared objects are copied where a value is expected, so the output can outgrow the archive.
+constexpr uint64_t kMaxElements = 1u << 21;
+constexpr uint64_t kMaxOutputBytes = 128u << 20;
+
+plist_type typeOf(plist_t node) { return node ? plist_get_node_type(node) : PLIST_NONE; }
+
+plist_t member(plist_t dict, const char* key)
+{
+    return typeOf(dict) == PLIST_DICT ? plist_dict_get_item(dict, key) : nullptr;
+}
+
+// Binary archives hold real UIDs; XML ones spell them {"CF$UID": n}.
+std::optional<uint64_t> uidOf(plist_t node)
+{
+    uint64_t value = 0;
+    if (typeOf(node) == PLIST_UID) {
+        plist_get_uid_val(node, &value);
+        return value;
+    }
+    if (typeOf(node) == PLIST_DICT && plist_dict_get_size(node) == 1) {
+        plist_t inner = plist_dict_get_item(node, "CF$UID");
+        if (typeOf(inner) == PLIST_UINT) {
+            plist_get_uint_val(inner, &value);
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string stringOf(plist_t node)
+{
+    uint64_t length = 0;
+    const char* s = plist_get_string_ptr(node, &length);
+    return s ? std::string(s, std::size_t(length)) : std::string();
+}
+
+bool isArrayClass(const std::string& name) { return name == "NSArray" || name == "NSMutableArray"; }
+bool isStringClass(const std::string& name) { return name == "NSString" || name == "NSMutableString"; }
+
+// Visits the elements of a property-list array.
+template <typename F>
+void forEachItem(plist_t array, F&& f)
+{
+    plist_array_iter it = nullptr;
+    plist_array_new_iter(array, &it);
+    struct Free {
+        void* p;
+        ~Free() { free(p); }
+    } guard{it};
+    for (;;) {
+        plist_t item = nullptr;
+        plist_array_next_item(array, it, &item);
+        if (!item)
+            break;
+        f(item);
+    }
+}
+
+// --- URLs ---------------------------------------------------------------------------------
+
+std::optional<std::string> schemeOf(std::string_view url)
+{
+    std::size_t i = 0;
+    while (i < url.size() && (std::isalnum((unsigned char)url[i]) || (i > 0 && (url[i] == '+' || url[i] == '-' || url[i] == '.'))))
+        ++i;
+    if (i == 0 || i >= url.size() || url[i] != ':' || !std::isalpha((unsigned char)url[0]))
+        return std::nullopt;
+    std::string scheme(url.substr(0, i));
+    for (char& c : scheme)
+        c = char(std::tolower((unsigned char)c));
+    return scheme;
+}
+
+std::string removeDotSegments(std::string_view path)
+{
+    const bool absolute = path.starts_with('/');
+    std::vector<std::string_view> out;
+    bool trailing = false;
+    std::size_t i = absolute ? 1 : 0;
+    while (i <= path.size()) {
+        std::size_t j = path.find('/', i);
+        if (j == std::string_view::npos)
+            j = path.size();
+        std::string_view seg = path.substr(i, j - i);
+        const bool last = j == path.size();
+        if (seg == ".") {
+            trailing = last;
+        } else if (seg == "..") {
+            if (!out.empty())
+                out.pop_back();
+            trailing = last;
+        } else {
+            out.push_back(seg);
+            trailing = false;
+        }
+        i = j + 1;
+    }
+    std::string result = absolute ? "/" : "";
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        if (k)
+            result += '/';
+        result += out[k];
+    }
+    if (trailing && !out.empty())
+        result += '/';
+    return result;
+}
+
+std::string_view withoutQueryAndFragment(std::string_view s) { return s.substr(0, s.find_first_of("?#")); }
+
+// A reference resolved against a base URL, after the rules of RFC 3986 for the path.
+std::string resolveReference(std::string_view base, std::string_view ref)
+{
+    if (base.empty() || schemeOf(ref))
+        return std::string(ref);
+    if (ref.empty())
+        return std::string(base);
+    base = withoutQueryAndFragment(base);
+    std::string prefix; // scheme and authority
+    std::string_view basePath = base;
+    if (auto scheme = schemeOf(base)) {
+        std::size_t afterScheme = scheme->size() + 1;
+        if (ref.starts_with("//"))
+            return std::string(base.substr(0, afterScheme)) + std::string(ref);
+        std::size_t pathStart = afterScheme;
+        if (base.substr(afterScheme).starts_with("//")) {
+            pathStart = base.find('/', afterScheme + 2);
+            if (pathStart == std::string_view::npos)
+                pathStart = base.size();
+        }
+        prefix = std::string(base.substr(0, pathStart));
+        basePath = base.substr(pathStart);
+    }
+    if (ref.starts_with('/'))
+        return prefix + removeDotSegments(ref);
+    std::string merged;
+    std::size_t slash = basePath.rfind('/');
+    if (slash != std::string_view::npos)
+        merged = std::string(basePath.substr(0, slash + 1));
+    else if (!prefix.empty())
+        merged = "/";
+    merged += ref;
+    return prefix + removeDotSegments(merged);
+}
+
+std::optional<std::string> percentDecode(std::string_view s)
+{
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '%') {
+            out += s[i];
+            continue;
+        }
+        if (i + 2 >= s.size() || hex(s[i + 1]) < 0 || hex(s[i + 2]) < 0)
+            return std::nullopt;
+        out += char(hex(s[i + 1]) * 16 + hex(s[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<std::string> OVKeyedUnarchiver::filePathFromURLString(std::string_view url, std::string_view base)
+{
+    const std::string full = resolveReference(base, url);
+    std::optional<std::string> path;
+    if (auto scheme = schemeOf(full)) {
+        if (*scheme != "file")
+            return std::nullopt;
+        std::string_view rest = withoutQueryAndFragment(std::string_view(full).substr(5));
+        if (rest.starts_with("//")) {
+            std::size_t slash = rest.find('/', 2);
+            std::string host(rest.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2));
+            for (char& c : host)
+                c = char(std::tolower((unsigned char)c));
+            if (!host.empty() && host != "localhost")
+                return std::nullopt;
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        }
+        path = percentDecode(rest);
+    } else {
+        // A plain path may hold a percent sign that is not an escape.
+        path = percentDecode(full);
+        if (!path)
+            path = full;
+    }
+    if (!path || path->empty() || path->find('\0') != std::string::npos)
+        return std::nullopt;
+    while (path->size() > 1 && path->back() == '/')
+        path->pop_back();
+    return path;
+}
+
+struct OVKeyedUnarchiver::Impl {
+    plist_t root = nullptr;
+    std::vector<plist_t> objects;
+    std::vector<uint8_t> inProgress;
+    std::map<uint64_t, OVActionPtr> decodedActions;
+    int depth = 0;
+    uint64_t elements = 0;
+    uint64_t outputBytes = 0;
+
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    ~Impl()
+    {
+        if (root)
+            plist_free(root);
+    }
+
+    void load(std::string_view data)
+    {
+        std::string error;
+        root = ovplist::parse(data, &error);
+        if (!root)
+            throw Corrupt(error.empty() ? "malformed property list" : error);
+        plist_t table = member(root, "$objects");
+        if (typeOf(table) != PLIST_ARRAY)
+            throw Corrupt("not a keyed archive: no object table");
+        forEachItem(table, [&](plist_t item) { objects.push_back(item); });
+        inProgress.assign(objects.size(), 0);
+    }
+
+    uint64_t rootUID()
+    {
+        plist_t top = member(root, "$top");
+        if (typeOf(top) != PLIST_DICT)
+            throw Corrupt("not a keyed archive: no top object");
+        auto uid = uidOf(plist_dict_get_item(top, "root"));
+        if (!uid)
+            throw Corrupt("no root object");
+        at(*uid);
+        return *uid;
+    }
+
+    plist_t at(uint64_t uid)
+    {
+        if (uid >= objects.size())
+            throw Corrupt("dangling object reference");
+        return objects[uid];
+    }
+
+    void charge(uint64_t count, uint64_t bytes = 0)
+    {
+        elements += count;
+        outputBytes += bytes;
+        if (elements > kMaxElements || outputBytes > kMaxOutputBytes)
+            throw Corrupt("archive expands beyond the limits");
+    }
+
+    std::string classNameOf(plist_t object)
+    {
+        auto uid = uidOf(member(object, "$class"));
+        if (!uid)
+            throw Corrupt("object without class");
+        plist_t info = at(*uid);
+        if (typeOf(info) != PLIST_DICT)
+            throw Corrupt("class reference to something that is not a class");
+        plist_t name = plist_dict_get_item(info, "$classname");
+        if (typeOf(name) != PLIST_STRING)
+            throw Corrupt("class without name");
+        return stringOf(name);
+    }
+
+    // Marks an object as being read for as long as it lives: a second entry is a cycle.
+    class Enter {
+    public:
+        Enter(Impl& impl, uint64_t uid) : impl_(impl), uid_(uid)
+        {
+            if (impl_.inProgress[uid_])
+                throw Corrupt("object cycle");
+            if (impl_.depth >= kMaxObjectDepth)
+                throw Corrupt("objects nested too deeply");
+            impl_.inProgress[uid_] = 1;
+            ++impl_.depth;
+        }
+        ~Enter()
+        {
+            impl_.inProgress[uid_] = 0;
+            --impl_.depth;
+        }
+        Enter(const Enter&) = delete;
+        Enter& operator=(const Enter&) = delete;
+
+    private:
+        Impl& impl_;
+        uint64_t uid_;
+    };
+
+    // The element references of an array object; none when the object is no array.
+    plist_t arrayElements(plist_t object)
+    {
+        if (typeOf(object) != PLIST_DICT || !isArrayClass(classNameOf(object)))
+            return nullptr;
+        plist_t list = member(object, "NS.objects");
+        if (typeOf(list) != PLIST_ARRAY)
+            throw Corrupt("array without elements");
+        return list;
+    }
+
+    template <typename F>
+    void forEachReference(plist_t list, F&& f)
+    {
+        forEachItem(list, [&](plist_t item) {
+            auto uid = uidOf(item);
+            if (!uid)
+                throw Corrupt("array element that is not an object reference");
+            charge(1);
+            f(*uid);
+        });
+    }
+
+    std::optional<std::string> stringAt(uint64_t uid)
+    {
+        if (uid == 0)
+            return std::nullopt;
+        plist_t object = at(uid);
+        if (typeOf(object) == PLIST_DICT) {
+            if (!isStringClass(classNameOf(object)))
+                return std::nullopt;
+            object = member(object, "NS.string");
+        }
+        if (typeOf(object) != PLIST_STRING)
+            return std::nullopt;
+        std::string s = stringOf(object);
+        charge(1, s.size());
+        return s;
+    }
+
+    std::optional<OVStringList> stringListAt(uint64_t uid)
+    {
+        if (uid == 0)
+            return std::nullopt;
+        plist_t list = arrayElements(at(uid));
+        if (!list)
+            return std::nullopt;
+        Enter enter(*this, uid);
+        OVStringList out;
+        forEachReference(list, [&](uint64_t element) {
+            if (auto s = stringAt(element))
+                out.push_back(std::move(*s));
+        });
+        return out;
+    }
+
+    // The URL as a string, resolved against its base.
+    std::optional<std::string> urlAt(uint64_t uid)
+    {
+        if (uid == 0)
+            return std::nullopt;
+        plist_t object = at(uid);
+        if (typeOf(object) != PLIST_DICT || classNameOf(object) != "NSURL")
+            return std::nullopt;
+        Enter enter(*this, uid);
+        auto relativeUID = uidOf(member(object, "NS.relative"));
+        auto relative = relativeUID ? stringAt(*relativeUID) : std::nullopt;
+        if (!relative)
+            return std::nullopt;
+        auto baseUID = uidOf(member(object, "NS.base"));
+        if (!baseUID || *baseUID == 0)
+            return relative;
+        auto base = urlAt(*baseUID);
+        if (!base)
+            return std::nullopt;
+        return resolveReference(*base, *relative);
+    }
+
+    OVActionPtr actionAt(uint64_t uid)
+    {
+        if (uid == 0)
+            return nullptr;
+        plist_t object = at(uid);
+        if (inProgress[uid])
+            throw Corrupt("object cycle");
+        if (auto it = decodedActions.find(uid); it != decodedActions.end())
+            return it->second;
+        charge(1);
+        if (typeOf(object) != PLIST_DICT)
+            return nullptr;
+        OVActionPtr action = OVAction::emptyInstanceOfClass(classNameOf(object));
+        if (!action)
+            return nullptr;
+        Enter enter(*this, uid);
+        OVKeyedUnarchiver coder(*this, object);
+        action->initWithCoder(coder);
+        decodedActions.emplace(uid, action);
+        return action;
+    }
+
+    OVActionList actionListAt(uint64_t uid)
+    {
+        if (uid == 0)
+            return {};
+        plist_t list = arrayElements(at(uid));
+        if (!list)
+            return {};
+        Enter enter(*this, uid);
+        OVActionList out;
+        forEachReference(list, [&](uint64_t element) {
+            if (auto action = actionAt(element))
+                out.push_back(std::move(action));
+        });
+        return out;
+    }
+
+    OVValue valueAt(uint64_t uid)
+    {
+        if (uid == 0)
+            return OVValue();
+        plist_t object = at(uid);
+        charge(1);
+        switch (typeOf(object)) {
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(object, &b);
+            return OVValue(bool(b));
+        }
+        case PLIST_UINT: {
+            uint64_t v = 0;
+            plist_get_uint_val(object, &v);
+            return OVValue(int64_t(v));
+        }
+        case PLIST_REAL: {
+            double d = 0;
+            plist_get_real_val(object, &d);
+            return OVValue(d);
+        }
+        case PLIST_STRING:
+            return OVValue(*stringAt(uid));
+        case PLIST_DATA: {
+            uint64_t length = 0;
+            const char* bytes = plist_get_data_ptr(object, &length);
+            charge(0, length);
+            return OVValue(OVData{std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0)});
+        }
+        case PLIST_DICT:
+            return objectValueAt(uid, object);
+        default:
+            return OVValue();
+        }
+    }
+
+    OVValue objectValueAt(uint64_t uid, plist_t object)
+    {
+        const std::string name = classNameOf(object);
+        if (isStringClass(name)) {
+            auto s = stringAt(uid);
+            return s ? OVValue(std::move(*s)) : OVValue();
+        }
+        if (isArrayClass(name) || name == "NSSet" || name == "NSMutableSet") {
+            plist_t list = member(object, "NS.objects");
+            if (typeOf(list) != PLIST_ARRAY)
+                throw Corrupt("array without elements");
+            Enter enter(*this, uid);
+            OVValue::Array out;
+            forEachReference(list, [&](uint64_t element) {
+                OVValue v = valueAt(element);
+                if (!v.isNull())
+                    out.push_back(std::move(v));
+            });
+            return OVValue(std::move(out));
+        }
+        if (name == "NSDictionary" || name == "NSMutableDictionary") {
+            plist_t keys = member(object, "NS.keys");
+            plist_t values = member(object, "NS.objects");
+            if (typeOf(keys) != PLIST_ARRAY || typeOf(values) != PLIST_ARRAY ||
+                plist_array_get_size(keys) != plist_array_get_size(values))
+                throw Corrupt("dictionary with unmatched keys and values");
+            Enter enter(*this, uid);
+            std::vector<uint64_t> keyUIDs;
+            forEachReference(keys, [&](uint64_t k) { keyUIDs.push_back(k); });
+            OVValue::Dictionary out;
+            std::size_t i = 0;
+            forEachReference(values, [&](uint64_t v) {
+                auto key = stringAt(keyUIDs[i++]);
+                OVValue value = valueAt(v);
+                if (key && !value.isNull())
+                    out[*key] = std::move(value);
+            });
+            return OVValue(std::move(out));
+        }
+        if (name == "NSData" || name == "NSMutableData") {
+            plist_t data = member(object, "NS.data");
+            if (typeOf(data) != PLIST_DATA)
+                return OVValue();
+            uint64_t length = 0;
+            const char* bytes = plist_get_data_ptr(data, &length);
+            charge(0, length);
+            return OVValue(OVData{std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0)});
+        }
+        return OVValue();
+    }
+};
+
+OVKeyedUnarchiver::OVKeyedUnarchiver(Impl& impl, const void* object) : impl_(impl), object_(object) {}
+
+namespace {
+plist_t objectDict(const void* object) { return const_cast<void*>(object); }
+
+template <typename F>
+auto guarded(std::string* error, F&& f) -> decltype(f())
+{
+    try {
+        return f();
+    } catch (const Corrupt& e) {
+        if (error)
+            *error = e.what();
+    } catch (const std::bad_alloc&) {
+        if (error)
+            *error = "out of memory";
+    } catch (const std::exception& e) {
+        if (error)
+            *error = e.what();
+    }
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<OVActionList> OVKeyedUnarchiver::unarchiveActions(std::string_view data, std::string* error)
+{
+    return guarded(error, [&]() -> std::optional<OVActionList> {
+        Impl impl;
+        impl.load(data);
+        return impl.actionListAt(impl.rootUID());
+    });
+}
+
+std::optional<OVValue> OVKeyedUnarchiver::unarchiveValue(std::string_view data, std::string* error)
+{
+    return guarded(error, [&]() -> std::optional<OVValue> {
+        Impl impl;
+        impl.load(data);
+        return impl.valueAt(impl.rootUID());
+    });
+}
+
+bool OVKeyedUnarchiver::decodeBool(const char* key)
+{
+    plist_t node = member(objectDict(object_), key);
+    switch (typeOf(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        return b != 0;
+    }
+    case PLIST_UINT: {
+        uint64_t v = 0;
+        plist_get_uint_val(node, &v);
+        return v != 0;
+    }
+    default:
+        return false;
+    }
+}
+
+std::optional<std::string> OVKeyedUnarchiver::decodeString(const char* key)
+{
+    auto uid = uidOf(member(objectDict(object_), key));
+    return uid ? impl_.stringAt(*uid) : std::nullopt;
+}
+
+std::optional<OVStringList> OVKeyedUnarchiver::decodeStringList(const char* key)
+{
+    auto uid = uidOf(member(objectDict(object_), key));
+    return uid ? impl_.stringListAt(*uid) : std::nullopt;
+}
+
+std::optional<std::string> OVKeyedUnarchiver::decodeURL(const char* key)
+{
+    auto uid = uidOf(member(objectDict(object_), key));
+    auto url = uid ? impl_.urlAt(*uid) : std::nullopt;
+    return url ? filePathFromURLString(*url) : std::nullopt;
+}
+
+std::optional<OVImage> OVKeyedUnarchiver::decodeImage(const char* key)
+{
+    auto uid = uidOf(member(objectDict(object_), key));
+    if (!uid || *uid == 0)
+        return std::nullopt;
+    plist_t object = impl_.at(*uid);
+    if (typeOf(object) == PLIST_DATA) {
+        uint64_t length = 0;
+        const char* bytes = plist_get_data_ptr(object, &length);
+        impl_.charge(1, length);
+        return OVImage::fromPNGData(std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0));
+    }
+    // A string names a serialized icon; objects of the platform's image class are not readable.
+    if (typeOf(object) == PLIST_STRING) {
+        auto s = impl_.stringAt(*uid);
+        return s ? std::optional<OVImage>(OVImage::fromSerialized(std::move(*s))) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+OVActionList OVKeyedUnarchiver::decodeActions(const char* key)
+{
+    auto uid = uidOf(member(objectDict(object_), key));
+    return uid ? impl_.actionListAt(*uid) : OVActionList();
+}
