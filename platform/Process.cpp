@@ -132,13 +132,13 @@ void onWaited(GObject* source, GAsyncResult* result, gpointer data)
     GErrorPtr error(rawError);
     if (state->stopped)
         return;
-    if (!ok) {
-        ovLog("Waiting for process %d failed: %s", state->pid, error ? error->message : "unknown error");
-        return;
-    }
     GSubprocess* process = state->process.get();
     state->exited = true;
-    if (g_subprocess_get_if_signaled(process)) {
+    if (!ok) {
+        // Reported as an ordinary end rather than never.
+        ovLog("Waiting for process %d failed: %s", state->pid, error ? error->message : "unknown error");
+        state->reason = ChildProcess::kReasonExit;
+    } else if (g_subprocess_get_if_signaled(process)) {
         state->reason = ChildProcess::kReasonSignal;
         state->status = g_subprocess_get_term_sig(process);
     } else {
