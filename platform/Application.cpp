@@ -1,0 +1,176 @@
+#include "platform/Application.h"
+
+#include "platform/GRef.h"
+#include "platform/Log.h"
+
+#include <gio/gio.h>
+
+namespace ov {
+
+struct Application::Impl {
+    GRef<GApplication> app;
+    Handlers handlers;
+    bool launched = false;
+    unsigned notificationCounter = 0;
+
+    void ensureLaunched()
+    {
+        if (launched)
+            return;
+        launched = true;
+        if (handlers.launch)
+            handlers.launch();
+    }
+
+    // No C++ exception may unwind into GLib.
+    template <typename Fn>
+    static void guarded(const char* what, Fn&& fn)
+    {
+        try {
+            fn();
+        } catch (const std::exception& e) {
+            ovLog("Exception in %s: %s", what, e.what());
+        } catch (...) {
+            ovLog("Exception in %s", what);
+        }
+    }
+
+    static void onStartup(GApplication* app, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        // A background runner: it stays until asked to quit.
+        g_application_hold(app);
+        guarded("startup", [&] {
+            if (self->handlers.startup)
+                self->handlers.startup();
+        });
+    }
+
+    static void onActivate(GApplication*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        guarded("activate", [&] { self->ensureLaunched(); });
+    }
+
+    static void onOpen(GApplication*, GFile** files, gint count, gchar*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        guarded("open", [&] {
+            // The URIs that caused the launch queue first and are handled at its end.
+            for (gint i = 0; i < count; ++i) {
+                GCharPtr uri(g_file_get_uri(files[i]));
+                if (uri && self->handlers.open)
+                    self->handlers.open(uri.get());
+            }
+            self->ensureLaunched();
+        });
+    }
+
+    static void onQuit(GSimpleAction*, GVariant*, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        g_application_quit(self->app.get());
+    }
+
+    static void onShow(GSimpleAction*, GVariant* parameter, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        guarded("show", [&] {
+            std::vector<std::string> paths;
+            if (parameter && g_variant_is_of_type(parameter, G_VARIANT_TYPE_STRING_ARRAY)) {
+                gsize n = 0;
+                const gchar** strv = g_variant_get_strv(parameter, &n);
+                for (gsize i = 0; i < n; ++i)
+                    paths.emplace_back(strv[i]);
+                g_free(strv);
+            }
+            self->ensureLaunched();
+            if (self->handlers.show)
+                self->handlers.show(paths);
+        });
+    }
+};
+
+Application::Application(const std::string& applicationId, Handlers handlers) : impl_(std::make_unique<Impl>())
+{
+    impl_->handlers = std::move(handlers);
+    impl_->app.reset(g_application_new(applicationId.c_str(), G_APPLICATION_HANDLES_OPEN));
+    GApplication* app = impl_->app.get();
+    g_signal_connect(app, "startup", G_CALLBACK(&Impl::onStartup), impl_.get());
+    g_signal_connect(app, "activate", G_CALLBACK(&Impl::onActivate), impl_.get());
+    g_signal_connect(app, "open", G_CALLBACK(&Impl::onOpen), impl_.get());
+
+    GRef<GSimpleAction> quitAction(g_simple_action_new("quit", nullptr));
+    g_signal_connect(quitAction.get(), "activate", G_CALLBACK(&Impl::onQuit), impl_.get());
+    g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(quitAction.get()));
+
+    GRef<GSimpleAction> showAction(g_simple_action_new("show", G_VARIANT_TYPE_STRING_ARRAY));
+    g_signal_connect(showAction.get(), "activate", G_CALLBACK(&Impl::onShow), impl_.get());
+    g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(showAction.get()));
+}
+
+Application::~Application()
+{
+    if (impl_->app)
+        g_signal_handlers_disconnect_by_data(impl_->app.get(), impl_.get());
+}
+
+int Application::run(int argc, char** argv) { return g_application_run(impl_->app.get(), argc, argv); }
+
+void Application::quit() { g_application_quit(impl_->app.get()); }
+
+bool Application::isLaunched() const { return impl_->launched; }
+
+void Application::sendNotification(const AppNotification& notification)
+{
+    GRef<GNotification> n(g_notification_new(notification.title.c_str()));
+    g_notification_set_body(n.get(), notification.body.c_str());
+    if (notification.showTarget) {
+        std::vector<const char*> strv;
+        for (const auto& p : *notification.showTarget)
+            strv.push_back(p.c_str());
+        GVariant* target = g_variant_ref_sink(g_variant_new_strv(strv.data(), gssize(strv.size())));
+        if (notification.buttonTitle)
+            g_notification_add_button_with_target_value(n.get(), notification.buttonTitle->c_str(), "app.show", target);
+        g_notification_set_default_action_and_target_value(n.get(), "app.show", target);
+        g_variant_unref(target);
+    }
+    std::string id = "notification-" + std::to_string(++impl_->notificationCounter);
+    g_application_send_notification(impl_->app.get(), id.c_str(), n.get());
+}
+
+namespace {
+void playerDone(GObject* source, GAsyncResult* result, gpointer)
+{
+    g_subprocess_wait_finish(G_SUBPROCESS(source), result, nullptr);
+    g_object_unref(source);
+}
+} // namespace
+
+void playSoundFile(const std::string& path)
+{
+    struct Player {
+        const char* program;
+        std::vector<const char*> options;
+    };
+    static const Player players[] = {{"canberra-gtk-play", {"-f"}}, {"paplay", {}}, {"pw-play", {}}};
+    for (const auto& player : players) {
+        GCharPtr program(g_find_program_in_path(player.program));
+        if (!program)
+            continue;
+        std::vector<const char*> argv{program.get()};
+        argv.insert(argv.end(), player.options.begin(), player.options.end());
+        argv.push_back(path.c_str());
+        argv.push_back(nullptr);
+        GError* raw = nullptr;
+        GSubprocess* process = g_subprocess_newv(argv.data(),
+            GSubprocessFlags(G_SUBPROCESS_FLAGS_STDOUT_SILENCE | G_SUBPROCESS_FLAGS_STDERR_SILENCE), &raw);
+        GErrorPtr error(raw);
+        if (!process)
+            continue;
+        g_subprocess_wait_async(process, nullptr, playerDone, nullptr);
+        return;
+    }
+}
+
+} // namespace ov

@@ -1,0 +1,50 @@
+// The program shell of a background application: a unique GApplication that receives URIs,
+// never quits by itself, exports "quit" and "show" actions and sends desktop notifications.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ov {
+
+struct AppNotification {
+    std::string title;
+    std::string body;
+    std::optional<std::string> buttonTitle; // a button activating the "show" action
+    std::optional<std::vector<std::string>> showTarget; // the paths handed to "show"
+};
+
+class Application {
+public:
+    struct Handlers {
+        std::function<void()> startup;                                 // before anything arrives
+        std::function<void()> launch;                                  // once, at the first activate/open
+        std::function<void(const std::string& uri)> open;              // each opened URI, in order
+        std::function<void(const std::vector<std::string>& paths)> show; // the "show" action
+    };
+
+    Application(const std::string& applicationId, Handlers handlers);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Runs the application (command line as given to main); answers the exit status.
+    int run(int argc, char** argv);
+    void quit();
+    void sendNotification(const AppNotification& notification);
+    bool isLaunched() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Plays a sound file without waiting for it, through the first sound player found on the system;
+// silently nothing without one.
+void playSoundFile(const std::string& path);
+
+} // namespace ov

@@ -1,0 +1,40 @@
+// orvane-helper: the action runner.
+#include "platform/Application.h"
+#include "platform/Files.h"
+#include "runner/AppDelegate.h"
+
+int main(int argc, char** argv)
+{
+    auto delegate = AppDelegate::create();
+
+    ov::Application::Handlers handlers;
+    handlers.startup = [delegate] { delegate->applicationWillFinishLaunching(); };
+    handlers.launch = [delegate] { delegate->applicationDidFinishLaunching(); };
+    handlers.open = [delegate](const std::string& uri) { delegate->handleURL(uri); };
+    handlers.show = [delegate](const std::vector<std::string>& paths) {
+        OVUserNotification clicked;
+        if (paths.size() == 1)
+            clicked.path = paths.front();
+        else if (!paths.empty())
+            clicked.paths = paths;
+        delegate->didActivateNotification(clicked);
+    };
+    ov::Application application(ov::kRunnerId, std::move(handlers));
+
+    delegate->setPresenter([&application](const OVUserNotification& notification) {
+        ov::AppNotification out;
+        out.title = notification.title;
+        out.body = notification.informativeText;
+        if (notification.paths)
+            out.showTarget = *notification.paths;
+        else if (notification.path)
+            out.showTarget = std::vector<std::string>{*notification.path};
+        if (out.showTarget && notification.hasActionButton && !notification.actionButtonTitle.empty())
+            out.buttonTitle = notification.actionButtonTitle;
+        application.sendNotification(out);
+    });
+
+    int status = application.run(argc, argv);
+    delegate->setPresenter({});
+    return status;
+}
