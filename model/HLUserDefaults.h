@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class HLPreferencesSuite; // platform: a property-list file read through on every get
 
@@ -29,7 +30,7 @@ public:
     void setObjectForProperty(const std::string& property, const std::optional<OVValue>& value);
 
 protected:
-    HLUserDefaults() = default;
+    HLUserDefaults();
     // Opens the suite, registers the defaults and records the accessor mapping of the given
     // properties; subclasses call it from their own creation.
     void setUp(const std::vector<std::string>& properties);

@@ -1,0 +1,54 @@
+#include "model/OVUserDefaults.h"
+
+#include "messaging/OVWormhole.h"
+#include "platform/Files.h"
+
+namespace {
+constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
+}
+
+OVUserDefaults::~OVUserDefaults() = default;
+
+std::shared_ptr<OVUserDefaults> OVUserDefaults::create()
+{
+    std::shared_ptr<OVUserDefaults> defaults(new OVUserDefaults());
+    defaults->setUp(propertyNames());
+    defaults->wormhole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    return defaults;
+}
+
+std::shared_ptr<OVUserDefaults> OVUserDefaults::standardUserDefaults()
+{
+    // Initialisation of a function-local static runs once, even when first calls race.
+    static const std::shared_ptr<OVUserDefaults> shared = create();
+    return shared;
+}
+
+std::string OVUserDefaults::suiteName() const { return std::string(ov::kAppId) + ".preferences"; }
+
+std::map<std::string, OVValue> OVUserDefaults::setupDefaults() const
+{
+    return {
+        {"showIconInToolbar", OVValue(true)},
+        {"useSubmenu", OVValue(true)},
+        {"showFileOnMoveCopyComplete", OVValue(true)},
+        {"overwriteDestinationFile", OVValue(false)},
+    };
+}
+
+const std::vector<std::string>& OVUserDefaults::propertyNames()
+{
+    static const std::vector<std::string> names = {
+        "suppressActionDeletionAlert", "didCreateDefaultTemplates", "didCreateDefaultActions",
+        "didCreateDefaultActions2",    "showIconInToolbar",         "useBlackAndWhiteIcon",
+        "useSubmenu",                  "playAlertOnCompletion",     "showFileOnMoveCopyComplete",
+        "disableActionNotifications",  "overwriteDestinationFile",
+    };
+    return names;
+}
+
+void OVUserDefaults::didChangeValueForKey(const std::string&)
+{
+    if (wormhole_)
+        wormhole_->passMessageObject(std::nullopt, std::string(kUserDefaultsDidChangeNotification));
+}

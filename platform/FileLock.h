@@ -1,0 +1,23 @@
+// An advisory lock (flock) held for the lifetime of the object, shared with other processes.
+#pragma once
+
+#include <string>
+
+namespace ov {
+
+class FileLock {
+public:
+    enum class Mode { Shared, Exclusive };
+    // Locks a folder, or a lock file that is created when missing (a link is refused).
+    // Blocks until the lock is granted; locked() is false when the path could not be opened.
+    FileLock(const std::string& path, Mode mode);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool locked() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace ov
