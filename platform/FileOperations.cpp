@@ -1,0 +1,731 @@
+#include "platform/FileOperations.h"
+
+#include "platform/Files.h"
+
+#include <glib.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace ov {
+namespace {
+
+constexpr std::size_t kBufferSize = 128 * 1024;
+constexpr int kTemporaryNameAttempts = 100;
+
+FileError makeError(int code, const std::string& what)
+{
+    return {code, what + ": " + g_strerror(code)};
+}
+
+MoveResult failed(int code, const std::string& what)
+{
+    MoveResult r;
+    r.outcome = FileOutcome::Failed;
+    r.error = makeError(code, what);
+    return r;
+}
+
+MoveResult done()
+{
+    MoveResult r;
+    r.outcome = FileOutcome::Done;
+    return r;
+}
+
+MoveResult destinationExists(const std::string& dst)
+{
+    MoveResult r;
+    r.outcome = FileOutcome::DestinationExists;
+    r.error = makeError(EEXIST, "Cannot create " + dst);
+    return r;
+}
+
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+    int release()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// A hidden, unused name in the folder of dst for an item on its way in or out.
+std::string temporarySibling(const std::string& dst)
+{
+    static std::atomic<unsigned> counter{0};
+    std::string folder = deletingLastPathComponent(dst);
+    char name[64];
+    std::snprintf(name, sizeof name, ".orvane-%08x%08x-%u", g_random_int(), g_random_int(), ++counter);
+    return pathByAppending(folder.empty() ? "." : folder, name);
+}
+
+bool isInside(const std::string& path, const std::string& folder)
+{
+    std::string f = folder;
+    while (f.size() > 1 && f.back() == '/')
+        f.pop_back();
+    return path.size() > f.size() && path.compare(0, f.size(), f) == 0 && (f == "/" || path[f.size()] == '/');
+}
+
+// Removes an item below dirFd. With force, folders that we may not change are opened up first
+// (only for copies we made ourselves).
+bool removeAt(int dirFd, const char* name, const std::string& path, bool force, FileError* error)
+{
+    if (::unlinkat(dirFd, name, 0) == 0 || errno == ENOENT)
+        return true;
+    if (errno != EISDIR && errno != EPERM) {
+        if (error)
+            *error = makeError(errno, "Cannot remove " + path);
+        return false;
+    }
+    int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = makeError(errno, "Cannot remove " + path);
+        return false;
+    }
+    if (force) {
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && (st.st_mode & 0700) != 0700)
+            (void)::fchmod(fd, (st.st_mode & 07777) | 0700);
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        int e = errno;
+        ::close(fd);
+        if (error)
+            *error = makeError(e, "Cannot remove " + path);
+        return false;
+    }
+    bool ok = true;
+    std::vector<std::string> names;
+    errno = 0;
+    while (struct dirent* entry = ::readdir(dir)) {
+        std::string n = entry->d_name;
+        if (n != "." && n != "..")
+            names.push_back(std::move(n));
+    }
+    if (errno != 0) {
+        ok = false;
+        if (error)
+            *error = makeError(errno, "Cannot read " + path);
+    }
+    for (const auto& n : names)
+        if (!removeAt(::dirfd(dir), n.c_str(), path + "/" + n, force, ok ? error : nullptr))
+            ok = false;
+    ::closedir(dir);
+    if (!ok)
+        return false;
+    if (::unlinkat(dirFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        if (error)
+            *error = makeError(errno, "Cannot remove " + path);
+        return false;
+    }
+    return true;
+}
+
+void copyOwner(int fd, const struct stat& st)
+{
+    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid())
+        (void)::fchown(fd, st.st_uid, st.st_gid); // best effort, like mv
+}
+
+void copyExtendedAttributes(int in, int out)
+{
+    ssize_t length = ::flistxattr(in, nullptr, 0);
+    if (length <= 0)
+        return;
+    std::vector<char> names(std::size_t(length) + 1, '\0');
+    length = ::flistxattr(in, names.data(), names.size() - 1);
+    if (length <= 0)
+        return;
+    std::vector<char> value;
+    for (const char* name = names.data(); name < names.data() + length; name += std::strlen(name) + 1) {
+        ssize_t size = ::fgetxattr(in, name, nullptr, 0);
+        if (size < 0)
+            continue;
+        value.resize(std::size_t(size) + 1);
+        size = ::fgetxattr(in, name, value.data(), value.size());
+        if (size >= 0)
+            (void)::fsetxattr(out, name, value.data(), std::size_t(size), 0);
+    }
+}
+
+// What a cross-file-system move copied, so that exactly that is removed at the source.
+struct CopiedEntry {
+    std::string path;
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    timespec mtime;
+    bool isDirectory;
+};
+
+class TreeCopier {
+public:
+    // Without preserveOwner the copy belongs to the current user and loses set-id bits.
+    TreeCopier(bool keepManifest, bool preserveOwner) : keepManifest_(keepManifest), preserveOwner_(preserveOwner) {}
+
+    // Copies src to dst, which must not exist. A failure removes whatever was created.
+    MoveResult copy(const std::string& src, const std::string& dst, bool followTopLink = false)
+    {
+        struct stat st;
+        if ((followTopLink ? ::stat(src.c_str(), &st) : ::lstat(src.c_str(), &st)) != 0)
+            return failed(errno, "Cannot read " + src);
+        if (S_ISDIR(st.st_mode) && isInside(dst, src))
+            return failed(EINVAL, "Cannot move " + src + " into itself");
+        FileError error;
+        if (copyEntry(AT_FDCWD, src.c_str(), src, st, AT_FDCWD, dst.c_str(), dst, true, &error))
+            return done();
+        if (createdTop_) {
+            FileError ignored;
+            removeAt(AT_FDCWD, dst.c_str(), dst, true, &ignored);
+        }
+        if (existed_)
+            return destinationExists(dst);
+        MoveResult r;
+        r.outcome = FileOutcome::Failed;
+        r.error = error;
+        return r;
+    }
+
+    // Removes the copied source items, each only if it is still the item that was copied.
+    bool removeSource(FileError* error) const
+    {
+        for (const auto& e : manifest_) {
+            struct stat now;
+            if (::lstat(e.path.c_str(), &now) != 0) {
+                *error = makeError(errno, "Cannot remove " + e.path);
+                return false;
+            }
+            if (now.st_dev != e.dev || now.st_ino != e.ino
+                || (!e.isDirectory && (now.st_size != e.size || !sameTime(now.st_mtim, e.mtime)))) {
+                *error = makeError(EBUSY, e.path + " changed while it was moved; it was left in place");
+                return false;
+            }
+            if (::unlinkat(AT_FDCWD, e.path.c_str(), e.isDirectory ? AT_REMOVEDIR : 0) != 0) {
+                *error = makeError(errno, "Cannot remove " + e.path);
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    bool created(bool top)
+    {
+        if (top)
+            createdTop_ = true;
+        return true;
+    }
+
+    bool createFailed(bool top, const std::string& path, FileError* error)
+    {
+        int e = errno;
+        if (top && e == EEXIST)
+            existed_ = true;
+        *error = makeError(e, "Cannot create " + path);
+        return false;
+    }
+
+    void record(const std::string& path, const struct stat& st)
+    {
+        if (keepManifest_)
+            manifest_.push_back({path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, S_ISDIR(st.st_mode)});
+    }
+
+    bool copyEntry(int srcDir, const char* srcName, const std::string& srcPath, const struct stat& st, int dstDir,
+                   const char* dstName, const std::string& dstPath, bool top, FileError* error)
+    {
+        if (S_ISREG(st.st_mode))
+            return copyFile(srcDir, srcName, srcPath, st, dstDir, dstName, dstPath, top, error);
+        if (S_ISDIR(st.st_mode))
+            return copyFolder(srcDir, srcName, srcPath, st, dstDir, dstName, dstPath, top, error);
+        if (S_ISLNK(st.st_mode))
+            return copyLink(srcDir, srcName, srcPath, st, dstDir, dstName, dstPath, top, error);
+        return copySpecial(srcPath, st, dstDir, dstName, dstPath, top, error);
+    }
+
+    bool copyData(int in, int out, off_t expected, const std::string& srcPath, off_t* copied, FileError* error)
+    {
+        off_t total = 0;
+        if (expected > off_t(kBufferSize)) {
+            // Large files go through the kernel; small ones take one read and one write.
+            bool kernelCopy = true;
+            while (kernelCopy) {
+                ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t(1) << 30, 0);
+                if (n > 0) {
+                    total += n;
+                    continue;
+                }
+                if (n == 0)
+                    break;
+                if (total == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)) {
+                    kernelCopy = false;
+                    break;
+                }
+                *error = makeError(errno, "Cannot copy " + srcPath);
+                return false;
+            }
+            if (!kernelCopy) {
+                bool sent = true;
+                while (true) {
+                    ssize_t n = ::sendfile(out, in, nullptr, std::size_t(1) << 30);
+                    if (n > 0) {
+                        total += n;
+                        continue;
+                    }
+                    if (n == 0)
+                        break;
+                    if (total == 0 && (errno == EINVAL || errno == ENOSYS)) {
+                        sent = false;
+                        break;
+                    }
+                    *error = makeError(errno, "Cannot copy " + srcPath);
+                    return false;
+                }
+                if (sent) {
+                    *copied = total;
+                    return true;
+                }
+            } else {
+                *copied = total;
+                return true;
+            }
+        }
+        if (buffer_.empty())
+            buffer_.resize(kBufferSize);
+        while (true) {
+            ssize_t n = ::read(in, buffer_.data(), buffer_.size());
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                *error = makeError(errno, "Cannot read " + srcPath);
+                return false;
+            }
+            if (n == 0)
+                break;
+            for (ssize_t written = 0; written < n;) {
+                ssize_t w = ::write(out, buffer_.data() + written, std::size_t(n - written));
+                if (w < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    *error = makeError(errno, "Cannot write a copy of " + srcPath);
+                    return false;
+                }
+                written += w;
+            }
+            total += n;
+            // A file that filled its expected size is done; a later change shows in its status.
+            if (total == expected && expected < off_t(buffer_.size()))
+                break;
+        }
+        *copied = total;
+        return true;
+    }
+
+    bool copyFile(int srcDir, const char* srcName, const std::string& srcPath, const struct stat& st, int dstDir,
+                  const char* dstName, const std::string& dstPath, bool top, FileError* error)
+    {
+        if (st.st_nlink > 1) {
+            auto it = links_.find({st.st_dev, st.st_ino});
+            if (it != links_.end()) {
+                if (::linkat(AT_FDCWD, it->second.c_str(), dstDir, dstName, 0) != 0)
+                    return createFailed(top, dstPath, error);
+                created(top);
+                record(srcPath, st);
+                return true;
+            }
+        }
+        int in = ::openat(srcDir, srcName, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (in < 0) {
+            *error = makeError(errno, "Cannot read " + srcPath);
+            return false;
+        }
+        FdCloser closeIn(in);
+        int out = ::openat(dstDir, dstName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (out < 0)
+            return createFailed(top, dstPath, error);
+        created(top);
+        FdCloser closeOut(out);
+
+        off_t copied = 0;
+        if (!copyData(in, out, st.st_size, srcPath, &copied, error))
+            return false;
+        struct stat after;
+        if (::fstat(in, &after) != 0) {
+            *error = makeError(errno, "Cannot read " + srcPath);
+            return false;
+        }
+        if (after.st_ino != st.st_ino || after.st_size != st.st_size || !sameTime(after.st_mtim, st.st_mtim)) {
+            *error = makeError(EBUSY, srcPath + " changed while it was copied");
+            return false;
+        }
+        if (copied != st.st_size) {
+            *error = makeError(EIO, "The copy of " + srcPath + " is incomplete");
+            return false;
+        }
+        if (preserveOwner_)
+            copyOwner(out, st);
+        copyExtendedAttributes(in, out);
+        if (::fchmod(out, st.st_mode & modeMask()) != 0) {
+            *error = makeError(errno, "Cannot set the permissions of " + dstPath);
+            return false;
+        }
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        (void)::futimens(out, times);
+        if (::close(closeOut.release()) != 0) {
+            *error = makeError(errno, "Cannot write " + dstPath);
+            return false;
+        }
+        if (st.st_nlink > 1)
+            links_[{st.st_dev, st.st_ino}] = dstPath;
+        record(srcPath, st);
+        return true;
+    }
+
+    bool copyLink(int srcDir, const char* srcName, const std::string& srcPath, const struct stat& st, int dstDir,
+                  const char* dstName, const std::string& dstPath, bool top, FileError* error)
+    {
+        std::vector<char> target(std::size_t(st.st_size > 0 ? st.st_size : 255) + 1);
+        while (true) {
+            ssize_t n = ::readlinkat(srcDir, srcName, target.data(), target.size());
+            if (n < 0) {
+                *error = makeError(errno, "Cannot read " + srcPath);
+                return false;
+            }
+            if (std::size_t(n) < target.size()) {
+                target[std::size_t(n)] = '\0';
+                break;
+            }
+            target.resize(target.size() * 2);
+        }
+        if (::symlinkat(target.data(), dstDir, dstName) != 0)
+            return createFailed(top, dstPath, error);
+        created(top);
+        if (preserveOwner_ && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+            (void)::fchownat(dstDir, dstName, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        (void)::utimensat(dstDir, dstName, times, AT_SYMLINK_NOFOLLOW);
+        record(srcPath, st);
+        return true;
+    }
+
+    bool copySpecial(const std::string& srcPath, const struct stat& st, int dstDir, const char* dstName,
+                     const std::string& dstPath, bool top, FileError* error)
+    {
+        if (::mknodat(dstDir, dstName, st.st_mode & (S_IFMT | 07777), st.st_rdev) != 0)
+            return createFailed(top, dstPath, error);
+        created(top);
+        (void)::fchmodat(dstDir, dstName, st.st_mode & modeMask(), 0);
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        (void)::utimensat(dstDir, dstName, times, AT_SYMLINK_NOFOLLOW);
+        record(srcPath, st);
+        return true;
+    }
+
+    bool copyFolder(int srcDir, const char* srcName, const std::string& srcPath, const struct stat& st, int dstDir,
+                    const char* dstName, const std::string& dstPath, bool top, FileError* error)
+    {
+        int in = ::openat(srcDir, srcName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (in < 0) {
+            *error = makeError(errno, "Cannot read " + srcPath);
+            return false;
+        }
+        DIR* dir = ::fdopendir(in);
+        if (!dir) {
+            *error = makeError(errno, "Cannot read " + srcPath);
+            ::close(in);
+            return false;
+        }
+        std::unique_ptr<DIR, int (*)(DIR*)> closeDir(dir, ::closedir);
+
+        // Owner-only until filled, so nobody sees or changes a half-made folder.
+        if (::mkdirat(dstDir, dstName, 0700) != 0)
+            return createFailed(top, dstPath, error);
+        created(top);
+        int out = ::openat(dstDir, dstName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (out < 0) {
+            *error = makeError(errno, "Cannot open " + dstPath);
+            return false;
+        }
+        FdCloser closeOut(out);
+        if (top) {
+            struct stat made;
+            if (::fstat(out, &made) == 0) {
+                rootDev_ = made.st_dev;
+                rootIno_ = made.st_ino;
+            }
+        }
+
+        std::vector<std::string> names;
+        errno = 0;
+        while (struct dirent* entry = ::readdir(dir)) {
+            std::string n = entry->d_name;
+            if (n != "." && n != "..")
+                names.push_back(std::move(n));
+            errno = 0;
+        }
+        if (errno != 0) {
+            *error = makeError(errno, "Cannot read " + srcPath);
+            return false;
+        }
+        for (const auto& n : names) {
+            struct stat child;
+            std::string childPath = srcPath + "/" + n;
+            if (::fstatat(::dirfd(dir), n.c_str(), &child, AT_SYMLINK_NOFOLLOW) != 0) {
+                *error = makeError(errno, "Cannot read " + childPath);
+                return false;
+            }
+            if (child.st_dev == rootDev_ && child.st_ino == rootIno_)
+                continue; // the copy itself, when it is made inside the folder being copied
+            if (!copyEntry(::dirfd(dir), n.c_str(), childPath, child, out, n.c_str(), dstPath + "/" + n, false, error))
+                return false;
+        }
+
+        if (preserveOwner_)
+            copyOwner(out, st);
+        copyExtendedAttributes(::dirfd(dir), out);
+        if (::fchmod(out, st.st_mode & modeMask()) != 0) {
+            *error = makeError(errno, "Cannot set the permissions of " + dstPath);
+            return false;
+        }
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        (void)::futimens(out, times);
+        record(srcPath, st);
+        return true;
+    }
+
+    mode_t modeMask() const { return preserveOwner_ ? 07777 : 01777; }
+
+    bool keepManifest_;
+    bool preserveOwner_;
+    bool createdTop_ = false;
+    bool existed_ = false;
+    dev_t rootDev_ = 0;
+    ino_t rootIno_ = 0;
+    std::vector<char> buffer_;
+    std::map<std::pair<dev_t, ino_t>, std::string> links_;
+    std::vector<CopiedEntry> manifest_;
+};
+
+bool renameNoReplace(const std::string& from, const std::string& to)
+{
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool needsExchange(int e) { return e == EISDIR || e == ENOTDIR || e == ENOTEMPTY || e == EEXIST; }
+
+// Puts the item at `incoming` (a sibling of dst) at dst. The old item at dst goes only once the
+// new one is in place; on failure both stay where they were.
+bool installReplacing(const std::string& incoming, const std::string& dst, MoveResult* result)
+{
+    if (::rename(incoming.c_str(), dst.c_str()) == 0)
+        return true; // files, or nothing (or an empty folder) at dst
+    int e = errno;
+    if (!needsExchange(e)) {
+        result->error = makeError(e, "Cannot move to " + dst);
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, incoming.c_str(), AT_FDCWD, dst.c_str(), RENAME_EXCHANGE) == 0) {
+        FileError removeError;
+        if (!removeAt(AT_FDCWD, incoming.c_str(), incoming, false, &removeError))
+            result->oldItemError = removeError;
+        return true;
+    }
+    e = errno;
+    if (e == ENOENT) { // the old item went away meanwhile
+        if (renameNoReplace(incoming, dst))
+            return true;
+        result->error = makeError(errno, "Cannot move to " + dst);
+        return false;
+    }
+    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP) {
+        result->error = makeError(e, "Cannot move to " + dst);
+        return false;
+    }
+    // No atomic exchange on this file system: park the old item beside it first.
+    std::string parked;
+    for (int i = 0; i < kTemporaryNameAttempts; ++i) {
+        parked = temporarySibling(dst);
+        if (::rename(dst.c_str(), parked.c_str()) == 0)
+            break;
+        if (errno != EEXIST && errno != ENOTEMPTY) {
+            result->error = makeError(errno, "Cannot move away " + dst);
+            return false;
+        }
+        parked.clear();
+    }
+    if (parked.empty()) {
+        result->error = makeError(EEXIST, "Cannot move away " + dst);
+        return false;
+    }
+    if (::rename(incoming.c_str(), dst.c_str()) != 0) {
+        result->error = makeError(errno, "Cannot move to " + dst);
+        (void)::rename(parked.c_str(), dst.c_str());
+        return false;
+    }
+    FileError removeError;
+    if (!removeAt(AT_FDCWD, parked.c_str(), parked, false, &removeError))
+        result->oldItemError = removeError;
+    return true;
+}
+
+MoveResult moveAcross(const std::string& src, const std::string& dst, bool noReplace)
+{
+    TreeCopier copier(true, true);
+    MoveResult result;
+    if (noReplace) {
+        result = copier.copy(src, dst);
+        if (result.outcome != FileOutcome::Done)
+            return result;
+    } else {
+        std::string incoming;
+        for (int i = 0; i < kTemporaryNameAttempts; ++i) {
+            incoming = temporarySibling(dst);
+            result = copier.copy(src, incoming);
+            if (result.outcome != FileOutcome::DestinationExists)
+                break;
+        }
+        if (result.outcome != FileOutcome::Done) {
+            result.outcome = FileOutcome::Failed;
+            return result;
+        }
+        if (!installReplacing(incoming, dst, &result)) {
+            FileError ignored;
+            removeAt(AT_FDCWD, incoming.c_str(), incoming, true, &ignored);
+            result.outcome = FileOutcome::Failed;
+            return result;
+        }
+    }
+    FileError removeError;
+    if (!copier.removeSource(&removeError)) {
+        result.outcome = FileOutcome::Failed;
+        result.error = removeError;
+        result.destinationKept = true;
+    }
+    return result;
+}
+
+// For file systems without RENAME_NOREPLACE: a hard link claims the name atomically; folders
+// (and file systems without links) fall back to a check just before the rename.
+MoveResult moveWithoutRenameFlags(const std::string& src, const std::string& dst)
+{
+    struct stat st;
+    if (::lstat(src.c_str(), &st) != 0)
+        return failed(errno, "Cannot move " + src);
+    if (!S_ISDIR(st.st_mode)) {
+        if (::link(src.c_str(), dst.c_str()) == 0) {
+            if (::unlink(src.c_str()) == 0)
+                return done();
+            int e = errno;
+            (void)::unlink(dst.c_str());
+            return failed(e, "Cannot move " + src);
+        }
+        if (errno == EEXIST)
+            return destinationExists(dst);
+        if (errno == EXDEV)
+            return moveAcross(src, dst, true);
+    }
+    struct stat existing;
+    if (::lstat(dst.c_str(), &existing) == 0)
+        return destinationExists(dst);
+    if (::rename(src.c_str(), dst.c_str()) == 0)
+        return done();
+    if (errno == EXDEV)
+        return moveAcross(src, dst, true);
+    return failed(errno, "Cannot move " + src + " to " + dst);
+}
+
+// Replacing within one file system when a plain rename cannot: bring the new item in under a
+// temporary name, then exchange.
+MoveResult swapIn(const std::string& src, const std::string& dst)
+{
+    std::string incoming;
+    for (int i = 0; i < kTemporaryNameAttempts && incoming.empty(); ++i) {
+        std::string candidate = temporarySibling(dst);
+        if (renameNoReplace(src, candidate))
+            incoming = candidate;
+        else if (errno != EEXIST)
+            return failed(errno, "Cannot move " + src + " to " + dst);
+    }
+    if (incoming.empty())
+        return failed(EEXIST, "Cannot move " + src + " to " + dst);
+    MoveResult result;
+    if (installReplacing(incoming, dst, &result)) {
+        result.outcome = FileOutcome::Done;
+        return result;
+    }
+    if (!renameNoReplace(incoming, src))
+        result.error.message += " (the item is at " + incoming + ")";
+    result.outcome = FileOutcome::Failed;
+    return result;
+}
+
+} // namespace
+
+MoveResult moveItem(const std::string& src, const std::string& dst, bool noReplace)
+{
+    if (noReplace) {
+        if (renameNoReplace(src, dst))
+            return done();
+        int e = errno;
+        if (e == EEXIST)
+            return destinationExists(dst);
+        if (e == EXDEV)
+            return moveAcross(src, dst, true);
+        if (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP)
+            return moveWithoutRenameFlags(src, dst);
+        return failed(e, "Cannot move " + src + " to " + dst);
+    }
+    if (::rename(src.c_str(), dst.c_str()) == 0)
+        return done();
+    int e = errno;
+    if (e == EXDEV)
+        return moveAcross(src, dst, false);
+    if (needsExchange(e))
+        return swapIn(src, dst);
+    return failed(e, "Cannot move " + src + " to " + dst);
+}
+
+MoveResult copyItem(const std::string& src, const std::string& dst)
+{
+    TreeCopier copier(false, false);
+    return copier.copy(src, dst, true);
+}
+
+bool touchItem(const std::string& path) { return ::utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0; }
+
+bool removeItem(const std::string& path, FileError* error) { return removeAt(AT_FDCWD, path.c_str(), path, false, error); }
+
+bool isWritableFolder(const std::string& path) { return ::access(path.c_str(), W_OK | X_OK) == 0; }
+
+} // namespace ov

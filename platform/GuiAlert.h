@@ -1,0 +1,26 @@
+// Alerts of the runner: a message dialog whose answer arrives asynchronously.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ov {
+
+struct AlertRequest {
+    std::string messageText;
+    std::string informativeText;
+    std::vector<std::string> buttons; // first is the default
+};
+
+// Shows the alert and calls done on the main context with the index of the chosen button, or -1
+// when it was closed otherwise. Without a display the alert is logged and counts as closed.
+// Call on the main context.
+void showAlert(const AlertRequest& request, std::function<void(int response)> done);
+
+// Test hook: when set, alerts go here instead of onto the screen.
+using AlertPresenter = std::function<void(const AlertRequest&, std::function<void(int)> done)>;
+void setAlertPresenter(std::optional<AlertPresenter> presenter);
+
+} // namespace ov

@@ -1,0 +1,96 @@
+#include "runner/NextAvailable.h"
+
+#include "platform/Files.h"
+
+
+namespace {
+
+// Position of the dot that starts the extension in a component, or npos. A leading dot names a
+// hidden file, not an extension; a trailing dot starts nothing.
+std::string::size_type extensionDot(const std::string& component)
+{
+    auto dot = component.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == component.size())
+        return std::string::npos;
+    return dot;
+}
+
+std::vector<std::string> pathComponents(const std::string& path)
+{
+    std::vector<std::string> parts;
+    if (!path.empty() && path.front() == '/')
+        parts.emplace_back("/");
+    std::string::size_type start = 0;
+    while (start < path.size()) {
+        auto slash = path.find('/', start);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > start)
+            parts.push_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return parts;
+}
+
+} // namespace
+
+std::string hl_pathExtension(const std::string& path)
+{
+    std::string component = ov::lastPathComponent(path);
+    auto dot = extensionDot(component);
+    return dot == std::string::npos ? std::string() : component.substr(dot + 1);
+}
+
+std::string hl_nextAvailablePath(const std::string& path)
+{
+    if (!ov::pathExists(path))
+        return path;
+
+    std::string folder = ov::deletingLastPathComponent(path);
+    std::string component = ov::lastPathComponent(path);
+    std::string base = component;
+    std::string extension;
+    if (auto dot = extensionDot(component); dot != std::string::npos) {
+        base = component.substr(0, dot);
+        extension = component.substr(dot);
+    }
+
+    for (long n = 2;; ++n) {
+        std::string candidate = ov::pathByAppending(folder, base + " " + std::to_string(n) + extension);
+        if (!ov::pathExists(candidate))
+            return candidate;
+    }
+}
+
+std::optional<std::string> hl_commonAncestorWithPaths(const std::vector<std::string>& paths)
+{
+    if (paths.empty())
+        return std::nullopt;
+    if (paths.size() == 1) {
+        std::string parent = ov::deletingLastPathComponent(paths.front());
+        if (parent.empty())
+            return std::nullopt;
+        return parent;
+    }
+
+    std::vector<std::string> common = pathComponents(paths.front());
+    for (std::size_t i = 1; i < paths.size() && !common.empty(); ++i) {
+        std::vector<std::string> other = pathComponents(paths[i]);
+        std::size_t n = 0;
+        while (n < common.size() && n < other.size() && common[n] == other[n])
+            ++n;
+        common.resize(n);
+    }
+    if (common.empty())
+        return std::nullopt;
+
+    std::string joined;
+    for (std::size_t i = common.front() == "/" ? 1 : 0; i < common.size(); ++i) {
+        if (!joined.empty())
+            joined += '/';
+        joined += common[i];
+    }
+    if (joined.empty() || joined.front() != '/')
+        joined.insert(joined.begin(), '/');
+    return joined;
+}

@@ -1,0 +1,180 @@
+// "Move to a folder": moves the selection into the action's folder on a queue of its own.
+#include "runner/OVRunBehaviours.h"
+
+#include "model/OVMoveToAction.h"
+#include "model/OVUserDefaults.h"
+#include "platform/FileOperations.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/MainContext.h"
+#include "platform/Workspace.h"
+#include "runner/NextAvailable.h"
+#include "runner/OVUserNotificationCenter.h"
+
+#include <cerrno>
+
+namespace {
+
+// Far more than any folder holds of one name; only guards against a name that is claimed
+// again every time it is tried.
+constexpr int kMaxNameAttempts = 10000;
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+OVError errorFrom(const ov::FileError& e) { return {ovrun::kPOSIXErrorDomain, e.code, e.message}; }
+
+struct MovePreferences {
+    bool overwriteDestinationFile = false;
+    bool disableActionNotifications = false;
+    bool showFileOnMoveCopyComplete = false;
+};
+
+class MoveRun {
+public:
+    MoveRun(OVActionPtr action, std::optional<std::string> folder, OVPaths paths, MovePreferences preferences,
+            OVRunCompletion completion)
+        : action_(std::move(action)), folder_(std::move(folder)), paths_(std::move(paths)), preferences_(preferences),
+          completion_(std::move(completion))
+    {
+    }
+
+    void perform()
+    {
+        try {
+            performItems();
+        } catch (const std::exception& e) {
+            ov::ovLog("Could not move because of error: %s", e.what());
+            completion_(false, OVError{ovrun::kOrvaneErrorDomain, EIO, e.what()});
+        }
+    }
+
+private:
+    void performItems()
+    {
+        if (!folder_ || !ov::pathExists(*folder_) || !ov::isWritableFolder(*folder_)) {
+            completion_(false, std::nullopt);
+            return;
+        }
+        const std::string folder = withoutTrailingSlashes(*folder_);
+        std::vector<std::string> moved;
+        bool success = true;
+        std::optional<OVError> error;
+
+        for (const auto& selected : paths_) {
+            std::string source = withoutTrailingSlashes(selected);
+            if (source == folder) {
+                ov::ovLog("Skipping: %s", selected.c_str());
+                continue;
+            }
+            std::string name = ov::lastPathComponent(source);
+            if (source.empty() || source.front() != '/' || name == "/" || name == "." || name == "..") {
+                error = OVError{ovrun::kPOSIXErrorDomain, EINVAL, "Not the path of an item: " + selected};
+                ov::ovLog("Could not move because of error: %s", error->description().c_str());
+                success = false;
+                break;
+            }
+            std::string destination = ov::pathByAppending(folder, name);
+            if (preferences_.overwriteDestinationFile && source == destination) {
+                ov::ovLog("Skipping: %s", source.c_str());
+                moved.push_back(destination);
+                continue;
+            }
+
+            ov::MoveResult result;
+            if (preferences_.overwriteDestinationFile) {
+                result = ov::moveItem(source, destination, false);
+                if (result.oldItemError)
+                    ov::ovLog("Could not remove the existing file because of error: %s",
+                              errorFrom(*result.oldItemError).description().c_str());
+            } else {
+                // The free name is claimed by the move itself, so an item that turns up there
+                // meanwhile only sends us on to the next name.
+                std::string target = destination;
+                for (int attempt = 0;; ++attempt) {
+                    result = ov::moveItem(source, target, true);
+                    if (result.outcome != ov::FileOutcome::DestinationExists)
+                        break;
+                    if (attempt == kMaxNameAttempts) {
+                        result.outcome = ov::FileOutcome::Failed;
+                        break;
+                    }
+                    target = hl_nextAvailablePath(destination);
+                }
+                destination = target;
+            }
+
+            if (result.outcome != ov::FileOutcome::Done) {
+                error = errorFrom(result.error);
+                ov::ovLog("Could not move because of error: %s", error->description().c_str());
+                success = false;
+                break;
+            }
+            moved.push_back(destination);
+        }
+
+        if (!preferences_.disableActionNotifications)
+            deliverNotification(success, moved);
+        if (preferences_.showFileOnMoveCopyComplete)
+            ov::revealFiles(moved);
+        completion_(success, std::move(error));
+    }
+
+    static void deliverNotification(bool success, const std::vector<std::string>& moved)
+    {
+        OVUserNotification notification;
+        notification.playsDefaultSound = true;
+        if (!success) {
+            notification.informativeText = "An error occurred while moving these files.";
+            notification.hasActionButton = false;
+        } else {
+            notification.hasActionButton = true;
+            notification.actionButtonTitle = "Show";
+            if (moved.size() == 1) {
+                notification.informativeText =
+                    ov::stringPrintf("Finished moving '%s'", ov::lastPathComponent(moved.front()).c_str());
+                notification.path = moved.front();
+            } else {
+                notification.informativeText = ov::stringPrintf("Finished moving %ld files", long(moved.size()));
+                notification.paths = moved;
+            }
+        }
+        OVUserNotificationCenter::deliverNotification(notification);
+    }
+
+    OVActionPtr action_;
+    std::optional<std::string> folder_;
+    OVPaths paths_;
+    MovePreferences preferences_;
+    ovrun::OnceCompletion completion_;
+};
+
+class MoveToRunBehaviour : public OVRunBehaviour {
+public:
+    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    {
+        auto* move = dynamic_cast<OVMoveToAction*>(&action);
+        if (!move) {
+            ov::ovLog("Subclasses should override this");
+            return;
+        }
+        // Read once per run, here on the main context where the preferences live.
+        MovePreferences preferences;
+        if (auto defaults = OVUserDefaults::create()) {
+            preferences.overwriteDestinationFile = defaults->overwriteDestinationFile();
+            preferences.disableActionNotifications = defaults->disableActionNotifications();
+            preferences.showFileOnMoveCopyComplete = defaults->showFileOnMoveCopyComplete();
+        }
+        auto run = std::make_shared<MoveRun>(ovrun::retainAction(action), move->destinationURL(), paths, preferences,
+                                             std::move(completion));
+        ov::SerialQueue::create("app.orvane.movequeue")->async([run] { run->perform(); });
+    }
+};
+
+} // namespace
+
+std::shared_ptr<OVRunBehaviour> OVMakeMoveToRunBehaviour() { return std::make_shared<MoveToRunBehaviour>(); }

@@ -1,0 +1,121 @@
+// "Create new file": one copy of the template in every folder of the selection.
+#include "runner/OVRunBehaviours.h"
+
+#include "model/OVNewFileAction.h"
+#include "platform/FileOperations.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/MainContext.h"
+#include "platform/Workspace.h"
+#include "runner/NextAvailable.h"
+
+#include <cerrno>
+#include <set>
+
+namespace {
+
+constexpr int kMaxNameAttempts = 10000;
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+class NewFileRun {
+public:
+    NewFileRun(OVActionPtr action, std::optional<std::string> templatePath, std::string name, OVPaths paths,
+               OVRunCompletion completion)
+        : action_(std::move(action)), templatePath_(std::move(templatePath)), name_(std::move(name)),
+          paths_(std::move(paths)), completion_(std::move(completion))
+    {
+    }
+
+    void perform()
+    {
+        try {
+            performItems();
+        } catch (const std::exception& e) {
+            completion_(false, OVError{ovrun::kOrvaneErrorDomain, EIO, e.what()});
+        }
+    }
+
+private:
+    void performItems()
+    {
+        std::set<std::string> served;
+        std::vector<std::string> created;
+        bool success = true;
+        std::optional<OVError> error;
+
+        for (const auto& path : paths_) {
+            if (!ov::pathExists(path))
+                continue;
+            std::string folder = withoutTrailingSlashes(ov::isDirectory(path) ? path : ov::deletingLastPathComponent(path));
+            if (!served.insert(folder).second)
+                continue;
+            error = copyTemplate(folder, &created);
+            if (error) {
+                success = false;
+                break;
+            }
+        }
+
+        ov::revealFiles(created);
+        completion_(success, std::move(error));
+    }
+
+    // Copies the template into the folder under the first free name; none on success.
+    std::optional<OVError> copyTemplate(const std::string& folder, std::vector<std::string>* created)
+    {
+        if (!templatePath_ || templatePath_->empty())
+            return OVError{ovrun::kPOSIXErrorDomain, ENOENT, "This action has no template file to copy"};
+        // The name comes from the stored action: it must stay one item inside the folder.
+        if (name_.empty() || name_ == "." || name_ == ".." || name_.find('/') != std::string::npos)
+            return OVError{ovrun::kPOSIXErrorDomain, EINVAL, "Not a valid file name: " + name_};
+
+        const std::string wanted = ov::pathByAppending(folder, name_);
+        std::string target = hl_nextAvailablePath(wanted);
+        for (int attempt = 0;; ++attempt) {
+            // Created exclusively: a file that appears at the free name is never overwritten.
+            ov::MoveResult result = ov::copyItem(*templatePath_, target);
+            if (result.outcome == ov::FileOutcome::Done)
+                break;
+            if (result.outcome == ov::FileOutcome::Failed || attempt == kMaxNameAttempts)
+                return OVError{ovrun::kPOSIXErrorDomain, result.error.code, result.error.message};
+            target = hl_nextAvailablePath(wanted);
+        }
+        ov::touchItem(target); // a failure here leaves the template's time, nothing worse
+        created->push_back(target);
+        return std::nullopt;
+    }
+
+    OVActionPtr action_;
+    std::optional<std::string> templatePath_;
+    std::string name_;
+    OVPaths paths_;
+    ovrun::OnceCompletion completion_;
+};
+
+class NewFileRunBehaviour : public OVRunBehaviour {
+public:
+    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    {
+        auto* newFile = dynamic_cast<OVNewFileAction*>(&action);
+        if (!newFile) {
+            ov::ovLog("Subclasses should override this");
+            return;
+        }
+        std::string name = newFile->fileName().value_or("");
+        if (const auto& extension = newFile->extension(); extension && !extension->empty())
+            name += "." + *extension;
+        auto run = std::make_shared<NewFileRun>(ovrun::retainAction(action), newFile->templateURL(), std::move(name), paths,
+                                                std::move(completion));
+        ov::SerialQueue::create("app.orvane.newfilequeue")->async([run] { run->perform(); });
+    }
+};
+
+} // namespace
+
+std::shared_ptr<OVRunBehaviour> OVMakeNewFileRunBehaviour() { return std::make_shared<NewFileRunBehaviour>(); }

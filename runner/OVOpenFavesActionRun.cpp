@@ -1,0 +1,34 @@
+// "Open new window": shows the action's folder in the file manager; the selection is not used.
+#include "runner/OVRunBehaviours.h"
+
+#include "model/OVOpenFavesAction.h"
+#include "platform/Log.h"
+#include "platform/Workspace.h"
+
+#include <cerrno>
+
+namespace {
+
+class OpenFavesRunBehaviour : public OVRunBehaviour {
+public:
+    void run(OVAction& action, const OVPaths&, OVRunCompletion completion) override
+    {
+        auto* faves = dynamic_cast<OVOpenFavesAction*>(&action);
+        if (!faves) {
+            ov::ovLog("Subclasses should override this");
+            return;
+        }
+        ovrun::OnceCompletion done(std::move(completion));
+        const auto& folder = faves->destinationURL();
+        if (!folder || folder->empty()) {
+            done(false, OVError{ovrun::kOrvaneErrorDomain, ENOENT, "This action has no folder to open"});
+            return;
+        }
+        ov::showFolder(*folder);
+        done(true, std::nullopt);
+    }
+};
+
+} // namespace
+
+std::shared_ptr<OVRunBehaviour> OVMakeOpenFavesRunBehaviour() { return std::make_shared<OpenFavesRunBehaviour>(); }

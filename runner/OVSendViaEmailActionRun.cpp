@@ -1,0 +1,142 @@
+// "Send via Email": finds the mail application first, then opens a new message with the
+// selected files attached.
+#include "runner/OVRunBehaviours.h"
+
+#include "model/OVSendViaEmailAction.h"
+#include "platform/Files.h"
+#include "platform/GuiAlert.h"
+#include "platform/Log.h"
+#include "platform/MainContext.h"
+#include "platform/Process.h"
+#include "platform/Workspace.h"
+#include "runner/OVUserNotificationCenter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+
+namespace {
+
+// Everything but unreserved characters and "/" is escaped, so a path cannot end the list or
+// query that carries it.
+std::string fileURI(const std::string& path)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += char(c);
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 15];
+        }
+    }
+    return uri;
+}
+
+std::string lowercase(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+// Keeps the mail client running until it ends, so that its output pipes stay open.
+class MailClientRun : public std::enable_shared_from_this<MailClientRun> {
+public:
+    bool start(const std::vector<std::string>& argv, std::string* error)
+    {
+        std::weak_ptr<MailClientRun> weak = weak_from_this();
+        ov::ChildProcess::Handlers handlers;
+        handlers.error = [](const std::string& chunk) { ov::ovLog("Got error: %s", chunk.c_str()); };
+        handlers.exit = [weak](int, int) {
+            if (auto self = weak.lock())
+                ov::runOnNextTurn([self] { self->self_.reset(); });
+        };
+        process_ = ov::ChildProcess::start(argv, std::nullopt, std::move(handlers), error);
+        if (!process_)
+            return false;
+        self_ = shared_from_this();
+        return true;
+    }
+
+private:
+    std::unique_ptr<ov::ChildProcess> process_;
+    std::shared_ptr<MailClientRun> self_;
+};
+
+class SendViaEmailRunBehaviour : public OVRunBehaviour {
+public:
+    bool hasBeforeRun() const override { return true; }
+
+    void beforeRun(OVAction& action, const OVPaths&, OVBeforeRunCompletion completion) override
+    {
+        auto* mail = dynamic_cast<OVSendViaEmailAction*>(&action);
+        if (!mail) {
+            completion(false);
+            return;
+        }
+        if (auto application = ov::defaultApplicationForScheme("mailto")) {
+            mail->setApplicationURL(*application);
+            completion(false);
+            return;
+        }
+        OVActivationCenter::postEnableActivation();
+        ov::AlertRequest alert;
+        alert.messageText = "No Default Mail Handler Detected";
+        alert.informativeText = "Orvane could not find an application to open.";
+        alert.buttons = {"Okay"};
+        OVActionPtr keep = ovrun::retainAction(action);
+        ov::showAlert(alert, [keep, completion = std::move(completion)](int) {
+            OVActivationCenter::postDisableActivation();
+            completion(true);
+        });
+    }
+
+    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    {
+        auto* mail = dynamic_cast<OVSendViaEmailAction*>(&action);
+        if (!mail) {
+            ov::ovLog("Subclasses should override this");
+            return;
+        }
+        ovrun::OnceCompletion done(std::move(completion));
+        std::string error;
+        auto run = std::make_shared<MailClientRun>();
+        bool started = run->start(OVMailComposeCommand(mail->applicationURL().value_or(""), paths), &error);
+        if (!started) // a client that is not on the PATH (a sandboxed one): the desktop's own way
+            started = run->start(OVMailComposeCommand("", paths), &error);
+        if (started)
+            done(true, std::nullopt);
+        else
+            done(false, OVError{ovrun::kOrvaneErrorDomain, ENOEXEC, error});
+    }
+};
+
+} // namespace
+
+std::vector<std::string> OVMailComposeCommand(const std::string& mailApplication, const OVPaths& paths)
+{
+    const std::string id = lowercase(ov::lastPathComponent(mailApplication));
+    if (id.find("thunderbird") != std::string::npos) {
+        std::string list;
+        for (const auto& p : paths)
+            list += (list.empty() ? "" : ",") + fileURI(p);
+        return {"thunderbird", "-compose", "attachment='" + list + "'"};
+    }
+    if (id.find("evolution") != std::string::npos) {
+        std::string uri = "mailto:";
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            uri += (i == 0 ? "?attach=" : "&attach=") + fileURI(paths[i]);
+        return {"evolution", uri};
+    }
+    std::vector<std::string> argv = {"xdg-email"};
+    for (const auto& p : paths) {
+        argv.push_back("--attach");
+        // A name that starts with "-" must not read as an option.
+        argv.push_back(!p.empty() && p.front() == '-' ? "./" + p : p);
+    }
+    return argv;
+}
+
+std::shared_ptr<OVRunBehaviour> OVMakeSendViaEmailRunBehaviour() { return std::make_shared<SendViaEmailRunBehaviour>(); }
