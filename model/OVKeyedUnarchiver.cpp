@@ -16,9 +16,10 @@ struct Corrupt : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Shared objects are copied where a value is expected, so the output can outgrow the archive.
-constexpr uint64_t kMaxElements = 1u << 21;
-constexpr uint64_t kMaxOutputBytes = 128u << 20;
+// Shared objects are copied where a value is expected, so the output can outgrow the archive;
+// an honest archive stays well within twice its own size.
+constexpr uint64_t kBaseElements = 1u << 18;
+constexpr uint64_t kBaseOutputBytes = 16u << 20;
 
 plist_type typeOf(plist_t node) { return node ? plist_get_node_type(node) : PLIST_NONE; }
 
@@ -228,6 +229,8 @@ struct OVKeyedUnarchiver::Impl {
     int depth = 0;
     uint64_t elements = 0;
     uint64_t outputBytes = 0;
+    uint64_t maxElements = kBaseElements;
+    uint64_t maxOutputBytes = kBaseOutputBytes;
 
     Impl() = default;
     Impl(const Impl&) = delete;
@@ -240,6 +243,8 @@ struct OVKeyedUnarchiver::Impl {
 
     void load(std::string_view data)
     {
+        maxElements = kBaseElements + 2 * data.size();
+        maxOutputBytes = kBaseOutputBytes + 2 * data.size();
         std::string error;
         root = ovplist::parse(data, &error);
         if (!root)
@@ -274,7 +279,7 @@ struct OVKeyedUnarchiver::Impl {
     {
         elements += count;
         outputBytes += bytes;
-        if (elements > kMaxElements || outputBytes > kMaxOutputBytes)
+        if (elements > maxElements || outputBytes > maxOutputBytes)
             throw Corrupt("archive expands beyond the limits");
     }
 
