@@ -2,9 +2,11 @@
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "runner/AppDelegate.h"
+#include "runner/OVRunBehaviours.h"
 
 int main(int argc, char** argv)
 {
+    OVRegisterRunBehaviours();
     auto delegate = AppDelegate::create();
 
     ov::Application::Handlers handlers;
