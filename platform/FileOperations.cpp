@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -195,10 +196,18 @@ public:
     TreeCopier(bool keepManifest, bool preserveOwner) : keepManifest_(keepManifest), preserveOwner_(preserveOwner) {}
 
     // Copies src to dst, which must not exist. A failure removes whatever was created.
-    MoveResult copy(const std::string& src, const std::string& dst, bool followTopLink = false)
+    MoveResult copy(const std::string& given, const std::string& dst, bool followTopLink = false)
     {
+        std::string src = given;
+        if (followTopLink) {
+            char* resolved = ::realpath(given.c_str(), nullptr);
+            if (!resolved)
+                return failed(errno, "Cannot read " + given);
+            src = resolved;
+            std::free(resolved);
+        }
         struct stat st;
-        if ((followTopLink ? ::stat(src.c_str(), &st) : ::lstat(src.c_str(), &st)) != 0)
+        if (::lstat(src.c_str(), &st) != 0)
             return failed(errno, "Cannot read " + src);
         if (S_ISDIR(st.st_mode) && isInside(dst, src))
             return failed(EINVAL, "Cannot move " + src + " into itself");

@@ -1,0 +1,107 @@
+#include "RunnerTestSupport.h"
+
+#include "model/OVAppleScriptAction.h"
+#include "model/OVBundledScriptAction.h"
+#include "model/OVOpenFavesAction.h"
+#include "model/OVSendViaEmailAction.h"
+#include "model/OVShellScriptAction.h"
+#include "platform/GuiAlert.h"
+
+namespace {
+
+using ScriptRunTest = RunBehaviourTest;
+
+TEST_F(ScriptRunTest, EachPathIsOneArgument)
+{
+    std::string out = home.path() + "/args.txt";
+    std::string script = write("my script.sh", "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + out + "'\necho done\n");
+    auto action = OVAction::action<OVShellScriptAction>();
+    action->setScriptURL(script);
+    auto result = run(*action, {"/a b/c d.txt", "/plain", "/x'y"});
+    EXPECT_TRUE(result.success);
+    EXPECT_FALSE(result.error);
+    EXPECT_EQ(ovtest::readAll(out), "/a b/c d.txt\n/plain\n/x'y\n");
+    EXPECT_TRUE(log.contains("Run with script: " + script));
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return log.contains("Got output: done"); }));
+}
+
+TEST_F(ScriptRunTest, WhitespaceOutputIsNotLoggedAndErrorsAre)
+{
+    std::string script = write("blank.sh", "printf '  \\n\\n'\necho oops >&2\nexit 3\n");
+    auto action = OVAction::action<OVBundledScriptAction>(); // the same behaviour as its parent kind
+    action->setScriptURL(script);
+    EXPECT_TRUE(run(*action, {"/x"}).success);
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return log.contains("Got error: oops"); }));
+    EXPECT_FALSE(log.contains("Got output"));
+}
+
+TEST_F(ScriptRunTest, NoScriptReportsFailure)
+{
+    auto action = OVAction::action<OVShellScriptAction>();
+    auto result = run(*action, {"/x"});
+    EXPECT_FALSE(result.success);
+    EXPECT_TRUE(result.error);
+    EXPECT_TRUE(log.contains("Run with script: (null)"));
+}
+
+TEST_F(ScriptRunTest, AppleScriptCannotRunHere)
+{
+    auto action = OVAction::action<OVAppleScriptAction>();
+    action->setScriptURL("/somewhere/script.scpt");
+    auto result = run(*action, {"/x"});
+    EXPECT_FALSE(result.success);
+    EXPECT_FALSE(result.error);
+    EXPECT_TRUE(log.contains("Could not init task with error: "));
+    EXPECT_TRUE(log.contains("AppleScript"));
+}
+
+using ToolRunTest = RunBehaviourTest;
+
+TEST_F(ToolRunTest, OpenFolderIgnoresTheSelection)
+{
+    auto action = OVAction::action<OVOpenFavesAction>();
+    action->setDestinationURL("/home/someone/Documents");
+    EXPECT_TRUE(run(*action, {"/a", "/b"}).success);
+    EXPECT_EQ(calls("showFolder"), (std::vector<std::vector<std::string>>{{"/home/someone/Documents"}}));
+}
+
+TEST_F(ToolRunTest, MailCommandsKeepEveryPathWhole)
+{
+    OVPaths paths = {"/a b/x,y.pdf", "/q'uote&and.txt"};
+    EXPECT_EQ(OVMailComposeCommand("/usr/share/applications/org.mozilla.Thunderbird.desktop", paths),
+              (std::vector<std::string>{"thunderbird", "-compose",
+                                        "attachment='file:///a%20b/x%2Cy.pdf,file:///q%27uote%26and.txt'"}));
+    EXPECT_EQ(OVMailComposeCommand("org.gnome.Evolution.desktop", paths),
+              (std::vector<std::string>{"evolution", "mailto:?attach=file:///a%20b/x%2Cy.pdf&attach=file:///q%27uote%26and.txt"}));
+    EXPECT_EQ(OVMailComposeCommand("/usr/share/applications/geary.desktop", {"/a b", "-x"}),
+              (std::vector<std::string>{"xdg-email", "--attach", "/a b", "--attach", "./-x"}));
+}
+
+TEST_F(ToolRunTest, NoMailApplicationShowsTheAlertAndCancels)
+{
+    if (ov::defaultApplicationForScheme("mailto"))
+        GTEST_SKIP() << "this machine has a mail application";
+    std::vector<ov::AlertRequest> alerts;
+    ov::setAlertPresenter([&](const ov::AlertRequest& request, std::function<void(int)> done) {
+        alerts.push_back(request);
+        done(0);
+    });
+    int enables = 0, disables = 0;
+    OVActivationCenter::setObservers([&] { ++enables; }, [&] { ++disables; });
+    auto action = OVAction::action<OVSendViaEmailAction>();
+    std::optional<bool> cancelled;
+    action->beforeRunWithFilePaths({"/a"}, [&](bool c) { cancelled = c; });
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
+    ov::setAlertPresenter(std::nullopt);
+    OVActivationCenter::setObservers(nullptr, nullptr);
+
+    EXPECT_EQ(cancelled, true);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].messageText, "No Default Mail Handler Detected");
+    EXPECT_EQ(alerts[0].informativeText, "Orvane could not find an application to open.");
+    EXPECT_EQ(alerts[0].buttons, std::vector<std::string>{"Okay"});
+    EXPECT_EQ(enables, 1);
+    EXPECT_EQ(disables, 1);
+}
+
+} // namespace
