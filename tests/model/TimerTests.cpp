@@ -70,35 +70,28 @@ TEST(HLTimer, RunFromItsOwnCallbackSchedulesItAgain)
     EXPECT_TRUE(weak.expired());
 }
 
-TEST(HLTimer, InvalidateStopsAndDropsTheCallback)
-{
-    int calls = 0;
-    auto timer = HLTimer::timerWithInterval(0.05, false, [&](HLTimer&) { ++calls; });
-    timer->invalidate();
-    EXPECT_FALSE(timer->isScheduled());
-    ovtest::pumpFor(150);
-    EXPECT_EQ(calls, 0);
-
-    // The callback is gone: running again schedules a timer that calls nothing.
-    timer->run();
-    ovtest::pumpFor(150);
-    EXPECT_EQ(calls, 0);
-    timer->invalidate();
-
-    std::weak_ptr<HLTimer> weak = timer;
-    timer.reset();
-    EXPECT_TRUE(weak.expired()) << "an invalidated timer is not kept alive";
-}
-
-TEST(HLTimer, InvalidateTimerOnlyKeepsTheCallbackForTheNextRun)
+TEST(HLTimer, InvalidateDropsTheCallbackAndInvalidateTimerOnlyKeepsIt)
 {
     int calls = 0;
     auto timer = HLTimer::timerWithInterval(0.05, false, [&](HLTimer&) { ++calls; });
     timer->invalidateTimerOnly();
+    EXPECT_FALSE(timer->isScheduled());
     ovtest::pumpFor(150);
     EXPECT_EQ(calls, 0);
     timer->run();
-    EXPECT_TRUE(ovtest::pumpUntil([&] { return calls == 1; }, 2000));
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return calls == 1; }, 2000));
+
+    timer->run();
+    timer->invalidate();
+    ovtest::pumpFor(150);
+    timer->run(); // schedules a timer that has nothing to call
+    ovtest::pumpFor(150);
+    timer->invalidate();
+    EXPECT_EQ(calls, 1);
+
+    std::weak_ptr<HLTimer> weak = timer;
+    timer.reset();
+    EXPECT_TRUE(weak.expired()) << "an invalidated timer is not kept alive";
 }
 
 TEST(HLTimer, RepeatingTimerFiresUntilInvalidatedFromItsCallback)
