@@ -123,10 +123,3 @@ TEST(HLTimer, Description)
 }
 
 } // namespace
-
-// This test program has no main of its own yet; a weak one gives way to any other.
-__attribute__((weak)) int main(int argc, char** argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
