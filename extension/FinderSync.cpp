@@ -1,0 +1,290 @@
+#include "extension/FinderSync.h"
+
+#include "messaging/OVWormhole.h"
+#include "model/OVActionGroup.h"
+#include "model/OVActionsManager.h"
+#include "model/OVTypes.h"
+#include "model/OVUserDefaults.h"
+#include "platform/ContentTypes.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/Volumes.h"
+
+#include <exception>
+#include <filesystem>
+#include <set>
+#include <unordered_map>
+
+namespace {
+
+constexpr const char* kDidChangeNotification = "OVDidChangeNotification";
+constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
+
+std::string selectorForUID(const std::string& uid) { return std::string(FinderSync::kSelectorPrefix) + uid; }
+
+// Whether a file name has an extension in the usual sense: a dot that neither starts nor ends it.
+bool hasPathExtension(const std::string& name)
+{
+    auto dot = name.rfind('.');
+    return dot != std::string::npos && dot != 0 && dot + 1 < name.size();
+}
+
+// The type test of one menu request: the selection types are fixed, so each (type, listed type)
+// answer is worked out once and shared by every action of the request.
+class TypeTest {
+public:
+    explicit TypeTest(OVStringList utis) : utis_(std::move(utis)) {}
+
+    bool conforms(const OVStringList& types)
+    {
+        if (utis_.empty())
+            return false;
+        for (const auto& type : types) {
+            for (const auto& uti : utis_) {
+                if (!isA(uti, type))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    bool isA(const std::string& uti, const std::string& type)
+    {
+        std::string key = uti;
+        key.push_back('\0');
+        key += type;
+        auto it = memo_.find(key);
+        if (it != memo_.end())
+            return it->second;
+        bool answer = ov::contentTypeConformsTo(uti, type);
+        memo_.emplace(std::move(key), answer);
+        return answer;
+    }
+
+    OVStringList utis_;
+    std::unordered_map<std::string, bool> memo_;
+};
+
+OVMenuItem itemForAction(const OVAction& action, std::string identifier)
+{
+    OVMenuItem item;
+    item.title = action.title().value_or("");
+    item.identifier = std::move(identifier);
+    if (action.icon() && !action.icon()->isEmpty())
+        item.image = action.icon();
+    return item;
+}
+
+} // namespace
+
+std::shared_ptr<FinderSync> FinderSync::create()
+{
+    std::shared_ptr<FinderSync> finderSync(new FinderSync());
+    finderSync->init();
+    return finderSync;
+}
+
+FinderSync::~FinderSync() = default;
+
+void FinderSync::init()
+{
+    updateDirectoryURLs();
+    preferencesDidChange();
+    reloadData();
+
+    wormhole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    std::weak_ptr<FinderSync> weak = weak_from_this();
+    if (wormhole_) {
+        wormhole_->listenForMessageWithIdentifier(std::string(kDidChangeNotification), [weak](const auto&) {
+            if (auto self = weak.lock())
+                self->reloadData();
+        });
+        wormhole_->listenForMessageWithIdentifier(std::string(kUserDefaultsDidChangeNotification), [weak](const auto&) {
+            if (auto self = weak.lock())
+                self->preferencesDidChange();
+        });
+    } else {
+        ov::ovLog("Could not listen for changes: the shared container cannot be located");
+    }
+
+    volumeWatcher_ = ov::VolumeWatcher::create([weak] {
+        if (auto self = weak.lock())
+            self->updateDirectoryURLs();
+    });
+}
+
+void FinderSync::updateDirectoryURLs() { directoryURLs_ = ov::visibleVolumePaths(); }
+
+void FinderSync::preferencesDidChange() { userDefaults_ = OVUserDefaults::create(); }
+
+void FinderSync::reloadData()
+{
+    auto manager = OVActionsManager::create();
+    actionsLoadFailed_ = !manager;
+    actionsArray_ = manager ? manager->actions() : OVActionList{};
+}
+
+std::string FinderSync::plainAbsolutePath(const std::string& path)
+{
+    if (path.empty())
+        return path;
+    std::filesystem::path p(path);
+    if (p.is_relative()) {
+        std::error_code ec;
+        auto cwd = std::filesystem::current_path(ec);
+        if (!ec)
+            p = cwd / p;
+    }
+    std::string plain = p.lexically_normal().string();
+    while (plain.size() > 1 && plain.back() == '/')
+        plain.pop_back();
+    return plain;
+}
+
+void FinderSync::setSelectionItems(std::vector<Item> selectedItems, std::optional<Item> targeted)
+{
+    selectedItemURLs_.clear();
+    for (auto& item : selectedItems) {
+        if (item.path.empty())
+            continue;
+        item.path = plainAbsolutePath(item.path);
+        selectedItemURLs_.push_back(std::move(item));
+    }
+    if (targeted && !targeted->path.empty())
+        targeted->path = plainAbsolutePath(targeted->path);
+    else
+        targeted.reset();
+    targetedURL_ = std::move(targeted);
+}
+
+void FinderSync::setSelection(const OVPaths& selectedPaths, const std::optional<std::string>& targetedPath)
+{
+    std::vector<Item> items;
+    items.reserve(selectedPaths.size());
+    for (const auto& path : selectedPaths)
+        items.push_back(Item{path, std::nullopt});
+    std::optional<Item> targeted;
+    if (targetedPath)
+        targeted = Item{*targetedPath, std::nullopt};
+    setSelectionItems(std::move(items), std::move(targeted));
+}
+
+OVPaths FinderSync::selectedItems() const
+{
+    OVPaths paths;
+    if (!selectedItemURLs_.empty()) {
+        paths.reserve(selectedItemURLs_.size());
+        for (const auto& item : selectedItemURLs_)
+            paths.push_back(item.path);
+    } else if (targetedURL_) {
+        paths.push_back(targetedURL_->path);
+    }
+    return paths;
+}
+
+OVStringList FinderSync::selectedFileUTIs() const
+{
+    if (!selectedItemURLs_.empty())
+        return fileUTIsOf(selectedItemURLs_);
+    if (targetedURL_)
+        return fileUTIsOf({*targetedURL_});
+    return {};
+}
+
+OVStringList FinderSync::fileUTIsOf(const std::vector<Item>& items) const
+{
+    std::set<std::string> types;
+    for (const auto& item : items) {
+        const std::string name = ov::lastPathComponent(item.path);
+        // The folder flag costs a stat, so it is only asked for when the name leaves it open.
+        auto isDirectory = [&item] { return item.isDirectory ? *item.isDirectory : ov::isDirectory(item.path); };
+        if (!hasPathExtension(name)) {
+            types.insert(isDirectory() ? kUTTypeFolder : ov::contentTypeForFileName(name).type);
+            continue;
+        }
+        ov::GuessedContentType guessed = ov::contentTypeForFileName(name);
+        // Folders named like "Photos 2023.05" or "project.d" are still folders; only an
+        // extension the type database knows gives a folder another type.
+        if (guessed.uncertain && isDirectory())
+            types.insert(kUTTypeFolder);
+        else
+            types.insert(std::move(guessed.type));
+    }
+    return OVStringList(types.begin(), types.end());
+}
+
+bool FinderSync::allUTIs(const OVStringList& utis, const OVStringList& types)
+{
+    if (utis.empty())
+        return false;
+    for (const auto& type : types) {
+        for (const auto& uti : utis) {
+            if (!ov::contentTypeConformsTo(uti, type))
+                return false;
+        }
+    }
+    return true;
+}
+
+OVMenu FinderSync::actionMenu()
+{
+    const OVActionList actions = actionsArray_;
+    OVMenu menu;
+    TypeTest typeTest(selectedFileUTIs());
+
+    for (const auto& action : actions) {
+        if (!action || !action->enabled())
+            continue;
+        const auto& fileTypes = action->fileTypes();
+        if (fileTypes && !typeTest.conforms(*fileTypes))
+            continue;
+
+        if (action->isGroup()) {
+            auto* group = dynamic_cast<const OVActionGroup*>(action.get());
+            if (!group)
+                continue;
+            OVMenu submenu;
+            // Children follow the group's file types; their own are not consulted.
+            for (const auto& child : group->actions()) {
+                if (!child || !child->enabled())
+                    continue;
+                submenu.addItem(itemForAction(*child, selectorForUID(child->uid())));
+            }
+            if (submenu.empty())
+                continue;
+            OVMenuItem item = itemForAction(*action, {});
+            item.submenu = std::move(submenu);
+            menu.addItem(std::move(item));
+        } else {
+            menu.addItem(itemForAction(*action, selectorForUID(action->uid())));
+        }
+    }
+    return menu;
+}
+
+OVMenu FinderSync::menuForMenuKind(FIMenuKind kind)
+{
+    OVMenu menu = actionMenu();
+    const bool itemAdded = !menu.empty();
+    if (kind == FIMenuKind::ToolbarItemMenu) {
+        if (!itemAdded) {
+            OVMenuItem none;
+            none.title = "No Actions Enabled";
+            none.enabled = false;
+            menu.addItem(std::move(none));
+        }
+        return menu;
+    }
+
+    const bool useSubmenu = userDefaults_ ? userDefaults_->useSubmenu() : true;
+    if (!useSubmenu)
+        return menu;
+    OVMenu root;
+    OVMenuItem rootItem;
+    rootItem.title = "Orvane";
+    rootItem.image = OVImage::named("icon-contextmenu");
+    rootItem.submenu = std::move(menu);
+    root.addItem(std::move(rootItem));
+    return root;
+}

@@ -1,0 +1,271 @@
+// orvane-menu: the extension's menus on the command line, and running an action from them.
+#include "extension/FinderSync.h"
+#include "extension/OVMenuFormat.h"
+#include "model/OVActionGroup.h"
+#include "model/OVActionsManager.h"
+#include "platform/Files.h"
+#include "platform/MainContext.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kLaunchTimeoutMs = 30000;
+
+const char* kUsage =
+    "Usage: orvane-menu [--kind items|container|sidebar|toolbar] [--json] [PATH...]\n"
+    "       orvane-menu [--kind KIND] --run ACTION PATH...\n"
+    "\n"
+    "Prints the Orvane menu that the file manager shows for the given files, or runs one of its\n"
+    "actions on them.\n"
+    "\n"
+    "Menu kinds:\n"
+    "  items      the context menu of the selected PATHs (the default)\n"
+    "  container  the context menu of a folder's background: the first PATH is that folder\n"
+    "  sidebar    the context menu of a sidebar entry: the first PATH is that entry\n"
+    "  toolbar    the menu of the toolbar button for the selected PATHs\n"
+    "Without a PATH the current folder is the clicked folder, for every kind.\n"
+    "\n"
+    "Options:\n"
+    "  --kind KIND    which menu to answer (see above)\n"
+    "  --json         print the menu as JSON: an array of objects with \"title\", \"identifier\",\n"
+    "                 \"icon\", \"enabled\" and \"submenu\" (null or a nested array)\n"
+    "  --run ACTION   run ACTION on the PATHs exactly as if it had been chosen in the menu.\n"
+    "                 ACTION is an action's uid (as in \"identifier\" without \"ov_\") or its title;\n"
+    "                 an action inside a group is named \"Group title/Action title\", for example\n"
+    "                 \"Move to a folder/Documents\". Only actions the menu offers for these PATHs\n"
+    "                 can be run.\n"
+    "  -h, --help     show this help\n"
+    "\n"
+    "The outline shows one item per line, indented by two spaces per submenu level; items that\n"
+    "cannot be chosen end in \"(disabled)\". Relative PATHs are taken from the current folder.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a PATH does not exist, the action list cannot be read,\n"
+    "the ACTION is unknown or the request could not be handed to the runner, 2 for bad usage.\n";
+
+void fail(const std::string& message) { std::cerr << "orvane-menu: " << message << "\n"; }
+
+int usageError(const std::string& message)
+{
+    fail(message);
+    std::cerr << "Try 'orvane-menu --help' for more information.\n";
+    return 2;
+}
+
+std::optional<FIMenuKind> parseKind(const std::string& name)
+{
+    if (name == "items")
+        return FIMenuKind::ContextualMenuForItems;
+    if (name == "container")
+        return FIMenuKind::ContextualMenuForContainer;
+    if (name == "sidebar")
+        return FIMenuKind::ContextualMenuForSidebar;
+    if (name == "toolbar")
+        return FIMenuKind::ToolbarItemMenu;
+    return std::nullopt;
+}
+
+// The menu item that ACTION names: a uid (with or without "ov_"), a top-level title, or
+// "group/child" titles. Groups may have "/" in their titles, so each group title is tried as a
+// prefix.
+const OVMenuItem* findItem(const OVMenu& menu, const std::string& action)
+{
+    const std::string selector = action.starts_with(FinderSync::kSelectorPrefix)
+                                     ? action
+                                     : std::string(FinderSync::kSelectorPrefix) + action;
+    for (const auto& item : menu.items) {
+        if (item.hasAction() && item.identifier == selector)
+            return &item;
+        if (item.submenu) {
+            for (const auto& child : item.submenu->items) {
+                if (child.hasAction() && child.identifier == selector)
+                    return &child;
+            }
+        }
+    }
+    for (const auto& item : menu.items) {
+        if (item.hasAction() && item.title == action)
+            return &item;
+    }
+    for (const auto& item : menu.items) {
+        if (!item.submenu || !action.starts_with(item.title + "/"))
+            continue;
+        const std::string rest = action.substr(item.title.size() + 1);
+        for (const auto& child : item.submenu->items) {
+            if (child.hasAction() && child.title == rest)
+                return &child;
+        }
+    }
+    return nullptr;
+}
+
+// Whether the store knows ACTION at all, to tell a hidden action from an unknown one.
+bool storeKnows(const OVActionList& actions, const std::string& action)
+{
+    const std::string uid =
+        action.starts_with(FinderSync::kSelectorPrefix) ? action.substr(std::strlen(FinderSync::kSelectorPrefix)) : action;
+    for (const auto& a : actions) {
+        if (!a)
+            continue;
+        const std::string title = a->title().value_or("");
+        if (a->uid() == uid || title == action)
+            return true;
+        if (auto* group = dynamic_cast<const OVActionGroup*>(a.get())) {
+            for (const auto& child : group->actions()) {
+                if (child && (child->uid() == uid || title + "/" + child->title().value_or("") == action))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+int run(int argc, char** argv)
+{
+    std::optional<FIMenuKind> kind;
+    bool json = false;
+    std::optional<std::string> action;
+    std::vector<std::string> paths;
+    bool optionsEnded = false;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            paths.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::cout << kUsage;
+            return 0;
+        } else if (arg == "--json") {
+            json = true;
+        } else if (arg == "--kind" || arg.starts_with("--kind=")) {
+            std::string value;
+            if (arg == "--kind") {
+                if (++i >= argc)
+                    return usageError("--kind needs a value: items, container, sidebar or toolbar");
+                value = argv[i];
+            } else {
+                value = arg.substr(7);
+            }
+            kind = parseKind(value);
+            if (!kind)
+                return usageError("unknown menu kind '" + value + "': use items, container, sidebar or toolbar");
+        } else if (arg == "--run" || arg.starts_with("--run=")) {
+            if (arg == "--run") {
+                if (++i >= argc)
+                    return usageError("--run needs an action");
+                action = argv[i];
+            } else {
+                action = arg.substr(6);
+            }
+            if (action->empty())
+                return usageError("--run needs an action");
+        } else {
+            return usageError("unknown option '" + arg + "'");
+        }
+    }
+    if (action && paths.empty())
+        return usageError("--run needs at least one PATH");
+    if (action && json)
+        return usageError("--json and --run cannot be combined");
+
+    for (auto& path : paths) {
+        path = FinderSync::plainAbsolutePath(path);
+        if (!ov::pathExists(path)) {
+            fail("no such file or folder: " + path);
+            return 1;
+        }
+    }
+
+    auto finderSync = FinderSync::create();
+    if (finderSync->actionsLoadFailed()) {
+        fail("the action list " + OVActionsManager::saveURL() + " cannot be read; open Orvane to repair it");
+        return 1;
+    }
+
+    const FIMenuKind menuKind = kind.value_or(FIMenuKind::ContextualMenuForItems);
+    const bool targetsFolder =
+        menuKind == FIMenuKind::ContextualMenuForContainer || menuKind == FIMenuKind::ContextualMenuForSidebar;
+    if (paths.empty()) {
+        std::error_code ec;
+        std::string cwd = std::filesystem::current_path(ec).string();
+        if (ec) {
+            fail("cannot determine the current folder: " + ec.message());
+            return 1;
+        }
+        finderSync->setSelection({}, cwd);
+    } else if (targetsFolder) {
+        if (paths.size() > 1)
+            fail("the " + std::string(menuKind == FIMenuKind::ContextualMenuForSidebar ? "sidebar" : "container") +
+                 " menu is for one folder; using " + paths.front());
+        finderSync->setSelection({}, paths.front());
+    } else {
+        finderSync->setSelection(paths, std::nullopt);
+    }
+
+    if (!action) {
+        OVMenu menu = finderSync->menuForMenuKind(menuKind);
+        if (json)
+            std::cout << menuJSON(menu).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        else
+            std::cout << menuOutline(menu);
+        return 0;
+    }
+
+    const OVMenu offered = finderSync->actionMenu();
+    const OVMenuItem* item = findItem(offered, *action);
+    if (!item) {
+        if (storeKnows(finderSync->actionsArray(), *action))
+            fail("the action '" + *action + "' is not offered for these files (it is disabled or does not fit their types)");
+        else
+            fail("unknown action '" + *action + "'");
+        return 1;
+    }
+
+    // The request must be handed over before the process ends, or the runner may never see it.
+    bool finished = false;
+    bool succeeded = false;
+    std::string error;
+    const bool claimed = finderSync->performSelector(item->identifier, [&](bool ok, const std::string& message) {
+        finished = true;
+        succeeded = ok;
+        error = message;
+    });
+    if (!claimed) {
+        fail("the action '" + *action + "' cannot be run");
+        return 1;
+    }
+    if (!ov::iterateMainUntil([&] { return finished; }, kLaunchTimeoutMs)) {
+        fail("the runner did not take the request in time");
+        return 1;
+    }
+    if (!succeeded) {
+        fail("could not hand the request to the runner: " + error);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        fail(e.what());
+    } catch (...) {
+        fail("unexpected failure");
+    }
+    return 1;
+}

@@ -1,0 +1,207 @@
+#include "extension/ExtensionTestSupport.h"
+
+#include "model/OVTypes.h"
+#include "model/OVUserDefaults.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace ovtest;
+using Titles = std::vector<std::string>;
+
+namespace {
+
+class MenuTest : public ::testing::Test {
+protected:
+    // Builds the store, then the extension, and answers the item menu without the root item.
+    std::shared_ptr<FinderSync> finderSyncWith(const OVActionList& actions)
+    {
+        writeStore(actions);
+        auto sync = FinderSync::create();
+        sync->userDefaults()->setUseSubmenu(false);
+        return sync;
+    }
+
+    TempHome home;
+};
+
+TEST_F(MenuTest, SelectionTypesDecideWhichActionsShow)
+{
+    auto sync = finderSyncWith({
+        makeAction("Any"),
+        makeAction("Folders", OVStringList{kUTTypeFolder}),
+        makeAction("Images", OVStringList{kUTTypeImage}),
+        makeAction("Empty types", OVStringList{}),
+    });
+    const std::string folder = home.makeFolder("Pictures");
+    const std::string image = home.writeFile("Pictures/cat.png", "x");
+
+    // A background click acts on the open folder.
+    sync->setSelection({}, folder);
+    EXPECT_EQ(sync->selectedFileUTIs(), OVStringList{kUTTypeFolder});
+    EXPECT_EQ(flatTitles(sync->actionMenu()), (Titles{"Any", "Folders", "Empty types"}));
+
+    sync->setSelection({image}, folder);
+    EXPECT_EQ(flatTitles(sync->actionMenu()), (Titles{"Any", "Images", "Empty types"}));
+
+    // Every selected type must conform.
+    sync->setSelection({image, folder}, std::nullopt);
+    EXPECT_EQ(flatTitles(sync->actionMenu()), (Titles{"Any", "Empty types"}));
+
+    // Nothing at all: only actions without file types.
+    sync->setSelection({}, std::nullopt);
+    EXPECT_TRUE(sync->selectedFileUTIs().empty());
+    EXPECT_EQ(flatTitles(sync->actionMenu()), (Titles{"Any"}));
+}
+
+TEST_F(MenuTest, TypesComeFromWholeNamesAndFoldersStayFolders)
+{
+    auto sync = finderSyncWith({});
+    const std::string versioned = home.makeFolder("Photos 2023.05");
+    const std::string plain = home.writeFile("Makefile", "all:\n");
+    const std::string tarball = home.writeFile("x.tar.gz", "");
+    const std::string cmake = home.writeFile("CMakeLists.txt", "");
+    const std::string text = home.writeFile("notes.txt", "");
+
+    sync->setSelection({versioned}, std::nullopt);
+    EXPECT_EQ(sync->selectedFileUTIs(), OVStringList{kUTTypeFolder});
+    sync->setSelection({plain}, std::nullopt);
+    EXPECT_EQ(sync->selectedFileUTIs(), OVStringList{"text/x-makefile"});
+    // Same extension, other types: a per-extension answer would depend on the order.
+    sync->setSelection({tarball, cmake, text, home.path() + "/y.gz"}, std::nullopt);
+    EXPECT_EQ(sync->selectedFileUTIs(),
+              (OVStringList{"application/gzip", "application/x-compressed-tar", "text/plain", "text/x-cmake"}));
+    // Duplicates collapse; the host's folder flag is taken as given.
+    sync->setSelectionItems({FinderSync::Item{text, false}, FinderSync::Item{home.path() + "/other.txt", false},
+                             FinderSync::Item{"/nowhere/Folder", true}},
+                            std::nullopt);
+    EXPECT_EQ(sync->selectedFileUTIs(), (OVStringList{kUTTypeFolder, "text/plain"}));
+}
+
+TEST(AllUTIsTest, EveryTypeMustConform)
+{
+    EXPECT_FALSE(FinderSync::allUTIs({}, {}));
+    EXPECT_FALSE(FinderSync::allUTIs({}, {kUTTypeImage}));
+    EXPECT_TRUE(FinderSync::allUTIs({"image/png"}, {}));
+    EXPECT_TRUE(FinderSync::allUTIs({"image/png", "image/jpeg"}, {kUTTypeImage}));
+    EXPECT_FALSE(FinderSync::allUTIs({"image/png", kUTTypeFolder}, {kUTTypeImage}));
+    EXPECT_TRUE(FinderSync::allUTIs({"text/x-csrc"}, {"text/plain"}));
+    EXPECT_FALSE(FinderSync::allUTIs({"text/plain"}, {"text/plain", kUTTypeImage}));
+}
+
+TEST_F(MenuTest, GroupsBecomeSubmenusOfTheirVisibleChildren)
+{
+    auto docs = makeAction("Documents");
+    auto nested = makeGroup("Nested", {makeAction("Inner")});
+    auto sync = finderSyncWith({
+        makeAction("First"),
+        makeGroup("Move to a folder", {docs, makeAction("Hidden", std::nullopt, false),
+                                       makeAction("Own types ignored", OVStringList{kUTTypeFolder}), nested}),
+        makeGroup("Disabled group", {makeAction("Child")}, std::nullopt, false),
+        makeGroup("All children disabled", {makeAction("Off", std::nullopt, false)}),
+        makeGroup("Empty group", {}),
+        makeGroup("Images only", {makeAction("Convert")}, OVStringList{kUTTypeImage}),
+        makeAction("Last"),
+    });
+    sync->setSelection({home.writeFile("a.txt", "")}, std::nullopt);
+    OVMenu menu = sync->actionMenu();
+    EXPECT_EQ(flatTitles(menu), (Titles{"First", "Move to a folder", "Move to a folder>Documents",
+                                        "Move to a folder>Own types ignored", "Move to a folder>Nested", "Last"}));
+
+    const OVMenuItem& group = menu.items[1];
+    EXPECT_TRUE(group.identifier.empty());
+    ASSERT_TRUE(group.image);
+    EXPECT_EQ(*group.image, OVImage::named("icon-move"));
+    EXPECT_EQ(group.submenu->items[0].identifier, "ov_" + docs->uid());
+    // A group inside a group is an ordinary item.
+    EXPECT_EQ(group.submenu->items[2].identifier, "ov_" + nested->uid());
+    EXPECT_FALSE(group.submenu->items[2].submenu);
+    EXPECT_FALSE(menu.items[0].image); // no icon of its own: no image
+}
+
+TEST_F(MenuTest, ContextualMenusAreWrappedAndTheToolbarIsNot)
+{
+    writeStore({makeAction("Folders", OVStringList{kUTTypeFolder})});
+    auto sync = FinderSync::create();
+    sync->setSelection({home.writeFile("a.txt", "")}, std::nullopt);
+
+    for (auto kind : {FIMenuKind::ContextualMenuForItems, FIMenuKind::ContextualMenuForContainer,
+                      FIMenuKind::ContextualMenuForSidebar}) {
+        OVMenu menu = sync->menuForMenuKind(kind);
+        ASSERT_EQ(menu.items.size(), 1u);
+        EXPECT_EQ(menu.items[0].title, "Orvane");
+        EXPECT_EQ(menu.items[0].image, OVImage::named("icon-contextmenu"));
+        EXPECT_TRUE(menu.items[0].submenu && menu.items[0].submenu->empty()); // wrapped even when empty
+    }
+    OVMenu toolbar = sync->menuForMenuKind(FIMenuKind::ToolbarItemMenu);
+    ASSERT_EQ(toolbar.items.size(), 1u);
+    EXPECT_EQ(toolbar.items[0].title, "No Actions Enabled");
+    EXPECT_FALSE(toolbar.items[0].enabled);
+    EXPECT_TRUE(toolbar.items[0].identifier.empty());
+
+    sync->userDefaults()->setUseSubmenu(false);
+    EXPECT_TRUE(sync->menuForMenuKind(FIMenuKind::ContextualMenuForItems).empty());
+
+    sync->setSelection({}, home.path());
+    EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ToolbarItemMenu)), Titles{"Folders"});
+    EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ContextualMenuForContainer)), Titles{"Folders"});
+}
+
+TEST_F(MenuTest, UnreadableStoreGivesEmptyMenus)
+{
+    home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist", "not an archive");
+    LogCapture log;
+    auto sync = FinderSync::create();
+    EXPECT_TRUE(sync->actionsLoadFailed());
+    EXPECT_TRUE(sync->actionsArray().empty());
+    EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ToolbarItemMenu)), Titles{"No Actions Enabled"});
+    EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ContextualMenuForItems)), Titles{"Orvane"});
+}
+
+TEST_F(MenuTest, ReloadsWhenAnotherStoreSaves)
+{
+    writeStore({makeAction("Old")});
+    auto sync = FinderSync::create();
+    sync->setSelection({}, home.path());
+    ASSERT_EQ(sync->actionsArray().size(), 1u);
+
+    auto other = OVActionsManager::create();
+    other->updateActions({makeAction("New"), makeAction("Newer")});
+    other->actuallySave(); // writes and sends the change message
+    // The list is a snapshot until the message arrives.
+    EXPECT_EQ(sync->actionsArray().size(), 1u);
+    EXPECT_TRUE(pumpUntil([&] { return sync->actionsArray().size() == 2; }));
+    EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ToolbarItemMenu)), (Titles{"New", "Newer"}));
+
+    // The listeners hold the extension weakly: once it is gone a message reaches nothing.
+    std::weak_ptr<FinderSync> weak = sync;
+    sync.reset();
+    EXPECT_TRUE(weak.expired());
+    other->actuallySave();
+    pumpFor(50);
+}
+
+TEST_F(MenuTest, PreferenceChangeIsSeenByTheNextMenu)
+{
+    writeStore({makeAction("Only")});
+    auto sync = FinderSync::create();
+    sync->setSelection({}, home.path());
+    auto before = sync->userDefaults();
+    ASSERT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ContextualMenuForItems)), (Titles{"Orvane", "Orvane>Only"}));
+
+    OVUserDefaults::create()->setUseSubmenu(false);
+    EXPECT_TRUE(pumpUntil([&] { return sync->userDefaults() != before; }));
+    EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ContextualMenuForItems)), Titles{"Only"});
+}
+
+TEST_F(MenuTest, ToolbarItemAndDirectories)
+{
+    auto sync = FinderSync::create();
+    EXPECT_EQ(sync->toolbarItemName(), "Orvane");
+    EXPECT_EQ(sync->toolbarItemToolTip(), "Click the toolbar item for a menu.");
+    EXPECT_EQ(sync->toolbarItemImage(), OVImage::named("icon-orvane"));
+    ASSERT_FALSE(sync->directoryURLs().empty());
+    EXPECT_EQ(sync->directoryURLs().front(), "/");
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+#include "extension/ExtensionTestSupport.h"
+
+#include "model/OVTypes.h"
+#include "platform/Files.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+
+#include <glib.h>
+#include <sys/stat.h>
+
+using namespace ovtest;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+Result orvaneMenu(const std::vector<std::string>& args, const std::string& cwd)
+{
+    std::vector<char*> argv;
+    std::string program = ORVANE_BINARY_DIR "/extension/orvane-menu";
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (auto& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Result r;
+    gchar *out = nullptr, *err = nullptr;
+    gint wait = 0;
+    GError* error = nullptr;
+    if (!g_spawn_sync(cwd.c_str(), argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err, &wait, &error)) {
+        ADD_FAILURE() << error->message;
+        g_error_free(error);
+        return r;
+    }
+    r.out = out ? out : "";
+    r.err = err ? err : "";
+    g_free(out);
+    g_free(err);
+    r.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    return r;
+}
+
+class OrvaneMenuToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        docs = makeAction("Documents");
+        auto folders = makeAction("Open folder", OVStringList{kUTTypeFolder});
+        writeStore({makeGroup("Move to a folder", {docs, makeAction("Off", std::nullopt, false)}), folders,
+                    makeAction("Off too", std::nullopt, false)});
+        file = home.writeFile("work/report.txt", "r");
+        work = home.path() + "/work";
+    }
+
+    // A stand-in runner: the default handler of "orvane" URLs, which notes each URL it gets.
+    std::string installHandler()
+    {
+        const std::string log = home.path() + "/handled.txt";
+        const std::string script = home.writeFile("handler.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log + "'\n");
+        ::chmod(script.c_str(), 0755);
+        home.writeFile("data/applications/orvane-test-runner.desktop",
+                       "[Desktop Entry]\nType=Application\nName=Runner\nExec=" + script +
+                           " %u\nMimeType=x-scheme-handler/orvane;\nNoDisplay=true\n");
+        home.writeFile("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/orvane=orvane-test-runner.desktop\n");
+        return log;
+    }
+
+    TempHome home;
+    OVActionPtr docs;
+    std::string file, work;
+};
+
+TEST_F(OrvaneMenuToolTest, PrintsOutlineAndJSON)
+{
+    Result outline = orvaneMenu({"report.txt"}, work);
+    EXPECT_EQ(outline.status, 0) << outline.err;
+    EXPECT_EQ(outline.out, "Orvane\n  Move to a folder\n    Documents\n");
+
+    // No path: the current folder is the clicked folder.
+    Result toolbar = orvaneMenu({"--kind", "toolbar"}, work);
+    EXPECT_EQ(toolbar.out, "Move to a folder\n  Documents\nOpen folder\n");
+
+    Result json = orvaneMenu({"--json", "--kind", "container", work}, home.path());
+    ASSERT_EQ(json.status, 0) << json.err;
+    auto menu = nlohmann::json::parse(json.out);
+    ASSERT_EQ(menu.size(), 1u);
+    EXPECT_EQ(menu[0]["title"], "Orvane");
+    EXPECT_EQ(menu[0]["identifier"], "");
+    EXPECT_EQ(menu[0]["icon"], "icon-contextmenu");
+    EXPECT_EQ(menu[0]["enabled"], true);
+    const auto& items = menu[0]["submenu"];
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0]["submenu"][0]["identifier"], "ov_" + docs->uid());
+    EXPECT_TRUE(items[0]["submenu"][0]["submenu"].is_null());
+    EXPECT_EQ(items[1]["title"], "Open folder");
+
+    // An empty toolbar menu shows its disabled item.
+    writeStore({});
+    EXPECT_EQ(orvaneMenu({"--kind=toolbar", file}, work).out, "No Actions Enabled (disabled)\n");
+}
+
+TEST_F(OrvaneMenuToolTest, ReportsBadInput)
+{
+    Result missing = orvaneMenu({"nothing-here.txt"}, work);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no such file or folder: " + work + "/nothing-here.txt"), std::string::npos);
+
+    Result unknown = orvaneMenu({"--run", "Move to a folder/Pictures", file}, work);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("unknown action"), std::string::npos);
+
+    Result hidden = orvaneMenu({"--run", "Open folder", file}, work);
+    EXPECT_EQ(hidden.status, 1);
+    EXPECT_NE(hidden.err.find("not offered"), std::string::npos);
+
+    EXPECT_EQ(orvaneMenu({"--kind", "dock"}, work).status, 2);
+    EXPECT_EQ(orvaneMenu({"--bogus"}, work).status, 2);
+    Result help = orvaneMenu({"--help"}, work);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--run ACTION"), std::string::npos);
+
+    home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist", "garbage");
+    Result corrupt = orvaneMenu({file}, work);
+    EXPECT_EQ(corrupt.status, 1);
+    EXPECT_NE(corrupt.err.find("cannot be read"), std::string::npos);
+}
+
+TEST_F(OrvaneMenuToolTest, RunHandsTheRequestToTheRunnerBeforeExiting)
+{
+    const std::string handled = installHandler();
+    Result run = orvaneMenu({"--run", "Move to a folder/Documents", "report.txt"}, work);
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The handler runs on its own; the request was handed over before orvane-menu ended.
+    ASSERT_TRUE(waitForContent(handled));
+    const std::string url = readAll(handled);
+    const std::string prefix = "orvane://runaction?action=" + docs->uid() + "&file=";
+    ASSERT_EQ(url.rfind(prefix, 0), 0u) << url;
+    const std::string name = url.substr(prefix.size(), 36);
+    EXPECT_EQ(nlohmann::json::parse(readAll(ov::containerPath() + "/" + name)),
+              nlohmann::json({{"paths", {file}}}));
+
+    // By uid too.
+    EXPECT_EQ(orvaneMenu({"--run", docs->uid(), file}, work).status, 0);
+}
+
+TEST_F(OrvaneMenuToolTest, FailedLaunchLeavesNoRequestBehind)
+{
+    // No handler for "orvane" URLs at all.
+    Result run = orvaneMenu({"--run", docs->uid(), file}, work);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("could not hand the request"), std::string::npos);
+    for (const auto& entry : std::filesystem::directory_iterator(ov::containerPath()))
+        EXPECT_FALSE(ov::isCanonicalUUIDString(entry.path().filename().string())) << entry.path();
+}
+
+} // namespace
