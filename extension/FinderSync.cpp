@@ -10,9 +10,9 @@
 #include "platform/Log.h"
 #include "platform/Volumes.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <set>
 #include <unordered_map>
 
 namespace {
@@ -22,15 +22,24 @@ constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidCha
 
 std::string selectorForUID(const std::string& uid) { return std::string(FinderSync::kSelectorPrefix) + uid; }
 
-// Whether a file name has an extension in the usual sense: a dot that neither starts nor ends it.
-bool hasPathExtension(const std::string& name)
+// The last component of a plain absolute path ("/" for the root).
+std::string_view fileName(std::string_view path)
 {
-    auto dot = name.rfind('.');
-    return dot != std::string::npos && dot != 0 && dot + 1 < name.size();
+    auto slash = path.rfind('/');
+    if (slash == std::string_view::npos || path.size() == 1)
+        return path;
+    return path.substr(slash + 1);
 }
 
-// The type test of one menu request: the selection types are fixed, so each (type, listed type)
-// answer is worked out once and shared by every action of the request.
+// Whether a file name has an extension in the usual sense: a dot that neither starts nor ends it.
+bool hasPathExtension(std::string_view name)
+{
+    auto dot = name.rfind('.');
+    return dot != std::string_view::npos && dot != 0 && dot + 1 < name.size();
+}
+
+// The type test of one menu request: the selection types are fixed, so whether all of them
+// conform to a listed type is worked out once per listed type and shared by every action.
 class TypeTest {
 public:
     explicit TypeTest(OVStringList utis) : utis_(std::move(utis)) {}
@@ -40,30 +49,31 @@ public:
         if (utis_.empty())
             return false;
         for (const auto& type : types) {
-            for (const auto& uti : utis_) {
-                if (!isA(uti, type))
-                    return false;
-            }
+            if (!allConformTo(type))
+                return false;
         }
         return true;
     }
 
 private:
-    bool isA(const std::string& uti, const std::string& type)
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    };
+
+    bool allConformTo(const std::string& type)
     {
-        std::string key = uti;
-        key.push_back('\0');
-        key += type;
-        auto it = memo_.find(key);
+        auto it = memo_.find(type);
         if (it != memo_.end())
             return it->second;
-        bool answer = ov::contentTypeConformsTo(uti, type);
-        memo_.emplace(std::move(key), answer);
+        bool answer = std::all_of(utis_.begin(), utis_.end(),
+                                  [&type](const std::string& uti) { return ov::contentTypeConformsTo(uti, type); });
+        memo_.emplace(type, answer);
         return answer;
     }
 
     OVStringList utis_;
-    std::unordered_map<std::string, bool> memo_;
+    std::unordered_map<std::string, bool, Hash, std::equal_to<>> memo_;
 };
 
 OVMenuItem itemForAction(const OVAction& action, std::string identifier)
@@ -194,24 +204,32 @@ OVStringList FinderSync::selectedFileUTIs() const
 
 OVStringList FinderSync::fileUTIsOf(const std::vector<Item>& items) const
 {
-    std::set<std::string> types;
+    // Types are interned, so the set of a large selection is kept as a few distinct addresses.
+    const std::string* folder = ov::internedContentType(kUTTypeFolder);
+    std::vector<const std::string*> types;
+    auto add = [&types](const std::string* type) {
+        if (std::find(types.begin(), types.end(), type) == types.end())
+            types.push_back(type);
+    };
     for (const auto& item : items) {
-        const std::string name = ov::lastPathComponent(item.path);
+        const std::string_view name = fileName(item.path);
         // The folder flag costs a stat, so it is only asked for when the name leaves it open.
         auto isDirectory = [&item] { return item.isDirectory ? *item.isDirectory : ov::isDirectory(item.path); };
         if (!hasPathExtension(name)) {
-            types.insert(isDirectory() ? kUTTypeFolder : ov::contentTypeForFileName(name).type);
+            add(isDirectory() ? folder : ov::contentTypeForFileName(name).type);
             continue;
         }
         ov::GuessedContentType guessed = ov::contentTypeForFileName(name);
         // Folders named like "Photos 2023.05" or "project.d" are still folders; only an
         // extension the type database knows gives a folder another type.
-        if (guessed.uncertain && isDirectory())
-            types.insert(kUTTypeFolder);
-        else
-            types.insert(std::move(guessed.type));
+        add(guessed.uncertain && isDirectory() ? folder : guessed.type);
     }
-    return OVStringList(types.begin(), types.end());
+    OVStringList list;
+    list.reserve(types.size());
+    for (const std::string* type : types)
+        list.push_back(*type);
+    std::sort(list.begin(), list.end());
+    return list;
 }
 
 bool FinderSync::allUTIs(const OVStringList& utis, const OVStringList& types)

@@ -70,6 +70,7 @@ public:
 
     const std::vector<std::string>& directoryURLs() const { return directoryURLs_; }
     const OVActionList& actionsArray() const { return actionsArray_; }
+    void setActionsArray(const OVActionList& actions) { actionsArray_ = actions; }
     // True when the last reload found a store that could not be read.
     bool actionsLoadFailed() const { return actionsLoadFailed_; }
     const std::shared_ptr<OVUserDefaults>& userDefaults() const { return userDefaults_; }
