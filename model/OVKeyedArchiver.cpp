@@ -45,7 +45,7 @@ struct OVKeyedArchiver::Impl {
         auto it = strings.find(s);
         if (it != strings.end())
             return it->second;
-        uint64_t uid = add(plist_new_string(s.c_str()));
+        uint64_t uid = add(plist_new_string(ovplist::validUTF8(s).c_str()));
         strings.emplace(s, uid);
         return uid;
     }
@@ -56,7 +56,7 @@ struct OVKeyedArchiver::Impl {
         if (it != classes.end())
             return it->second;
         plist_t info = plist_new_dict();
-        plist_dict_set_item(info, "$classname", plist_new_string(name.c_str()));
+        plist_dict_set_item(info, "$classname", plist_new_string(ovplist::validUTF8(name).c_str()));
         plist_t chain = plist_new_array();
         for (const auto& c : hierarchy)
             plist_array_append_item(chain, plist_new_string(c.c_str()));

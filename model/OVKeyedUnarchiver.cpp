@@ -46,11 +46,12 @@ std::optional<uint64_t> uidOf(plist_t node)
     return std::nullopt;
 }
 
+// libplist turns broken UTF-16 into broken UTF-8; what the program holds is always well-formed.
 std::string stringOf(plist_t node)
 {
     uint64_t length = 0;
     const char* s = plist_get_string_ptr(node, &length);
-    return s ? std::string(s, std::size_t(length)) : std::string();
+    return s ? ovplist::validUTF8(std::string_view(s, std::size_t(length))) : std::string();
 }
 
 bool isArrayClass(const std::string& name) { return name == "NSArray" || name == "NSMutableArray"; }

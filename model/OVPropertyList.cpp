@@ -318,6 +318,40 @@ void freeDeep(plist_t root)
 }
 } // namespace
 
+std::string validUTF8(std::string_view text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::string out;
+    out.reserve(n);
+    auto cont = [&](std::size_t i, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
+        return i < n && p[i] >= lo && p[i] <= hi;
+    };
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        std::size_t len = 0;
+        if (c < 0x80)
+            len = 1;
+        else if (c >= 0xC2 && c <= 0xDF)
+            len = cont(i + 1) ? 2 : 0;
+        else if (c >= 0xE0 && c <= 0xEF) {
+            unsigned char lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+            len = cont(i + 1, lo, hi) && cont(i + 2) ? 3 : 0;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            unsigned char lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+            len = cont(i + 1, lo, hi) && cont(i + 2) && cont(i + 3) ? 4 : 0;
+        }
+        if (len) {
+            out.append(text.substr(i, len));
+            i += len;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
+
 plist_t parse(std::string_view data, std::string* error)
 {
     if (data.size() > kMaxBytes)
@@ -453,7 +487,7 @@ plist_t fromValue(const OVValue& value)
         plist_t operator()(bool b) const { return plist_new_bool(b); }
         plist_t operator()(int64_t i) const { return plist_new_uint(uint64_t(i)); }
         plist_t operator()(double d) const { return plist_new_real(d); }
-        plist_t operator()(const std::string& s) const { return plist_new_string(s.c_str()); }
+        plist_t operator()(const std::string& s) const { return plist_new_string(validUTF8(s).c_str()); }
         plist_t operator()(const OVData& d) const { return plist_new_data(d.bytes.data(), d.bytes.size()); }
         plist_t operator()(const OVValue::Array& a) const
         {
@@ -466,7 +500,7 @@ plist_t fromValue(const OVValue& value)
         {
             plist_t dict = plist_new_dict();
             for (const auto& [k, v] : d)
-                plist_dict_set_item(dict, k.c_str(), fromValue(v));
+                plist_dict_set_item(dict, validUTF8(k).c_str(), fromValue(v));
             return dict;
         }
     };

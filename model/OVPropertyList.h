@@ -31,6 +31,10 @@ bool validateBinary(std::string_view data, std::string* error = nullptr);
 // XML but frees the tree recursively.
 bool validateXML(std::string_view data, std::string* error = nullptr);
 
+// The text with every byte that is not part of well-formed UTF-8 replaced by U+FFFD. libplist
+// writes other strings as binary that it cannot read back.
+std::string validUTF8(std::string_view text);
+
 std::optional<OVValue> toValue(plist_t node, std::string* error = nullptr);
 plist_t fromValue(const OVValue& value);
 

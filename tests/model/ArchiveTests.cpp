@@ -366,6 +366,17 @@ TEST(Archive, FileURLs)
     EXPECT_FALSE(OVKeyedUnarchiver::filePathFromURLString(""));
 }
 
+TEST(Archive, MalformedUTF8IsRepairedSoTheArchiveReadsBack)
+{
+    auto a = filled("OVAction", 1);
+    const char raw[] = "bad \xff lone \xed\xa0\x80 nul\0tail";
+    a->setTitle(std::string(raw, sizeof raw - 1));
+    auto list = OVKeyedUnarchiver::unarchiveActions(OVKeyedArchiver::archivedDataWithRootActions({a}));
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->size(), 1u);
+    EXPECT_EQ((*list)[0]->title(), "bad \xEF\xBF\xBD lone \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD nul");
+}
+
 TEST(Archive, SharedChildrenStayShared)
 {
     auto child = filled("OVMoveToAction", 2);
