@@ -92,9 +92,9 @@ bool isRegularFile(const std::string& path)
 
 bool makeDirectories(const std::string& path, unsigned mode) { return g_mkdir_with_parents(path.c_str(), int(mode)) == 0; }
 
-std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes)
+std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes, bool followLinks)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0)
         return std::nullopt;
     struct stat st;

@@ -31,8 +31,9 @@ bool isDirectory(const std::string& path);      // stat: a link to a folder is a
 bool isRegularFile(const std::string& path);    // lstat: regular and not a link
 bool makeDirectories(const std::string& path, unsigned mode = 0755);
 
-// Reads at most maxBytes; none when the file cannot be read or is larger.
-std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes = 64u << 20);
+// Reads at most maxBytes; none when the file cannot be read, is larger, or is not a regular
+// file. With followLinks false a link is not read either.
+std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes = 64u << 20, bool followLinks = true);
 
 // Temporary file in the same folder, fsync, rename over the target, fsync of the folder.
 // On failure the old file is untouched and *error says why.

@@ -82,36 +82,6 @@ std::vector<std::string> split(const std::string& s, char separator)
     }
 }
 
-// Reads a request file without following a link, up to the size cap. None when it cannot be
-// read or is larger.
-std::optional<std::string> readRequestFile(const std::string& path, std::size_t maxBytes)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > maxBytes) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string data;
-    data.reserve(std::size_t(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || data.size() + std::size_t(n) > maxBytes) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        data.append(buf, std::size_t(n));
-    }
-    ::close(fd);
-    return data;
-}
 
 // The "paths" of a request: absent when the member is absent; a request whose "paths" is not a
 // list of absolute path strings is refused as a whole rather than run on part of the selection.
@@ -347,7 +317,7 @@ std::optional<OVPaths> AppDelegate::readPathsWithFileName(const std::string& fil
         ovLog("Ignoring request file that is not a regular file: %s", fileName.c_str());
         return std::nullopt;
     }
-    auto data = readRequestFile(path, kMaxRequestFileSize);
+    auto data = ov::readFile(path, kMaxRequestFileSize, /*followLinks=*/false);
     ::unlink(path.c_str());
     if (!data) {
         ovLog("Could not read request file %s", fileName.c_str());
