@@ -46,22 +46,7 @@ struct Counter {
 
 GSubprocess* spawnChild(const std::string& mode, std::optional<bool>* succeeded)
 {
-    GSubprocessLauncher* launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDOUT_SILENCE);
-    g_subprocess_launcher_setenv(launcher, kChildModeVariable, mode.c_str(), TRUE);
-    const char* argv[] = {"/proc/self/exe", "--gtest_filter=PreferencesChild.DISABLED_Run",
-                          "--gtest_also_run_disabled_tests", nullptr};
-    GError* error = nullptr;
-    GSubprocess* child = g_subprocess_launcher_spawnv(launcher, argv, &error);
-    g_object_unref(launcher);
-    if (!child) {
-        ADD_FAILURE() << error->message;
-        g_error_free(error);
-        return nullptr;
-    }
-    g_subprocess_wait_check_async(child, nullptr, [](GObject* source, GAsyncResult* result, gpointer data) {
-        *static_cast<std::optional<bool>*>(data) = bool(g_subprocess_wait_check_finish(G_SUBPROCESS(source), result, nullptr));
-    }, succeeded);
-    return child;
+    return ovtest::spawnSelfAsChild("PreferencesChild.DISABLED_Run", kChildModeVariable, mode, succeeded);
 }
 
 void expectRegisteredDefaults(const OVUserDefaults& d)

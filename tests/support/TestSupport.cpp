@@ -3,8 +3,10 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 
+#include <gio/gio.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -103,6 +105,27 @@ void pumpFor(unsigned ms)
     bool done = false;
     ov::runAfter(ms, [&] { done = true; });
     ov::iterateMainUntil([&] { return done; }, ms + 1000);
+}
+
+GSubprocess* spawnSelfAsChild(const std::string& disabledTest, const char* envVariable, const std::string& mode,
+                              std::optional<bool>* succeeded)
+{
+    GSubprocessLauncher* launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDOUT_SILENCE);
+    g_subprocess_launcher_setenv(launcher, envVariable, mode.c_str(), TRUE);
+    const std::string filter = "--gtest_filter=" + disabledTest;
+    const char* argv[] = {"/proc/self/exe", filter.c_str(), "--gtest_also_run_disabled_tests", nullptr};
+    GError* error = nullptr;
+    GSubprocess* child = g_subprocess_launcher_spawnv(launcher, argv, &error);
+    g_object_unref(launcher);
+    if (!child) {
+        ADD_FAILURE() << error->message;
+        g_error_free(error);
+        return nullptr;
+    }
+    g_subprocess_wait_check_async(child, nullptr, [](GObject* source, GAsyncResult* result, gpointer data) {
+        *static_cast<std::optional<bool>*>(data) = bool(g_subprocess_wait_check_finish(G_SUBPROCESS(source), result, nullptr));
+    }, succeeded);
+    return child;
 }
 
 std::string readAll(const std::string& path)

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+typedef struct _GSubprocess GSubprocess;
 
 namespace ovtest {
 
@@ -44,6 +47,12 @@ private:
 bool pumpUntil(const std::function<bool()>& pred, unsigned timeoutMs = 5000);
 // Pumps the default main context for the given time.
 void pumpFor(unsigned ms);
+
+// Runs this test program again as a child that runs only the given (disabled) test, with
+// envVariable=mode in its environment and the same XDG folders; *succeeded is set when it ends.
+// Returns the child (unref it) or none after reporting a failure.
+GSubprocess* spawnSelfAsChild(const std::string& disabledTest, const char* envVariable, const std::string& mode,
+                              std::optional<bool>* succeeded);
 
 std::string readAll(const std::string& path);
 void removeTree(const std::string& path);
