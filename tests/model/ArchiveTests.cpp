@@ -591,6 +591,11 @@ TEST(Archive, SharedValueArraysCannotExpandWithoutBound)
     std::string error;
     EXPECT_FALSE(OVKeyedUnarchiver::unarchiveValue(b.binary(last), &error));
     EXPECT_FALSE(error.empty());
+
+    uint64_t self = b.next();
+    b.array(array, {leaf, self});
+    EXPECT_FALSE(OVKeyedUnarchiver::unarchiveValue(b.binary(self), &error));
+    EXPECT_NE(error.find("cycle"), std::string::npos) << error;
 }
 
 TEST(Archive, TruncatedAndMutatedArchivesNeverCrash)
