@@ -80,16 +80,18 @@ std::optional<FinderSync::Item> itemForFileInfo(NautilusFileInfo* info)
     return item;
 }
 
-// GTK reads "_" in menu labels as a mnemonic mark.
+// Titles come from the store as bytes; GTK wants UTF-8 and reads "_" as a mnemonic mark.
 std::string menuLabel(const std::string& title)
 {
+    gchar* valid = g_utf8_make_valid(title.data(), gssize(title.size()));
     std::string label;
     label.reserve(title.size());
-    for (char c : title) {
-        label.push_back(c);
-        if (c == '_')
+    for (const char* c = valid; *c; ++c) {
+        label.push_back(*c);
+        if (*c == '_')
             label.push_back('_');
     }
+    g_free(valid);
     return label;
 }
 
