@@ -1,6 +1,7 @@
 // The Nautilus module loaded the way Nautilus loads it, driven through the menu-provider
 // interface with stand-in file-info objects.
 #include "extension/ExtensionTestSupport.h"
+#include "extension_module/NautilusHost.h"
 
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
@@ -19,114 +20,9 @@ extern "C" {
 #include <sys/stat.h>
 
 using namespace ovtest;
+using namespace nautilushost;
 
 namespace {
-
-// --- A file info backed by a GFile ---------------------------------------------------------
-
-struct TestFileInfo {
-    GObject parent;
-    GFile* location;
-    gboolean directory;
-};
-struct TestFileInfoClass {
-    GObjectClass parent_class;
-};
-
-GFile* testFileInfoGetLocation(NautilusFileInfo* info)
-{
-    return G_FILE(g_object_ref(reinterpret_cast<TestFileInfo*>(info)->location));
-}
-gboolean testFileInfoIsDirectory(NautilusFileInfo* info) { return reinterpret_cast<TestFileInfo*>(info)->directory; }
-
-void testFileInfoIfaceInit(gpointer g_iface, gpointer)
-{
-    auto* iface = static_cast<NautilusFileInfoInterface*>(g_iface);
-    iface->get_location = testFileInfoGetLocation;
-    iface->is_directory = testFileInfoIsDirectory;
-}
-
-GType testFileInfoGetType();
-void testFileInfoInit(GTypeInstance*, gpointer) {}
-void testFileInfoFinalize(GObject* object)
-{
-    g_clear_object(&reinterpret_cast<TestFileInfo*>(object)->location);
-    G_OBJECT_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(object)))->finalize(object);
-}
-void testFileInfoClassInit(gpointer klass, gpointer) { G_OBJECT_CLASS(klass)->finalize = testFileInfoFinalize; }
-
-GType testFileInfoGetType()
-{
-    static GType type = [] {
-        GType t = g_type_register_static_simple(G_TYPE_OBJECT, "OrvaneTestFileInfo", sizeof(TestFileInfoClass),
-                                                testFileInfoClassInit,
-                                                sizeof(TestFileInfo),
-                                                testFileInfoInit, GTypeFlags(0));
-        const GInterfaceInfo info = {testFileInfoIfaceInit, nullptr, nullptr};
-        g_type_add_interface_static(t, NAUTILUS_TYPE_FILE_INFO, &info);
-        return t;
-    }();
-    return type;
-}
-
-NautilusFileInfo* fileInfo(GFile* location, bool directory)
-{
-    auto* info = static_cast<TestFileInfo*>(g_object_new(testFileInfoGetType(), nullptr));
-    info->location = location;
-    info->directory = directory;
-    return NAUTILUS_FILE_INFO(info);
-}
-NautilusFileInfo* localInfo(const std::string& path, bool directory = false)
-{
-    return fileInfo(g_file_new_for_path(path.c_str()), directory);
-}
-
-// --- Loading the module like Nautilus ----------------------------------------------------
-
-using InitializeFn = void (*)(GTypeModule*);
-using ListTypesFn = void (*)(const GType**, int*);
-
-GModule* gLibrary = nullptr;
-
-gboolean testModuleLoad(GTypeModule* module)
-{
-    gpointer initialize = nullptr;
-    if (!g_module_symbol(gLibrary, "nautilus_module_initialize", &initialize))
-        return FALSE;
-    reinterpret_cast<InitializeFn>(initialize)(module);
-    return TRUE;
-}
-void testModuleUnload(GTypeModule*) {}
-void testModuleClassInit(gpointer g_class, gpointer)
-{
-    auto* klass = static_cast<GTypeModuleClass*>(g_class);
-    klass->load = testModuleLoad;
-    klass->unload = testModuleUnload;
-}
-
-GType loadedProviderType()
-{
-    static GType provider = [] {
-        gLibrary = g_module_open(ORVANE_NAUTILUS_MODULE, G_MODULE_BIND_LOCAL);
-        if (!gLibrary)
-            return GType(0);
-        GType moduleType = g_type_register_static_simple(G_TYPE_TYPE_MODULE, "OrvaneTestTypeModule",
-                                                         sizeof(GTypeModuleClass),
-                                                         testModuleClassInit,
-                                                         sizeof(GTypeModule), nullptr, GTypeFlags(0));
-        auto* module = G_TYPE_MODULE(g_object_new(moduleType, nullptr));
-        if (!g_type_module_use(module))
-            return GType(0);
-        gpointer listTypes = nullptr;
-        if (!g_module_symbol(gLibrary, "nautilus_module_list_types", &listTypes))
-            return GType(0);
-        const GType* types = nullptr;
-        int count = 0;
-        reinterpret_cast<ListTypesFn>(listTypes)(&types, &count);
-        return count == 1 ? types[0] : GType(0);
-    }();
-    return provider;
-}
 
 // --- Reading the items back ----------------------------------------------------------------
 
@@ -166,7 +62,7 @@ class NautilusModuleTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        providerType = loadedProviderType();
+        providerType = loadedProviderType(ORVANE_NAUTILUS_MODULE);
         ASSERT_NE(providerType, GType(0)) << g_module_error();
         provider = NAUTILUS_MENU_PROVIDER(g_object_new(providerType, nullptr));
 
@@ -196,12 +92,12 @@ protected:
 
 TEST(NautilusModuleExportsTest, ExportsOnlyTheModuleEntryPoints)
 {
-    ASSERT_NE(loadedProviderType(), GType(0));
+    ASSERT_NE(loadedProviderType(ORVANE_NAUTILUS_MODULE), GType(0));
     gpointer symbol = nullptr;
     for (const char* name : {"nautilus_module_initialize", "nautilus_module_shutdown", "nautilus_module_list_types"})
         EXPECT_TRUE(g_module_symbol(gLibrary, name, &symbol)) << name;
     EXPECT_FALSE(g_module_symbol(gLibrary, "_ZN10FinderSync6createEv", &symbol));
-    EXPECT_TRUE(g_type_is_a(loadedProviderType(), NAUTILUS_TYPE_MENU_PROVIDER));
+    EXPECT_TRUE(g_type_is_a(loadedProviderType(ORVANE_NAUTILUS_MODULE), NAUTILUS_TYPE_MENU_PROVIDER));
 }
 
 TEST_F(NautilusModuleTest, FileItemsForLocalSelectionActivateTheRunner)
