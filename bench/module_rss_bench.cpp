@@ -1,6 +1,7 @@
 // How much the Nautilus module adds to its host's memory: resident size before loading it, and
 // after it has loaded a catalogue of the default size and answered a menu. The comparison is
 // `du` of the same folder, what a user's own look at it costs.
+#include "BenchSupport.h"
 #include "extension_module/NautilusHost.h"
 #include "model/OVActionsManager.h"
 #include "model/OVCompressPasswordAction.h"
@@ -20,16 +21,6 @@
 #include <string>
 
 namespace {
-long rssKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
-
 // Nineteen top-level entries with groups of three, the size of the first-run catalogue.
 void writeCatalogue()
 {
@@ -62,17 +53,13 @@ void writeCatalogue()
 
 int main()
 {
-    char* tmp = g_dir_make_tmp("orvane-bench-XXXXXX", nullptr);
-    std::string home = tmp;
-    g_free(tmp);
-    g_setenv("XDG_DATA_HOME", (home + "/data").c_str(), TRUE);
-    g_setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
+    const std::string home = bench::makePrivateHome();
     writeCatalogue();
 
     // What a host has touched before the module arrives: GIO's own machinery.
     GFile* folder = g_file_new_for_path(home.c_str());
     g_object_unref(g_file_query_info(folder, "standard::*", G_FILE_QUERY_INFO_NONE, nullptr, nullptr));
-    const long before = rssKiB();
+    const long before = bench::residentKiB();
 
     GType type = nautilushost::loadedProviderType(ORVANE_NAUTILUS_MODULE);
     if (!type) {
@@ -86,7 +73,7 @@ int main()
     const double firstMenu = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     g_list_free_full(items, g_object_unref);
     ov::iterateMainUntil([] { return false; }, 100);
-    const long after = rssKiB();
+    const long after = bench::residentKiB();
 
     t0 = std::chrono::steady_clock::now();
     std::string du = "du -s '" + home + "' > /dev/null";

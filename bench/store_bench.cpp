@@ -1,6 +1,7 @@
 // Load and save of a store with 1,000 actions (100 groups of 9 children plus 100 plain actions),
 // and the resident memory of a process that holds that store and listens on the wormhole.
 // The comparison is `cp` of the same file: the least a user's copy of the list costs.
+#include "BenchSupport.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionsManager.h"
 #include "model/OVMoveActionGroup.h"
@@ -28,16 +29,6 @@ double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-long rssKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
 }
 
 OVActionList makeCatalogue()
@@ -68,18 +59,14 @@ OVActionList makeCatalogue()
 
 int main(int argc, char** argv)
 {
-    char* tmp = g_dir_make_tmp("orvane-bench-XXXXXX", nullptr);
-    std::string home = tmp;
-    g_free(tmp);
-    g_setenv("XDG_DATA_HOME", (home + "/data").c_str(), TRUE);
-    g_setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
+    const std::string home = bench::makePrivateHome();
 
     if (argc > 1 && std::string(argv[1]) == "--rss-child") {
         // A process that has loaded the store and listens on the wormhole, as the runner does.
         auto store = OVActionsManager::create();
         auto hole = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
         hole->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), [](const auto&) {});
-        std::printf("%ld\n", rssKiB());
+        std::printf("%ld\n", bench::residentKiB());
         return 0;
     }
 

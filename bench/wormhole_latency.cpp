@@ -1,5 +1,6 @@
 // Wake-up latency of the wormhole between two processes, and the memory of a listening process.
 // Run without arguments; the program starts a copy of itself as the listener ("--child").
+#include "BenchSupport.h"
 #include "messaging/OVWormhole.h"
 #include "platform/Files.h"
 #include "platform/MainContext.h"
@@ -22,15 +23,6 @@ constexpr int kPosts = 1000;
 constexpr double kTargetP50Ms = 5, kTargetP99Ms = 20;
 constexpr const char* kGroup = "ORVANE.app.orvane.Orvane";
 
-long residentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
-
 // The listener: answers each ping with a pong, then reports when each ping arrived.
 int runChild()
 {
@@ -45,10 +37,10 @@ int runChild()
         wormhole->passMessageObject(std::nullopt, std::string("pong"));
     });
     wormhole->listenForMessageWithIdentifier(std::string("done"), [&](const std::optional<OVValue>&) { done = true; });
-    const long rssListening = residentKiB();
+    const long rssListening = bench::residentKiB();
     wormhole->passMessageObject(std::nullopt, std::string("ready"));
     ov::iterateMainUntil([&] { return done; }, 120000);
-    std::printf("rss %ld %ld\n", rssListening, residentKiB());
+    std::printf("rss %ld %ld\n", rssListening, bench::residentKiB());
     for (gint64 t : arrivals)
         std::printf("%lld\n", static_cast<long long>(t));
     return done ? 0 : 1;

@@ -445,22 +445,10 @@ struct OVKeyedUnarchiver::Impl {
             return OVValue();
         plist_t object = at(uid);
         charge(1);
+        if (object)
+            if (auto scalar = ovplist::scalarToValue(object))
+                return *scalar;
         switch (typeOf(object)) {
-        case PLIST_BOOLEAN: {
-            uint8_t b = 0;
-            plist_get_bool_val(object, &b);
-            return OVValue(bool(b));
-        }
-        case PLIST_UINT: {
-            uint64_t v = 0;
-            plist_get_uint_val(object, &v);
-            return OVValue(int64_t(v));
-        }
-        case PLIST_REAL: {
-            double d = 0;
-            plist_get_real_val(object, &d);
-            return OVValue(d);
-        }
         case PLIST_STRING:
             return OVValue(*stringAt(uid));
         case PLIST_DATA: {

@@ -383,11 +383,8 @@ plist_t parse(std::string_view data, std::string* error)
     return root;
 }
 
-namespace {
-std::optional<OVValue> convert(plist_t node, int depth, std::string* error)
+std::optional<OVValue> scalarToValue(plist_t node)
 {
-    if (depth > kMaxDepth)
-        return fail(error, "nesting too deep"), std::nullopt;
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
@@ -404,6 +401,19 @@ std::optional<OVValue> convert(plist_t node, int depth, std::string* error)
         plist_get_real_val(node, &d);
         return OVValue(d);
     }
+    default:
+        return std::nullopt;
+    }
+}
+
+namespace {
+std::optional<OVValue> convert(plist_t node, int depth, std::string* error)
+{
+    if (depth > kMaxDepth)
+        return fail(error, "nesting too deep"), std::nullopt;
+    if (auto scalar = scalarToValue(node))
+        return scalar;
+    switch (plist_get_node_type(node)) {
     case PLIST_STRING: {
         uint64_t len = 0;
         const char* s = plist_get_string_ptr(node, &len);

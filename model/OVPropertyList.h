@@ -36,6 +36,8 @@ bool validateXML(std::string_view data, std::string* error = nullptr);
 std::string validUTF8(std::string_view text);
 
 std::optional<OVValue> toValue(plist_t node, std::string* error = nullptr);
+// A boolean, integer or real node as a value; none for any other type.
+std::optional<OVValue> scalarToValue(plist_t node);
 plist_t fromValue(const OVValue& value);
 
 std::optional<OVValue> read(std::string_view data, std::string* error = nullptr);
