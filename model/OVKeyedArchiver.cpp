@@ -3,10 +3,11 @@
 #include "model/OVKeyedUnarchiver.h"
 #include "model/OVPropertyList.h"
 
-#include <plist/plist.h>
-
-#include <map>
-#include <set>
+#include <algorithm>
+#include <span>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -15,72 +16,98 @@ const std::vector<std::string> kArrayClasses = {"NSArray", "NSObject"};
 const std::vector<std::string> kDictionaryClasses = {"NSDictionary", "NSObject"};
 const std::vector<std::string> kURLClasses = {"NSURL", "NSObject"};
 
+// Strings have always been stored as C strings, so a NUL ends them.
+std::string_view untilNUL(std::string_view s) { return s.substr(0, s.find('\0')); }
+
 } // namespace
 
+// The archive's objects go straight into a binary writer: "$objects" holds the writer's
+// reference of each object, by UID.
 struct OVKeyedArchiver::Impl {
-    explicit Impl(OVKeyedArchiver& owner) : owner(owner) { objects.push_back(plist_new_string("$null")); }
-    ~Impl()
+    using Ref = ovplist::BinaryWriter::Ref;
+    using Member = ovplist::BinaryWriter::Member;
+
+    explicit Impl(OVKeyedArchiver& owner) : owner(owner)
     {
-        for (plist_t o : objects)
-            plist_free(o);
+        objects.push_back(writer.string("$null"));
+        classKey = writer.string("$class");
+        objectsKey = writer.string("NS.objects");
     }
 
     OVKeyedArchiver& owner;
-    std::vector<plist_t> objects; // owned until finish() hands them to "$objects"
-    std::map<std::string, uint64_t> strings;
-    std::map<std::string, uint64_t> classes;
-    std::map<const OVAction*, uint64_t> archivedActions;
-    std::set<const OVAction*> inProgress;
-    plist_t current = nullptr; // the object whose members are being written
+    ovplist::BinaryWriter writer;
+    Ref classKey;
+    Ref objectsKey;
+    std::vector<Ref> objects;
+    std::vector<uint64_t> stringUIDs; // by the writer's reference of the string; 0 when not archived yet
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, uint64_t, Hash, std::equal_to<>> classes;
+    std::unordered_map<const OVAction*, uint64_t> archivedActions;
+    std::unordered_set<const OVAction*> inProgress;
+    // Members of the actions being written, innermost last; kept between actions for their capacity.
+    std::vector<std::vector<Member>> frames;
+    std::size_t openFrames = 0;
     int depth = 0;
 
-    uint64_t add(plist_t node)
+    uint64_t add(Ref ref)
     {
-        objects.push_back(node);
+        objects.push_back(ref);
         return objects.size() - 1;
     }
 
-    uint64_t stringUID(const std::string& s)
+    uint64_t stringUID(std::string_view s)
     {
-        auto it = strings.find(s);
-        if (it != strings.end())
-            return it->second;
-        uint64_t uid = add(plist_new_string(ovplist::validUTF8(s).c_str()));
-        strings.emplace(s, uid);
-        return uid;
+        const Ref ref = writer.string(untilNUL(s));
+        if (ref >= stringUIDs.size())
+            stringUIDs.resize(std::max<std::size_t>(ref + 1, stringUIDs.size() * 2), 0);
+        if (!stringUIDs[ref])
+            stringUIDs[ref] = add(ref);
+        return stringUIDs[ref];
     }
 
-    uint64_t classUID(const std::string& name, const std::vector<std::string>& hierarchy)
+    Ref key(const char* name) { return writer.string(untilNUL(name)); }
+
+    // The hierarchy is asked for only when the class is new.
+    template <typename Hierarchy>
+    uint64_t classUID(std::string_view name, Hierarchy hierarchy)
     {
         auto it = classes.find(name);
         if (it != classes.end())
             return it->second;
-        plist_t info = plist_new_dict();
-        plist_dict_set_item(info, "$classname", plist_new_string(ovplist::validUTF8(name).c_str()));
-        plist_t chain = plist_new_array();
-        for (const auto& c : hierarchy)
-            plist_array_append_item(chain, plist_new_string(c.c_str()));
-        plist_dict_set_item(info, "$classes", chain);
-        uint64_t uid = add(info);
-        classes.emplace(name, uid);
+        const std::vector<std::string> names = hierarchy();
+        std::vector<Ref> chain;
+        chain.reserve(names.size());
+        for (const auto& c : names)
+            chain.push_back(writer.string(untilNUL(c)));
+        const Member info[] = {{key("$classname"), writer.string(untilNUL(name))},
+                               {key("$classes"), writer.array(chain)}};
+        uint64_t uid = add(writer.dictionary(info));
+        classes.emplace(std::string(name), uid);
         return uid;
     }
 
-    plist_t newObject(const std::string& className, const std::vector<std::string>& hierarchy)
+    template <typename Hierarchy>
+    Member classMember(std::string_view className, Hierarchy hierarchy)
     {
-        plist_t dict = plist_new_dict();
-        plist_dict_set_item(dict, "$class", plist_new_uid(classUID(className, hierarchy)));
-        return dict;
+        return {classKey, writer.uid(classUID(className, hierarchy))};
     }
 
-    uint64_t arrayOf(const std::vector<uint64_t>& uids)
+    Member classMember(std::string_view className, const std::vector<std::string>& hierarchy)
     {
-        plist_t dict = newObject("NSArray", kArrayClasses);
-        plist_t list = plist_new_array();
+        return classMember(className, [&] { return hierarchy; });
+    }
+
+    uint64_t arrayOf(std::span<const uint64_t> uids)
+    {
+        std::vector<Ref> items;
+        items.reserve(uids.size());
         for (uint64_t u : uids)
-            plist_array_append_item(list, plist_new_uid(u));
-        plist_dict_set_item(dict, "NS.objects", list);
-        return add(dict);
+            items.push_back(writer.uid(u));
+        const Member members[] = {classMember("NSArray", kArrayClasses), {objectsKey, writer.array(items)}};
+        return add(writer.dictionary(members));
     }
 
     // Whether an action at the next level would leave room for its own members below it.
@@ -95,17 +122,20 @@ struct OVKeyedArchiver::Impl {
         if (inProgress.count(&action) || !roomForAction())
             return 0;
         // The slot is taken before the members are written, as the children come after it.
-        uint64_t uid = add(nullptr);
-        plist_t dict = newObject(action.className(), action.classHierarchy());
+        uint64_t uid = add(ovplist::BinaryWriter::kNone);
+        if (openFrames == frames.size())
+            frames.emplace_back();
+        // Not held by reference: nested actions may grow frames.
+        frames[openFrames].clear();
+        frames[openFrames].push_back(classMember(action.className(), [&] { return action.classHierarchy(); }));
+        ++openFrames;
         inProgress.insert(&action);
-        plist_t saved = current;
-        current = dict;
         ++depth;
         action.encodeWithCoder(owner);
         --depth;
-        current = saved;
         inProgress.erase(&action);
-        objects[uid] = dict;
+        --openFrames;
+        objects[uid] = writer.dictionary(frames[openFrames]);
         archivedActions.emplace(&action, uid);
         return uid;
     }
@@ -113,6 +143,7 @@ struct OVKeyedArchiver::Impl {
     uint64_t actionListUID(const OVActionList& actions)
     {
         std::vector<uint64_t> uids;
+        uids.reserve(actions.size());
         ++depth;
         for (const auto& a : actions) {
             if (!a)
@@ -129,33 +160,32 @@ struct OVKeyedArchiver::Impl {
         struct Visitor {
             Impl& self;
             uint64_t operator()(std::monostate) const { return 0; }
-            uint64_t operator()(bool b) const { return self.add(plist_new_bool(b)); }
-            uint64_t operator()(int64_t i) const { return self.add(plist_new_uint(uint64_t(i))); }
-            uint64_t operator()(double d) const { return self.add(plist_new_real(d)); }
+            uint64_t operator()(bool b) const { return self.add(self.writer.boolean(b)); }
+            uint64_t operator()(int64_t i) const { return self.add(self.writer.integer(i)); }
+            uint64_t operator()(double d) const { return self.add(self.writer.real(d)); }
             uint64_t operator()(const std::string& s) const { return self.stringUID(s); }
-            uint64_t operator()(const OVData& d) const
-            {
-                return self.add(plist_new_data(d.bytes.data(), d.bytes.size()));
-            }
+            uint64_t operator()(const OVData& d) const { return self.add(self.writer.data(d.bytes)); }
             uint64_t operator()(const OVValue::Array& a) const
             {
                 std::vector<uint64_t> uids;
+                uids.reserve(a.size());
                 for (const auto& v : a)
                     uids.push_back(self.valueUID(v));
                 return self.arrayOf(uids);
             }
             uint64_t operator()(const OVValue::Dictionary& d) const
             {
-                plist_t keys = plist_new_array();
-                plist_t values = plist_new_array();
+                std::vector<Ref> keys, values;
+                keys.reserve(d.size());
+                values.reserve(d.size());
                 for (const auto& [k, v] : d) {
-                    plist_array_append_item(keys, plist_new_uid(self.stringUID(k)));
-                    plist_array_append_item(values, plist_new_uid(self.valueUID(v)));
+                    keys.push_back(self.writer.uid(self.stringUID(k)));
+                    values.push_back(self.writer.uid(self.valueUID(v)));
                 }
-                plist_t dict = self.newObject("NSDictionary", kDictionaryClasses);
-                plist_dict_set_item(dict, "NS.keys", keys);
-                plist_dict_set_item(dict, "NS.objects", values);
-                return self.add(dict);
+                const Member members[] = {self.classMember("NSDictionary", kDictionaryClasses),
+                                          {self.key("NS.keys"), self.writer.array(keys)},
+                                          {self.objectsKey, self.writer.array(values)}};
+                return self.add(self.writer.dictionary(members));
             }
         };
         return std::visit(Visitor{*this}, value.value);
@@ -163,41 +193,43 @@ struct OVKeyedArchiver::Impl {
 
     std::string finish(uint64_t root)
     {
-        plist_t top = plist_new_dict();
-        plist_dict_set_item(top, "$archiver", plist_new_string("NSKeyedArchiver"));
-        plist_dict_set_item(top, "$version", plist_new_uint(100000));
-        plist_t topObjects = plist_new_dict();
-        plist_dict_set_item(topObjects, "root", plist_new_uid(root));
-        plist_dict_set_item(top, "$top", topObjects);
-        plist_t list = plist_new_array();
-        for (plist_t o : objects)
-            plist_array_append_item(list, o);
-        objects.clear();
-        plist_dict_set_item(top, "$objects", list);
-        std::string data = ovplist::toBinary(top);
-        plist_free(top);
-        return data;
+        const Member top[] = {{key("root"), writer.uid(root)}};
+        const Member archive[] = {{key("$archiver"), writer.string("NSKeyedArchiver")},
+                                  {key("$version"), writer.integer(100000)},
+                                  {key("$top"), writer.dictionary(top)},
+                                  {key("$objects"), writer.array(objects)}};
+        return writer.finish(writer.dictionary(archive));
     }
 
-    void set(const char* key, plist_t value)
+    // A key written twice keeps its first place and takes the later value.
+    void set(const char* name, Ref value)
     {
-        if (current)
-            plist_dict_set_item(current, key, value);
-        else
-            plist_free(value);
+        if (!openFrames)
+            return;
+        auto& members = frames[openFrames - 1];
+        const Ref k = key(name);
+        for (auto& m : members) {
+            if (m.first == k) {
+                m.second = value;
+                return;
+            }
+        }
+        members.emplace_back(k, value);
     }
+
+    void setUID(const char* name, uint64_t uid) { set(name, writer.uid(uid)); }
 };
 
 OVKeyedArchiver::OVKeyedArchiver() : impl_(std::make_unique<Impl>(*this)) {}
 
 OVKeyedArchiver::~OVKeyedArchiver() = default;
 
-void OVKeyedArchiver::encodeBool(const char* key, bool value) { impl_->set(key, plist_new_bool(value)); }
+void OVKeyedArchiver::encodeBool(const char* key, bool value) { impl_->set(key, impl_->writer.boolean(value)); }
 
 void OVKeyedArchiver::encodeString(const char* key, const std::optional<std::string>& value)
 {
     if (value)
-        impl_->set(key, plist_new_uid(impl_->stringUID(*value)));
+        impl_->setUID(key, impl_->stringUID(*value));
 }
 
 void OVKeyedArchiver::encodeStringList(const char* key, const std::optional<OVStringList>& value)
@@ -205,19 +237,24 @@ void OVKeyedArchiver::encodeStringList(const char* key, const std::optional<OVSt
     if (!value)
         return;
     std::vector<uint64_t> uids;
+    uids.reserve(value->size());
     for (const auto& s : *value)
         uids.push_back(impl_->stringUID(s));
-    impl_->set(key, plist_new_uid(impl_->arrayOf(uids)));
+    impl_->setUID(key, impl_->arrayOf(uids));
 }
 
 void OVKeyedArchiver::encodeURL(const char* key, const std::optional<std::string>& filePath)
 {
     if (!filePath || filePath->empty())
         return;
-    plist_t dict = impl_->newObject("NSURL", kURLClasses);
-    plist_dict_set_item(dict, "NS.base", plist_new_uid(0));
-    plist_dict_set_item(dict, "NS.relative", plist_new_uid(impl_->stringUID(fileURLStringWithPath(*filePath))));
-    impl_->set(key, plist_new_uid(impl_->add(dict)));
+    // The class comes first, as it always has in the numbering of the objects.
+    const Impl::Member cls = impl_->classMember("NSURL", kURLClasses);
+    const uint64_t relative = impl_->stringUID(fileURLStringWithPath(*filePath));
+    auto& w = impl_->writer;
+    const Impl::Member members[] = {cls,
+                                    {impl_->key("NS.base"), w.uid(0)},
+                                    {impl_->key("NS.relative"), w.uid(relative)}};
+    impl_->setUID(key, impl_->add(w.dictionary(members)));
 }
 
 void OVKeyedArchiver::encodeImage(const char* key, const std::optional<OVImage>& value)
@@ -225,17 +262,15 @@ void OVKeyedArchiver::encodeImage(const char* key, const std::optional<OVImage>&
     // The empty image is left out and comes back as the empty image through the icon setter.
     if (!value || value->isEmpty())
         return;
-    if (!value->pngData().empty()) {
-        const std::string& png = value->pngData();
-        impl_->set(key, plist_new_uid(impl_->add(plist_new_data(png.data(), png.size()))));
-    } else {
-        impl_->set(key, plist_new_uid(impl_->stringUID(value->serialized())));
-    }
+    if (!value->pngData().empty())
+        impl_->setUID(key, impl_->add(impl_->writer.data(value->pngData())));
+    else
+        impl_->setUID(key, impl_->stringUID(value->serialized()));
 }
 
 void OVKeyedArchiver::encodeActions(const char* key, const OVActionList& actions)
 {
-    impl_->set(key, plist_new_uid(impl_->actionListUID(actions)));
+    impl_->setUID(key, impl_->actionListUID(actions));
 }
 
 std::string OVKeyedArchiver::archivedDataWithRootActions(const OVActionList& actions)
