@@ -48,11 +48,16 @@ std::string pathByAppending(const std::string& folder, const std::string& compon
     return folder + (component.front() == '/' ? "" : "/") + component;
 }
 
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
 std::string lastPathComponent(const std::string& path)
 {
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
+    std::string p = withoutTrailingSlashes(path);
     auto slash = p.rfind('/');
     if (slash == std::string::npos || p == "/")
         return p;
@@ -61,9 +66,7 @@ std::string lastPathComponent(const std::string& path)
 
 std::string deletingLastPathComponent(const std::string& path)
 {
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
+    std::string p = withoutTrailingSlashes(path);
     auto slash = p.rfind('/');
     if (slash == std::string::npos)
         return "";

@@ -25,6 +25,7 @@ std::string containerPath();
 
 std::string pathByAppending(const std::string& folder, const std::string& component);
 std::string lastPathComponent(const std::string& path);
+std::string withoutTrailingSlashes(std::string path); // "/" stays "/"
 std::string deletingLastPathComponent(const std::string& path);
 bool pathExists(const std::string& path);       // lstat: a dangling link exists too
 bool isDirectory(const std::string& path);      // stat: a link to a folder is a folder

@@ -94,3 +94,26 @@ std::optional<std::string> hl_commonAncestorWithPaths(const std::vector<std::str
         joined.insert(joined.begin(), '/');
     return joined;
 }
+
+ov::MoveResult hl_placeAtNextAvailablePath(const std::string& wanted,
+                                           const std::function<ov::MoveResult(const std::string& target)>& place,
+                                           std::string* placedAt)
+{
+    // Far more than any folder holds of one name; only guards against a name that is claimed
+    // again every time it is tried.
+    constexpr int kMaxNameAttempts = 10000;
+    std::string target = hl_nextAvailablePath(wanted);
+    for (int attempt = 0;; ++attempt) {
+        ov::MoveResult result = place(target);
+        if (result.outcome != ov::FileOutcome::DestinationExists) {
+            if (placedAt)
+                *placedAt = target;
+            return result;
+        }
+        if (attempt == kMaxNameAttempts) {
+            result.outcome = ov::FileOutcome::Failed;
+            return result;
+        }
+        target = hl_nextAvailablePath(wanted);
+    }
+}

@@ -1,6 +1,9 @@
 // Free names for files that actions create, and the shared folder of a selection.
 #pragma once
 
+#include "platform/FileOperations.h"
+
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,3 +17,10 @@ std::optional<std::string> hl_commonAncestorWithPaths(const std::vector<std::str
 
 // The extension of the last component without its dot ("" for none, for ".profile" and for "name.").
 std::string hl_pathExtension(const std::string& path);
+
+// Puts an item at the first free name for `wanted` with place(target), which must never replace
+// anything (it answers DestinationExists instead). An item that turns up at the chosen name first
+// only sends the search on to the next free name. *placedAt is the name used.
+ov::MoveResult hl_placeAtNextAvailablePath(const std::string& wanted,
+                                           const std::function<ov::MoveResult(const std::string& target)>& place,
+                                           std::string* placedAt);

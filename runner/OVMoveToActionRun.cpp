@@ -15,17 +15,6 @@
 
 namespace {
 
-// Far more than any folder holds of one name; only guards against a name that is claimed
-// again every time it is tried.
-constexpr int kMaxNameAttempts = 10000;
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
 OVError errorFrom(const ov::FileError& e) { return {ovrun::kPOSIXErrorDomain, e.code, e.message}; }
 
 struct MovePreferences {
@@ -60,13 +49,13 @@ private:
             completion_(false, std::nullopt);
             return;
         }
-        const std::string folder = withoutTrailingSlashes(*folder_);
+        const std::string folder = ov::withoutTrailingSlashes(*folder_);
         std::vector<std::string> moved;
         bool success = true;
         std::optional<OVError> error;
 
         for (const auto& selected : paths_) {
-            std::string source = withoutTrailingSlashes(selected);
+            std::string source = ov::withoutTrailingSlashes(selected);
             if (source == folder) {
                 ov::ovLog("Skipping: %s", selected.c_str());
                 continue;
@@ -92,19 +81,10 @@ private:
                     ov::ovLog("Could not remove the existing file because of error: %s",
                               errorFrom(*result.oldItemError).description().c_str());
             } else {
-                // The free name is claimed by the move itself, so an item that turns up there
-                // meanwhile only sends us on to the next name.
-                std::string target = destination;
-                for (int attempt = 0;; ++attempt) {
-                    result = ov::moveItem(source, target, true);
-                    if (result.outcome != ov::FileOutcome::DestinationExists)
-                        break;
-                    if (attempt == kMaxNameAttempts) {
-                        result.outcome = ov::FileOutcome::Failed;
-                        break;
-                    }
-                    target = hl_nextAvailablePath(destination);
-                }
+                // The free name is claimed by the move itself.
+                std::string target;
+                result = hl_placeAtNextAvailablePath(
+                    destination, [&](const std::string& t) { return ov::moveItem(source, t, true); }, &target);
                 destination = target;
             }
 

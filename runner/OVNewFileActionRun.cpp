@@ -14,15 +14,6 @@
 
 namespace {
 
-constexpr int kMaxNameAttempts = 10000;
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
 class NewFileRun {
 public:
     NewFileRun(OVActionPtr action, std::optional<std::string> templatePath, std::string name, OVPaths paths,
@@ -52,7 +43,7 @@ private:
         for (const auto& path : paths_) {
             if (!ov::pathExists(path))
                 continue;
-            std::string folder = withoutTrailingSlashes(ov::isDirectory(path) ? path : ov::deletingLastPathComponent(path));
+            std::string folder = ov::withoutTrailingSlashes(ov::isDirectory(path) ? path : ov::deletingLastPathComponent(path));
             if (!served.insert(folder).second)
                 continue;
             error = copyTemplate(folder, &created);
@@ -76,16 +67,12 @@ private:
             return OVError{ovrun::kPOSIXErrorDomain, EINVAL, "Not a valid file name: " + name_};
 
         const std::string wanted = ov::pathByAppending(folder, name_);
-        std::string target = hl_nextAvailablePath(wanted);
-        for (int attempt = 0;; ++attempt) {
-            // Created exclusively: a file that appears at the free name is never overwritten.
-            ov::MoveResult result = ov::copyItem(*templatePath_, target);
-            if (result.outcome == ov::FileOutcome::Done)
-                break;
-            if (result.outcome == ov::FileOutcome::Failed || attempt == kMaxNameAttempts)
-                return OVError{ovrun::kPOSIXErrorDomain, result.error.code, result.error.message};
-            target = hl_nextAvailablePath(wanted);
-        }
+        // Created exclusively: a file that appears at the free name is never overwritten.
+        std::string target;
+        ov::MoveResult result = hl_placeAtNextAvailablePath(
+            wanted, [&](const std::string& t) { return ov::copyItem(*templatePath_, t); }, &target);
+        if (result.outcome != ov::FileOutcome::Done)
+            return OVError{ovrun::kPOSIXErrorDomain, result.error.code, result.error.message};
         ov::touchItem(target); // a failure here leaves the template's time, nothing worse
         created->push_back(target);
         return std::nullopt;
