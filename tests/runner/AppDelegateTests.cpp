@@ -442,10 +442,3 @@ TEST_F(AppDelegateTest, PresentsNotificationsUnlessDisabledAndRevealsOnActivatio
 }
 
 } // namespace
-
-// Weak, so that a shared test main of this program takes precedence.
-__attribute__((weak)) int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
