@@ -98,6 +98,19 @@ bool isInside(const std::string& path, const std::string& folder)
 
 // Removes an item below dirFd. With force, folders that we may not change are opened up first
 // (only for copies we made ourselves).
+// The names in a folder, without "." and ".."; false with errno set when it cannot be read.
+bool readEntryNames(DIR* dir, std::vector<std::string>* names)
+{
+    errno = 0;
+    while (struct dirent* entry = ::readdir(dir)) {
+        std::string n = entry->d_name;
+        if (n != "." && n != "..")
+            names->push_back(std::move(n));
+        errno = 0;
+    }
+    return errno == 0;
+}
+
 bool removeAt(int dirFd, const char* name, const std::string& path, bool force, FileError* error)
 {
     if (::unlinkat(dirFd, name, 0) == 0 || errno == ENOENT)
@@ -128,13 +141,7 @@ bool removeAt(int dirFd, const char* name, const std::string& path, bool force, 
     }
     bool ok = true;
     std::vector<std::string> names;
-    errno = 0;
-    while (struct dirent* entry = ::readdir(dir)) {
-        std::string n = entry->d_name;
-        if (n != "." && n != "..")
-            names.push_back(std::move(n));
-    }
-    if (errno != 0) {
+    if (!readEntryNames(dir, &names)) {
         ok = false;
         if (error)
             *error = makeError(errno, "Cannot read " + path);
@@ -496,14 +503,7 @@ private:
         }
 
         std::vector<std::string> names;
-        errno = 0;
-        while (struct dirent* entry = ::readdir(dir)) {
-            std::string n = entry->d_name;
-            if (n != "." && n != "..")
-                names.push_back(std::move(n));
-            errno = 0;
-        }
-        if (errno != 0) {
+        if (!readEntryNames(dir, &names)) {
             *error = makeError(errno, "Cannot read " + srcPath);
             return false;
         }
