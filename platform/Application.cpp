@@ -22,19 +22,6 @@ struct Application::Impl {
             handlers.launch();
     }
 
-    // No C++ exception may unwind into GLib.
-    template <typename Fn>
-    static void guarded(const char* what, Fn&& fn)
-    {
-        try {
-            fn();
-        } catch (const std::exception& e) {
-            ovLog("Exception in %s: %s", what, e.what());
-        } catch (...) {
-            ovLog("Exception in %s", what);
-        }
-    }
-
     static void onStartup(GApplication* app, gpointer data)
     {
         auto* self = static_cast<Impl*>(data);

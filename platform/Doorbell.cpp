@@ -94,13 +94,7 @@ struct DoorbellListener::Impl {
 
     static void changedCb(GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event, gpointer data)
     {
-        try {
-            static_cast<Impl*>(data)->handle(file, other, event);
-        } catch (const std::exception& e) {
-            ovLog("Doorbell listener failed: %s", e.what());
-        } catch (...) {
-            ovLog("Doorbell listener failed");
-        }
+        guarded("a doorbell listener", [&] { static_cast<Impl*>(data)->handle(file, other, event); });
     }
 };
 

@@ -20,13 +20,7 @@ struct Block {
 gboolean runBlockOnce(gpointer data)
 {
     auto* block = static_cast<Block*>(data);
-    try {
-        block->fn();
-    } catch (const std::exception& e) {
-        ovLog("Uncaught exception on the main context: %s", e.what());
-    } catch (...) {
-        ovLog("Uncaught exception on the main context");
-    }
+    guarded("a block on the main context", block->fn);
     return G_SOURCE_REMOVE;
 }
 
@@ -124,13 +118,7 @@ void SerialQueue::async(std::function<void()> block)
             auto fn = std::move(state->blocks.front());
             state->blocks.pop_front();
             lock.unlock();
-            try {
-                fn();
-            } catch (const std::exception& e) {
-                ovLog("Uncaught exception on %s: %s", state->label.c_str(), e.what());
-            } catch (...) {
-                ovLog("Uncaught exception on %s", state->label.c_str());
-            }
+            guarded(state->label.c_str(), fn);
             lock.lock();
         }
     }).detach();

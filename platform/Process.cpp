@@ -35,18 +35,6 @@ struct ReadOp {
     bool isError;
 };
 
-template <typename Fn>
-void guarded(const char* what, Fn&& fn)
-{
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        ovLog("Uncaught exception in %s: %s", what, e.what());
-    } catch (...) {
-        ovLog("Uncaught exception in %s", what);
-    }
-}
-
 void stop(ChildProcess::State& s)
 {
     s.stopped = true;

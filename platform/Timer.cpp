@@ -16,13 +16,7 @@ gboolean fireTimer(gpointer data)
 {
     auto* block = static_cast<TimerBlock*>(data);
     // GLib keeps the block alive during dispatch, even if fn cancels its own timer.
-    try {
-        block->fn();
-    } catch (const std::exception& e) {
-        ovLog("Uncaught exception in a timer: %s", e.what());
-    } catch (...) {
-        ovLog("Uncaught exception in a timer");
-    }
+    guarded("a timer", block->fn);
     return block->repeats ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 

@@ -50,15 +50,11 @@ struct VolumeWatcher::Impl {
 
     static void onMountsChanged(GVolumeMonitor*, GMount*, gpointer self)
     {
-        try {
+        guarded("a volume change handler", [&] {
             auto* impl = static_cast<Impl*>(self);
             if (impl->changed)
                 impl->changed();
-        } catch (const std::exception& e) {
-            ovLog("Volume change handler failed: %s", e.what());
-        } catch (...) {
-            ovLog("Volume change handler failed");
-        }
+        });
     }
 };
 
