@@ -412,10 +412,13 @@ struct OVKeyedUnarchiver::Impl {
             return it->second;
         charge(1);
         if (typeOf(object) != PLIST_DICT)
-            return nullptr;
-        OVActionPtr action = OVAction::emptyInstanceOfClass(classNameOf(object));
+            throw Corrupt("action list holds a value that is not an object");
+        // An action of a kind this program does not know (a newer version's, or damage) fails the
+        // whole archive: dropping it would erase it at the next save.
+        const std::string className = classNameOf(object);
+        OVActionPtr action = OVAction::emptyInstanceOfClass(className);
         if (!action)
-            return nullptr;
+            throw Corrupt("action of unknown class '" + ovplist::validUTF8(className) + "'");
         Enter enter(*this, uid);
         OVKeyedUnarchiver coder(*this, object);
         action->initWithCoder(coder);

@@ -131,7 +131,10 @@ GList* menuItemsFor(std::shared_ptr<Selection> selection, FIMenuKind kind)
     auto sync = finderSync();
     sync->setSelectionItems(selection->selected, selection->targeted);
     OVMenu menu = sync->menuForMenuKind(kind);
-    return nautilusItems(menu, selection, "Orvane::item");
+    // Nautilus makes one action per item name for both menus at once: the names of the item menu
+    // and of the background menu must never meet, or a choice runs on the other menu's selection.
+    const char* prefix = kind == FIMenuKind::ContextualMenuForContainer ? "Orvane::background" : "Orvane::items";
+    return nautilusItems(menu, selection, prefix);
 }
 
 } // namespace

@@ -325,7 +325,18 @@ TEST(Archive, ForeignArchiveLoadsInBinaryAndXML)
     plist_dict_set_item(mail, "title", plist_new_uint(7)); // wrong type: absent
     uint64_t mailUID = b.add(mail);
     uint64_t future = b.add(Builder::object(b.cls("OVFutureAction")));
-    uint64_t root = b.array(mutableArray, {moveUID, future, mailUID});
+    uint64_t root = b.array(mutableArray, {moveUID, mailUID});
+    // An action of a kind this program does not know fails the whole archive, at the top and
+    // inside a group: dropping it would lose it at the next save.
+    uint64_t withFuture = b.array(mutableArray, {moveUID, future, mailUID});
+    plist_t group = Builder::object(b.cls("OVMoveActionGroup"));
+    plist_dict_set_item(group, "actions", plist_new_uid(b.array(mutableArray, {future})));
+    uint64_t groupRoot = b.array(mutableArray, {b.add(group)});
+    for (uint64_t r : {withFuture, groupRoot}) {
+        std::string error;
+        EXPECT_FALSE(OVKeyedUnarchiver::unarchiveActions(b.binary(r), &error));
+        EXPECT_NE(error.find("OVFutureAction"), std::string::npos) << error;
+    }
 
     for (const std::string& data : {b.binary(root), b.xml(root)}) {
         std::string error;

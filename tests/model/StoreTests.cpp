@@ -46,6 +46,28 @@ TEST_F(StoreTest, MissingEmptyAndCorruptFiles)
     EXPECT_TRUE(log.contains("Could not load actions because of error: "));
 }
 
+TEST_F(StoreTest, UnknownKindFailsTheLoadAndLeavesTheFileAlone)
+{
+    auto store = OVActionsManager::create();
+    ASSERT_TRUE(store);
+    auto move = OVAction::action<OVMoveToAction>();
+    move->setTitle("Keep me");
+    store->addAction(move);
+    ASSERT_TRUE(store->saveToFile());
+    // The same archive with the kind renamed to one from a newer version.
+    std::string bytes = *ov::readFile(plist(), 1 << 20);
+    const std::string from = "OVMoveToAction", to = "OVMoveToFuture";
+    for (auto at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
+        bytes.replace(at, from.size(), to);
+    home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist", bytes);
+
+    ovtest::LogCapture log;
+    EXPECT_FALSE(OVActionsManager::create());
+    EXPECT_TRUE(log.contains("Could not load actions because of error: "));
+    EXPECT_TRUE(log.contains("OVMoveToFuture"));
+    EXPECT_EQ(*ov::readFile(plist(), 1 << 20), bytes);
+}
+
 TEST_F(StoreTest, ContainerIsPrivate)
 {
     OVActionsManager::saveURL();
