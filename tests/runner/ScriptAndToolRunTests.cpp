@@ -21,7 +21,9 @@ TEST_F(ScriptRunTest, EachPathIsOneArgument)
     EXPECT_TRUE(result.success);
     EXPECT_FALSE(result.error);
     EXPECT_EQ(ovtest::readAll(out), "/a b/c d.txt\n/plain\n/x'y\n");
-    EXPECT_TRUE(log.contains("Run with script: " + script));
+    // The script is logged as its file URL.
+    EXPECT_TRUE(log.contains("Run with script: file:///"));
+    EXPECT_TRUE(log.contains("/my%20script.sh"));
     EXPECT_TRUE(ovtest::pumpUntil([&] { return log.contains("Got output: done"); }));
 }
 
