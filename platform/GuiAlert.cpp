@@ -1,5 +1,7 @@
 #include "platform/GuiAlert.h"
 
+#include "platform/GuiResources.h"
+
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 
@@ -16,17 +18,6 @@ std::optional<AlertPresenter>& presenterSlot()
 {
     static std::optional<AlertPresenter> p; // main context only
     return p;
-}
-
-bool displayReady()
-{
-    static const bool ready = [] {
-        if (!gtk_init_check())
-            return false;
-        adw_init();
-        return true;
-    }();
-    return ready;
 }
 
 struct PendingAlert {
@@ -78,7 +69,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
         (*presenter)(request, std::move(done));
         return;
     }
-    if (!displayReady()) {
+    if (!guiReady()) {
         ovLog("No display for the alert \"%s\": %s", request.messageText.c_str(), request.informativeText.c_str());
         runOnNextTurn([done = std::move(done)] {
             if (done)
