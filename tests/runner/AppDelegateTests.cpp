@@ -428,7 +428,7 @@ TEST_F(AppDelegateTest, PresentsNotificationsUnlessDisabledAndRevealsOnActivatio
     delegate->userDefaults()->setDisableActionNotifications(true);
     EXPECT_FALSE(delegate->shouldPresentNotification(moved));
     OVUserNotificationCenter::deliverNotification(moved);
-    ovtest::pumpFor(50);
+    ASSERT_TRUE(ovtest::pumpPending());
     EXPECT_EQ(presented.size(), 1u);
 
     OVUserNotification both;

@@ -98,13 +98,66 @@ bool LogCapture::contains(const std::string& fragment) const
     return false;
 }
 
-bool pumpUntil(const std::function<bool()>& pred, unsigned timeoutMs) { return ov::iterateMainUntil(pred, timeoutMs); }
+namespace {
+constexpr unsigned kPollMs = 5;
 
-void pumpFor(unsigned ms)
+gboolean keepPolling(gpointer) { return G_SOURCE_CONTINUE; }
+
+gboolean setFlag(gpointer data)
 {
-    bool done = false;
-    ov::runAfter(ms, [&] { done = true; });
-    ov::iterateMainUntil([&] { return done; }, ms + 1000);
+    *static_cast<bool*>(data) = true;
+    return G_SOURCE_REMOVE;
+}
+
+// Pumps until the source, which sets the flag, has run.
+bool pumpUntilSourceRuns(GSource* source, bool* flag, unsigned timeoutMs)
+{
+    g_source_set_callback(source, setFlag, flag, nullptr);
+    g_source_attach(source, nullptr);
+    const bool ran = pumpUntil([flag] { return *flag; }, timeoutMs);
+    g_source_destroy(source);
+    g_source_unref(source);
+    return ran;
+}
+} // namespace
+
+bool pumpUntil(const std::function<bool()>& pred, unsigned timeoutMs)
+{
+    // The loop wakes at least this often, so pred is seen soon after it holds.
+    const guint poll = g_timeout_add(kPollMs, keepPolling, nullptr);
+    const bool held = ov::iterateMainUntil(pred, timeoutMs);
+    g_source_remove(poll);
+    return held;
+}
+
+bool pumpPending(unsigned timeoutMs)
+{
+    bool ran = false;
+    GSource* marker = g_idle_source_new();
+    g_source_set_priority(marker, G_PRIORITY_LOW);
+    return pumpUntilSourceRuns(marker, &ran, timeoutMs);
+}
+
+bool pumpPastTimersDueWithin(unsigned ms)
+{
+    bool ran = false;
+    GSource* marker = g_timeout_source_new(ms);
+    g_source_set_priority(marker, G_PRIORITY_LOW);
+    return pumpUntilSourceRuns(marker, &ran, ms + 10000);
+}
+
+namespace {
+struct FirstBlock {
+    std::function<void()> fn;
+};
+} // namespace
+
+void runFirstAfter(unsigned ms, std::function<void()> fn)
+{
+    g_timeout_add_full(G_PRIORITY_HIGH, ms, [](gpointer data) -> gboolean {
+        ov::guarded("a test step", static_cast<FirstBlock*>(data)->fn);
+        return G_SOURCE_REMOVE;
+    }, new FirstBlock{std::move(fn)}, [](gpointer data) { delete static_cast<FirstBlock*>(data); });
 }
 
 GSubprocess* spawnSelfAsChild(const std::string& disabledTest, const char* envVariable, const std::string& mode,
