@@ -24,7 +24,6 @@ protected:
         }});
         sync = FinderSync::create();
     }
-    void TearDown() override { ov::setWorkspaceRecorder(std::nullopt); }
 
     // Chooses the item and waits until the request was handed over (or failed).
     bool choose(const std::string& selector)
@@ -48,6 +47,7 @@ protected:
     std::shared_ptr<FinderSync> sync;
     std::vector<std::string> opened;
     bool succeeded = false;
+    Restore noRecorder{[] { ov::setWorkspaceRecorder(std::nullopt); }}; // the recorder points into this fixture
 };
 
 const std::string kUID = "0123456789ABCDEF0123456789ABCDEF";

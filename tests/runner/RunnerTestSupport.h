@@ -34,12 +34,6 @@ protected:
         }});
     }
 
-    void TearDown() override
-    {
-        OVUserNotificationCenter::setSink(nullptr);
-        ov::setWorkspaceRecorder(std::nullopt);
-    }
-
     Result run(OVAction& action, const OVPaths& paths)
     {
         Result result;
@@ -72,6 +66,9 @@ protected:
     std::vector<OVUserNotification> notifications;
     std::mutex workspaceMutex;
     std::vector<std::pair<std::string, std::vector<std::string>>> workspaceCalls;
+    // Last, so they go first: the hooks point into this fixture.
+    ovtest::Restore noSink{[] { OVUserNotificationCenter::setSink(nullptr); }};
+    ovtest::Restore noRecorder{[] { ov::setWorkspaceRecorder(std::nullopt); }};
 };
 
 inline bool exists(const std::string& path)

@@ -68,19 +68,39 @@ std::string TempHome::writeFile(const std::string& relative, const std::string& 
 struct LogCapture::State {
     std::mutex mutex;
     std::vector<std::string> lines;
+    State* outer = nullptr;
 };
+
+namespace {
+LogCapture::State* innermostCapture = nullptr; // captures are made and dropped on the main thread
+
+void sendLogTo(LogCapture::State* state)
+{
+    if (!state) {
+        ov::setLogSink(nullptr);
+        return;
+    }
+    ov::setLogSink([state](const std::string& line) {
+        for (auto* s = state; s; s = s->outer) {
+            std::lock_guard lock(s->mutex);
+            s->lines.push_back(line);
+        }
+    });
+}
+} // namespace
 
 LogCapture::LogCapture() : state_(new State)
 {
-    ov::setLogSink([s = state_](const std::string& line) {
-        std::lock_guard lock(s->mutex);
-        s->lines.push_back(line);
-    });
+    state_->outer = innermostCapture;
+    innermostCapture = state_;
+    sendLogTo(state_);
 }
 
 LogCapture::~LogCapture()
 {
-    ov::setLogSink(nullptr);
+    // Swapping the sink waits for a line being written, so no one uses this state afterwards.
+    innermostCapture = state_->outer;
+    sendLogTo(innermostCapture);
     delete state_;
 }
 
@@ -96,6 +116,24 @@ bool LogCapture::contains(const std::string& fragment) const
         if (l.find(fragment) != std::string::npos)
             return true;
     return false;
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const std::optional<std::string>& value) : name_(name)
+{
+    if (const char* old = g_getenv(name.c_str()))
+        old_ = old;
+    if (value)
+        g_setenv(name.c_str(), value->c_str(), TRUE);
+    else
+        g_unsetenv(name.c_str());
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (old_)
+        g_setenv(name_.c_str(), old_->c_str(), TRUE);
+    else
+        g_unsetenv(name_.c_str());
 }
 
 namespace {

@@ -30,17 +30,51 @@ private:
     bool hadData_ = false, hadConfig_ = false;
 };
 
-// Collects log lines while alive.
+// Collects log lines while alive. Captures nest: an inner one passes its lines on to the outer
+// one and hands the log back to it when it goes.
 class LogCapture {
 public:
     LogCapture();
     ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
     std::vector<std::string> lines() const;
     bool contains(const std::string& fragment) const;
 
-private:
     struct State;
+
+private:
     State* state_;
+};
+
+// Runs an undo step when it goes away, however the test ends: for hooks, sinks and seams that a
+// test installs in global state.
+class Restore {
+public:
+    explicit Restore(std::function<void()> undo) : undo_(std::move(undo)) {}
+    ~Restore()
+    {
+        if (undo_)
+            undo_();
+    }
+    Restore(const Restore&) = delete;
+    Restore& operator=(const Restore&) = delete;
+
+private:
+    std::function<void()> undo_;
+};
+
+// Sets (or with none, removes) an environment variable and puts back what was there before.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::string& name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
 };
 
 // Pumps the default main context until pred is true, at most timeoutMs; returns pred(). pred is
