@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -49,5 +50,15 @@ bool removeItem(const std::string& path, FileError* error);
 
 // Whether the current user may create entries in a folder.
 bool isWritableFolder(const std::string& path);
+
+// For tests: while alive, a move across file systems calls the hook with the source once the
+// copy is complete and before the source is removed, so a test can change the source there.
+class ScopedMoveAcrossHook {
+public:
+    explicit ScopedMoveAcrossHook(std::function<void(const std::string& src)> hook);
+    ~ScopedMoveAcrossHook();
+    ScopedMoveAcrossHook(const ScopedMoveAcrossHook&) = delete;
+    ScopedMoveAcrossHook& operator=(const ScopedMoveAcrossHook&) = delete;
+};
 
 } // namespace ov

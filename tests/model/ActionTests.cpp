@@ -217,9 +217,9 @@ protected:
         home.writeFile("resources/BundledDescriptions.plist",
                        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Edit with Vim</key>"
                        "<string>Opens the files in Vim</string></dict></plist>");
-        g_setenv("ORVANE_RESOURCES_DIR", resources.c_str(), TRUE);
+        resourcesDir.emplace("ORVANE_RESOURCES_DIR", resources);
     }
-    void TearDown() override { g_unsetenv("ORVANE_RESOURCES_DIR"); }
+    std::optional<ovtest::ScopedEnv> resourcesDir;
 };
 
 TEST_F(BundledScriptTest, MadeFromAScriptName)

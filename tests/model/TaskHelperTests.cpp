@@ -40,15 +40,10 @@ struct Recorder : HLTaskHelperDelegate {
     void runShell(const std::string& script) { run({"/bin/sh", {"-c", script}, std::nullopt}); }
 };
 
-// The child is reaped off the main context, which nothing then wakes: poll in slices.
+// The child is reaped off the main context, which nothing then wakes: pumpUntil polls.
 bool waitUntilGone(int pid)
 {
-    for (int i = 0; i < 100; ++i) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            return true;
-        ovtest::pumpFor(50);
-    }
-    return false;
+    return ovtest::pumpUntil([pid] { return ::kill(pid, 0) != 0 && errno == ESRCH; });
 }
 
 TEST(HLTaskHelper, OutputThenFinishAndTheRunnerLivesUntilItEnds)
@@ -133,7 +128,12 @@ TEST(HLTaskHelper, SignalsCancelAndLaunchWhileRunning)
     EXPECT_FALSE(helper->isRunning());
     EXPECT_FALSE(helper->suspend());
     EXPECT_TRUE(waitUntilGone(pid));
-    ovtest::pumpFor(100);
+    // Ends are reaped and reported one after another: once a later process has been reported,
+    // the cancelled one would have been too.
+    Recorder later;
+    later.runShell("exit 0");
+    ASSERT_TRUE(later.waitForFinish());
+    ASSERT_TRUE(ovtest::pumpPending());
     EXPECT_EQ(r.order, "") << "a cancelled process is not reported";
     std::weak_ptr<HLTaskHelper> weak = helper;
     helper.reset();
@@ -167,7 +167,7 @@ TEST(HLTaskHelper, MissingProgramFinishesInsteadOfHanging)
     Recorder cancelled;
     cancelled.run({"/nonexistent/orvane-tool", {}, std::nullopt});
     cancelled.held->cancel();
-    ovtest::pumpFor(100);
+    ASSERT_TRUE(ovtest::pumpPending()); // the failure is reported on the next turn, if at all
     EXPECT_EQ(cancelled.order, "");
 }
 

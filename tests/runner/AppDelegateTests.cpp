@@ -61,15 +61,6 @@ protected:
         delegate->setSoundPlayer([this](const std::string& file) { sounds.push_back(file); });
     }
 
-    void TearDown() override
-    {
-        delegate.reset();
-        ov::setWorkspaceRecorder(std::nullopt);
-        OVAction::setRunBehaviour("FakeRunAction", nullptr);
-        OVActivationCenter::setObservers({}, {});
-        OVUserNotificationCenter::setSink({});
-    }
-
     OVActionPtr addFakeAction()
     {
         auto action = OVAction::action<FakeRunAction>();
@@ -105,6 +96,14 @@ protected:
     std::shared_ptr<AppDelegate> delegate;
     std::vector<std::pair<std::string, std::vector<std::string>>> workspaceCalls;
     std::vector<std::string> sounds;
+    // Last, so it goes first: the hooks point into this fixture and the delegate.
+    ovtest::Restore hooks{[this] {
+        delegate.reset();
+        ov::setWorkspaceRecorder(std::nullopt);
+        OVAction::setRunBehaviour("FakeRunAction", nullptr);
+        OVActivationCenter::setObservers({}, {});
+        OVUserNotificationCenter::setSink({});
+    }};
 };
 
 TEST(AppDelegateQuery, SplitsMembersLikeTheExtensionWritesThem)
@@ -355,6 +354,7 @@ TEST_F(AppDelegateTest, UrlsBeforeLaunchAreHandledInOrderAfterIt)
     // The list comes from the store at launch: a plain record with the recording behaviour.
     auto recorded = std::make_shared<RecordingBehaviour>();
     OVAction::setRunBehaviour("OVAction", recorded);
+    ovtest::Restore plainRecords([] { OVAction::setRunBehaviour("OVAction", nullptr); });
     auto action = OVAction::action<OVAction>();
     {
         auto store = OVActionsManager::create();
@@ -379,7 +379,6 @@ TEST_F(AppDelegateTest, UrlsBeforeLaunchAreHandledInOrderAfterIt)
     // After launch a URL is handled on arrival.
     delegate->handleURL(url(action->uid(), writeRequest(R"({"paths":["/third"]})")));
     EXPECT_EQ(recorded->runs.size(), 3u);
-    OVAction::setRunBehaviour("OVAction", nullptr);
 }
 
 TEST_F(AppDelegateTest, ReloadsTheListWhenTheStoreAnnouncesAChange)
@@ -432,7 +431,7 @@ TEST_F(AppDelegateTest, PresentsNotificationsUnlessDisabledAndRevealsOnActivatio
     delegate->userDefaults()->setDisableActionNotifications(true);
     EXPECT_FALSE(delegate->shouldPresentNotification(moved));
     OVUserNotificationCenter::deliverNotification(moved);
-    ovtest::pumpFor(50);
+    ASSERT_TRUE(ovtest::pumpPending());
     EXPECT_EQ(presented.size(), 1u);
 
     OVUserNotification both;

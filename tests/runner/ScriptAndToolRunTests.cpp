@@ -88,14 +88,14 @@ TEST_F(ToolRunTest, NoMailApplicationShowsTheAlertAndCancels)
         alerts.push_back(request);
         done(0);
     });
+    ovtest::Restore noPresenter([] { ov::setAlertPresenter(std::nullopt); });
     int enables = 0, disables = 0;
     OVActivationCenter::setObservers([&] { ++enables; }, [&] { ++disables; });
+    ovtest::Restore noObservers([] { OVActivationCenter::setObservers(nullptr, nullptr); });
     auto action = OVAction::action<OVSendViaEmailAction>();
     std::optional<bool> cancelled;
     action->beforeRunWithFilePaths({"/a"}, [&](bool c) { cancelled = c; });
     EXPECT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
-    ov::setAlertPresenter(std::nullopt);
-    OVActivationCenter::setObservers(nullptr, nullptr);
 
     EXPECT_EQ(cancelled, true);
     ASSERT_EQ(alerts.size(), 1u);
