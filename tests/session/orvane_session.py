@@ -14,9 +14,9 @@ GROUP = "ORVANE.app.orvane.Orvane"
 MOCK_IFACE = "org.freedesktop.DBus.Mock"
 
 
-def in_private_session(build_dir, argv):
+def in_private_session(build_dir, argv, extra_env=None):
     """Re-runs this script under dbus-run-session with private XDG folders, unless already there.
-    Answers the session's root folder (inside)."""
+    extra_env values may name the session's root folder as {root}. Answers the root folder (inside)."""
     if os.environ.get("ORVANE_PRIVATE_SESSION") == "1":
         return os.environ["ORVANE_SESSION_ROOT"]
     helper = os.path.join(build_dir, "runner", "orvane-helper")
@@ -48,6 +48,8 @@ def in_private_session(build_dir, argv):
         "GSETTINGS_BACKEND": "memory",
         "GIO_USE_VFS": "local",
     })
+    for key, value in (extra_env or {}).items():
+        env[key] = value.replace("{root}", root)
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
     try:
         status = subprocess.call(["dbus-run-session", "--", sys.executable] + argv, env=env)
