@@ -27,9 +27,8 @@ bool notificationsEnabled()
 
 class ConvertImageRun : public OVToolRun {
 public:
-    ConvertImageRun(OVActionPtr action, OVRunCompletion completion, bool notifications)
-        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Convert task got error: "),
-          notifications_(notifications)
+    ConvertImageRun(OVActionPtr action, OVRunCompletion completion)
+        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Convert task got error: ")
     {
     }
 
@@ -46,17 +45,12 @@ protected:
 
     void finalStep(const Outcome& outcome) override
     {
-        if (notifications_) {
-            OVUserNotification notification;
-            notification.playsDefaultSound = true;
-            if (outcome.lastFailed)
-                notification.informativeText =
-                    ov::stringPrintf("Could not convert '%s'", ov::lastPathComponent(inputs_[*outcome.lastFailed]).c_str());
-            else
-                notification.informativeText =
-                    ov::stringPrintf("Finished converting '%s'", ov::lastPathComponent(outcome.lastFinished).c_str());
-            OVUserNotificationCenter::deliverNotification(notification);
-        }
+        if (outcome.lastFailed)
+            deliverFinalNotification(
+                ov::stringPrintf("Could not convert '%s'", ov::lastPathComponent(inputs_[*outcome.lastFailed]).c_str()));
+        else
+            deliverFinalNotification(
+                ov::stringPrintf("Finished converting '%s'", ov::lastPathComponent(outcome.lastFinished).c_str()));
         if (lastConverted_)
             ov::revealFiles({*lastConverted_});
     }
@@ -72,7 +66,6 @@ public:
     void setInput(const std::string& output, const std::string& input) { inputs_[output] = input; }
 
 private:
-    bool notifications_;
     std::map<std::string, std::string> inputs_; // by output
     std::optional<std::string> lastConverted_;
 };
@@ -81,8 +74,7 @@ class ConvertImageRunBehaviour : public OVKindRunBehaviour<OVConvertImageAction>
 protected:
     void runKind(OVConvertImageAction& convert, const OVPaths& paths, OVRunCompletion completion) override
     {
-        const bool notifications = notificationsEnabled();
-        auto run = std::make_shared<ConvertImageRun>(ovrun::retainAction(convert), std::move(completion), notifications);
+        auto run = std::make_shared<ConvertImageRun>(ovrun::retainAction(convert), std::move(completion));
         const std::string format = convert.outputFormat().value_or("");
         const std::string extension = convert.outputExtension().value_or("");
         if (paths.empty() || format.empty() || !isPlainExtension(extension)) {
@@ -92,7 +84,7 @@ protected:
             return;
         }
 
-        if (notifications) {
+        if (notificationsEnabled()) {
             OVUserNotification notification;
             if (paths.size() == 1)
                 notification.informativeText =

@@ -3,13 +3,11 @@
 #include "runner/OVRunBehaviours.h"
 
 #include "model/OVResetAppPreferencesAction.h"
-#include "model/OVUserDefaults.h"
 #include "platform/DesktopFiles.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/ToolPaths.h"
 #include "runner/OVToolRun.h"
-#include "runner/OVUserNotificationCenter.h"
 
 namespace {
 
@@ -23,15 +21,8 @@ public:
 protected:
     void finalStep(const Outcome& outcome) override
     {
-        auto defaults = OVUserDefaults::create();
-        if (defaults && defaults->disableActionNotifications())
-            return;
-        OVUserNotification notification;
-        notification.playsDefaultSound = true;
-        notification.informativeText =
-            ov::stringPrintf("Preferences for %s %s", ov::lastPathComponent(outcome.lastFinished).c_str(),
-                             outcome.hasError ? "could not be reset." : "have been reset.");
-        OVUserNotificationCenter::deliverNotification(notification);
+        deliverFinalNotification(ov::stringPrintf("Preferences for %s %s", ov::lastPathComponent(outcome.lastFinished).c_str(),
+                                                  outcome.hasError ? "could not be reset." : "have been reset."));
     }
 
     OVError failureError(const Outcome& outcome) const override

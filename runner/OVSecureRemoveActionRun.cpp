@@ -3,7 +3,6 @@
 #include "runner/OVRunBehaviours.h"
 
 #include "model/OVSecureRemoveAction.h"
-#include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/GuiAlert.h"
 #include "platform/Log.h"
@@ -92,16 +91,10 @@ public:
 protected:
     void finalStep(const Outcome& outcome) override
     {
-        auto defaults = OVUserDefaults::create();
-        if (defaults && defaults->disableActionNotifications())
-            return;
-        OVUserNotification notification;
-        notification.hasActionButton = false;
-        notification.playsDefaultSound = true;
         const std::string& named = outcome.lastFailed ? *outcome.lastFailed : outcome.lastFinished;
-        notification.informativeText = ov::stringPrintf("%s '%s' ", outcome.hasError ? "Could not remove" : "Successfully removed",
-                                                        ov::lastPathComponent(named).c_str());
-        OVUserNotificationCenter::deliverNotification(notification);
+        deliverFinalNotification(ov::stringPrintf("%s '%s' ", outcome.hasError ? "Could not remove" : "Successfully removed",
+                                                  ov::lastPathComponent(named).c_str()),
+                                 /*hasActionButton=*/false);
     }
 
     OVError failureError(const Outcome& outcome) const override

@@ -1,8 +1,10 @@
 #include "runner/OVToolRun.h"
 
+#include "model/OVUserDefaults.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "runner/OVRunBehaviours.h"
+#include "runner/OVUserNotificationCenter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -82,6 +84,7 @@ void OVToolRun::cancel()
     for (auto& task : pending) {
         task->setDelegate(nullptr);
         task->cancel();
+        ov::guarded("the end of an item", [&] { itemDidFinish(task->userInfo(), true); });
     }
     finished_ = true;
     ovrun::OnceCompletion(std::move(completion_))(
@@ -123,6 +126,18 @@ void OVToolRun::itemFailed(const std::string& userInfo)
     outcome_.hasError = true;
     outcome_.lastFailed = userInfo;
     ++outcome_.failedCount;
+}
+
+void OVToolRun::deliverFinalNotification(const std::string& text, bool hasActionButton)
+{
+    auto defaults = OVUserDefaults::create();
+    if (defaults && defaults->disableActionNotifications())
+        return;
+    OVUserNotification notification;
+    notification.informativeText = text;
+    notification.hasActionButton = hasActionButton;
+    notification.playsDefaultSound = true;
+    OVUserNotificationCenter::deliverNotification(notification);
 }
 
 OVError OVToolRun::failureError(const Outcome& outcome) const

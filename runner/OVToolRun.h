@@ -51,6 +51,8 @@ protected:
     virtual OVError failureError(const Outcome& outcome) const;
 
     const OVActionPtr& action() const { return action_; }
+    // The final notification, with the default sound, unless action notifications are off.
+    static void deliverFinalNotification(const std::string& text, bool hasActionButton = true);
 
 private:
     void itemFailed(const std::string& userInfo);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -170,6 +171,30 @@ TEST_F(SystemToolRunTest, ExitStatusAndSignalsMarkAnItemFailedEvenWithoutErrorOu
     useStandInTool("orvane-sips", "printf '\\377\\376 bad bytes' >&2");
     EXPECT_FALSE(run(*action, {input}).success);
     EXPECT_FALSE(exists(home.path() + "/pics/c.jpg"));
+}
+
+TEST_F(SystemToolRunTest, RunningTheSameActionAgainStopsTheFormerRun)
+{
+    std::string input = write("pics/e.png", bytes(kPng, sizeof kPng));
+    std::string marker = write("slow", "");
+    useStandInTool("orvane-sips", "if [ -e '" + marker + "' ]; then exec sleep 30; fi");
+    auto action = OVAction::action<OVConvertImageAction>();
+    action->setOutputFormat("jpeg");
+    action->setOutputExtension("jpg");
+    std::optional<OVError> firstError;
+    int firstCalls = 0;
+    action->runWithFilePaths({input}, [&](bool success, std::optional<OVError> error) {
+        ++firstCalls;
+        EXPECT_FALSE(success);
+        firstError = std::move(error);
+    });
+    ::unlink(marker.c_str());
+    auto second = run(*action, {input});
+    EXPECT_TRUE(second.success);
+    EXPECT_EQ(firstCalls, 1);
+    ASSERT_TRUE(firstError);
+    EXPECT_EQ(firstError->code, ECANCELED);
+    EXPECT_FALSE(exists(home.path() + "/pics/e.jpg")); // the stopped run's claimed name is free again
 }
 
 TEST_F(SystemToolRunTest, ConvertWithoutNotificationsStillRevealsAndRunsWithNothingFail)

@@ -29,20 +29,27 @@ protected:
         if (!ov::guiReady())
             GTEST_SKIP() << "no display";
     }
+
+    // Shows the confirmation of a secure delete and answers its dialog.
+    AdwMessageDialog* show(std::vector<int>* answers)
+    {
+        ov::AlertRequest request;
+        request.messageText = "Are you sure you want to delete the following:";
+        request.informativeText = "/a\n/b";
+        request.buttons = {"Delete Forever", "Cancel"};
+        request.textField = ov::AlertTextField{[](const std::string& text) { return text == "DELETE"; }};
+        ov::showAlert(request, [answers](int response) { answers->push_back(response); });
+        AdwMessageDialog* dialog = nullptr;
+        EXPECT_TRUE(ovtest::pumpUntil([&] { return (dialog = findDialog()) != nullptr; }));
+        return dialog;
+    }
 };
 
 TEST_F(GuiAlertTest, TheFirstButtonIsEnabledOnlyWhileTheFieldHoldsExactlyTheWord)
 {
-    ov::AlertRequest request;
-    request.messageText = "Are you sure you want to delete the following:";
-    request.informativeText = "/a\n/b";
-    request.buttons = {"Delete Forever", "Cancel"};
-    request.textField = ov::AlertTextField{[](const std::string& text) { return text == "DELETE"; }};
     std::vector<int> answers;
-    ov::showAlert(request, [&](int response) { answers.push_back(response); });
-
-    AdwMessageDialog* dialog = nullptr;
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return (dialog = findDialog()) != nullptr; }));
+    AdwMessageDialog* dialog = show(&answers);
+    ASSERT_TRUE(dialog);
     GtkWidget* field = adw_message_dialog_get_extra_child(dialog);
     ASSERT_TRUE(GTK_IS_EDITABLE(field));
     EXPECT_FALSE(adw_message_dialog_get_response_enabled(dialog, "0"));
@@ -68,14 +75,9 @@ TEST_F(GuiAlertTest, TheFirstButtonIsEnabledOnlyWhileTheFieldHoldsExactlyTheWord
 
 TEST_F(GuiAlertTest, ClosingTheDialogCountsAsNoAnswer)
 {
-    ov::AlertRequest request;
-    request.messageText = "Question";
-    request.buttons = {"Delete Forever", "Cancel"};
-    request.textField = ov::AlertTextField{[](const std::string& text) { return text == "DELETE"; }};
     std::vector<int> answers;
-    ov::showAlert(request, [&](int response) { answers.push_back(response); });
-    AdwMessageDialog* dialog = nullptr;
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return (dialog = findDialog()) != nullptr; }));
+    AdwMessageDialog* dialog = show(&answers);
+    ASSERT_TRUE(dialog);
     gtk_window_close(GTK_WINDOW(dialog));
     EXPECT_TRUE(ovtest::pumpUntil([&] { return !answers.empty(); }));
     EXPECT_EQ(answers, std::vector<int>{-1});
