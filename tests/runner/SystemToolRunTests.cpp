@@ -364,6 +364,9 @@ protected:
   <schema id="app.orvane.TestApp.window" path="/app/orvane/TestApp/window/">
     <key name="width" type="i"><default>600</default></key>
   </schema>
+  <schema id="app.orvane.TestApp.Profile">
+    <key name="colour" type="s"><default>'grey'</default></key>
+  </schema>
   <schema id="app.orvane.orvanetestvendorwide" path="/app/orvane/orvanetestvendorwide/">
     <key name="setting" type="i"><default>1</default></key>
   </schema>
@@ -411,7 +414,9 @@ TEST_F(ResetPreferencesTest, ResetsTheApplicationsSchemasRecursively)
     gsettings("set app.orvane.TestApp greeting 'bye'");
     gsettings("set app.orvane.TestApp.window width 99");
     gsettings("set app.orvane.orvanetestvendorwide setting 5");
+    gsettings("set app.orvane.TestApp.Profile:/app/orvane/TestApp/ colour 'red'");
     ASSERT_EQ(gsettings("get app.orvane.TestApp greeting"), "'bye'");
+    ASSERT_EQ(gsettings("get app.orvane.TestApp.Profile:/app/orvane/TestApp/ colour"), "'red'");
 
     std::string other = write("elsewhere/other.desktop", "[Desktop Entry]\nType=Application\nName=O\nExec=true\n");
     auto action = OVAction::action<OVResetAppPreferencesAction>();
@@ -419,6 +424,7 @@ TEST_F(ResetPreferencesTest, ResetsTheApplicationsSchemasRecursively)
     EXPECT_TRUE(result.success);
     EXPECT_EQ(gsettings("get app.orvane.TestApp greeting"), "'hello'");
     EXPECT_EQ(gsettings("get app.orvane.TestApp.window width"), "600");
+    EXPECT_EQ(gsettings("get app.orvane.TestApp.Profile:/app/orvane/TestApp/ colour"), "'grey'"); // relocatable, at the application's path
     EXPECT_EQ(gsettings("get app.orvane.orvanetestvendorwide setting"), "5");
     EXPECT_EQ(texts(), std::vector<std::string>{"Preferences for app.orvane.TestApp.desktop have been reset."});
     EXPECT_TRUE(log.contains("Found bundle 'app.orvane.TestApp' for path " + app_));
