@@ -364,6 +364,9 @@ protected:
   <schema id="app.orvane.TestApp.window" path="/app/orvane/TestApp/window/">
     <key name="width" type="i"><default>600</default></key>
   </schema>
+  <schema id="app.orvane.TestApp.Helper" path="/app/orvane/TestApp/Helper/">
+    <key name="mode" type="i"><default>0</default></key>
+  </schema>
   <schema id="app.orvane.TestApp.Profile">
     <key name="colour" type="s"><default>'grey'</default></key>
   </schema>
@@ -378,6 +381,7 @@ protected:
         ::setenv("GSETTINGS_BACKEND", "keyfile", 1);
         app_ = write("data/applications/app.orvane.TestApp.desktop", "[Desktop Entry]\nType=Application\nName=Test\nExec=true\n");
         write("data/applications/app.orvane.desktop", "[Desktop Entry]\nType=Application\nName=Vendor\nExec=true\n");
+        write("data/applications/app.orvane.TestApp.Helper.desktop", "[Desktop Entry]\nType=Application\nName=H\nExec=true\n");
     }
 
     void TearDown() override
@@ -415,6 +419,7 @@ TEST_F(ResetPreferencesTest, ResetsTheApplicationsSchemasRecursively)
     gsettings("set app.orvane.TestApp.window width 99");
     gsettings("set app.orvane.orvanetestvendorwide setting 5");
     gsettings("set app.orvane.TestApp.Profile:/app/orvane/TestApp/ colour 'red'");
+    gsettings("set app.orvane.TestApp.Helper mode 2");
     ASSERT_EQ(gsettings("get app.orvane.TestApp greeting"), "'bye'");
     ASSERT_EQ(gsettings("get app.orvane.TestApp.Profile:/app/orvane/TestApp/ colour"), "'red'");
 
@@ -426,6 +431,7 @@ TEST_F(ResetPreferencesTest, ResetsTheApplicationsSchemasRecursively)
     EXPECT_EQ(gsettings("get app.orvane.TestApp.window width"), "600");
     EXPECT_EQ(gsettings("get app.orvane.TestApp.Profile:/app/orvane/TestApp/ colour"), "'grey'"); // relocatable, at the application's path
     EXPECT_EQ(gsettings("get app.orvane.orvanetestvendorwide setting"), "5");
+    EXPECT_EQ(gsettings("get app.orvane.TestApp.Helper mode"), "2"); // another installed application's
     EXPECT_EQ(texts(), std::vector<std::string>{"Preferences for app.orvane.TestApp.desktop have been reset."});
     EXPECT_TRUE(log.contains("Found bundle 'app.orvane.TestApp' for path " + app_));
 }
