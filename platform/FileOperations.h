@@ -42,6 +42,13 @@ MoveResult moveItem(const std::string& src, const std::string& dst, bool noRepla
 // bits are carried over. A failed copy is removed again.
 MoveResult copyItem(const std::string& src, const std::string& dst);
 
+// Creates an empty file of the current user where nothing exists yet, claiming the name
+// (DestinationExists when something is there, a dangling link too).
+MoveResult createEmptyFile(const std::string& path);
+
+// Removes a file only while it is still an empty regular file (a claimed name never filled).
+bool removeEmptyFile(const std::string& path);
+
 // Sets the modification (and access) time of an item to now.
 bool touchItem(const std::string& path);
 

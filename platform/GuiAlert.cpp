@@ -26,6 +26,8 @@ struct PendingAlert {
     bool answered = false;
 };
 
+using FieldRule = std::function<bool(const std::string&)>;
+
 void answer(PendingAlert* pending, int response)
 {
     if (pending->answered)
@@ -52,6 +54,35 @@ void onResponse(AdwMessageDialog*, const char* response, gpointer data)
             index = int(value);
     }
     answer(pending, index);
+}
+
+void onFieldChanged(GtkEditable* field, gpointer data)
+{
+    guarded("the alert's text field", [&] {
+        auto* rule = static_cast<FieldRule*>(data);
+        GtkWidget* dialog = gtk_widget_get_ancestor(GTK_WIDGET(field), ADW_TYPE_MESSAGE_DIALOG);
+        if (dialog && *rule)
+            adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", (*rule)(gtk_editable_get_text(field)));
+    });
+}
+
+gboolean focusField(gpointer data)
+{
+    auto* ref = static_cast<GWeakRef*>(data);
+    if (auto* field = static_cast<GtkWidget*>(g_weak_ref_get(ref))) {
+        gtk_widget_grab_focus(field);
+        g_object_unref(field);
+    }
+    return G_SOURCE_REMOVE;
+}
+
+void freeRule(gpointer data, GClosure*) { delete static_cast<FieldRule*>(data); }
+
+void freeWeakRef(gpointer data)
+{
+    auto* ref = static_cast<GWeakRef*>(data);
+    g_weak_ref_clear(ref);
+    delete ref;
 }
 
 void freePending(gpointer data, GClosure*)
@@ -86,6 +117,21 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
     if (!request.buttons.empty())
         adw_message_dialog_set_default_response(ADW_MESSAGE_DIALOG(dialog), "0");
     auto* pending = new PendingAlert{std::move(done), request.buttons.size(), false};
+    if (request.textField) {
+        const FieldRule& rule = request.textField->enablesFirstButton;
+        GtkWidget* field = gtk_entry_new();
+        gtk_widget_set_size_request(field, 295, 24);
+        gtk_widget_set_hexpand(field, TRUE);
+        gtk_entry_set_activates_default(GTK_ENTRY(field), TRUE);
+        adw_message_dialog_set_extra_child(ADW_MESSAGE_DIALOG(dialog), field);
+        if (!request.buttons.empty() && rule)
+            adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", rule(""));
+        g_signal_connect_data(field, "changed", G_CALLBACK(onFieldChanged), new FieldRule(rule), freeRule, GConnectFlags(0));
+        // Typing can start at once once the dialog is up.
+        auto* ref = new GWeakRef;
+        g_weak_ref_init(ref, field);
+        g_timeout_add_full(G_PRIORITY_DEFAULT, 300, focusField, ref, freeWeakRef);
+    }
     g_signal_connect_data(dialog, "response", G_CALLBACK(onResponse), pending, freePending, GConnectFlags(0));
     gtk_window_present(GTK_WINDOW(dialog));
 }

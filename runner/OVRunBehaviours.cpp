@@ -49,8 +49,10 @@ void OVRegisterRunBehaviours()
     install(OVMakeOpenWithAppRunBehaviour());
     install(OVMakeSendViaEmailRunBehaviour());
     install(OVMakeOpenFavesRunBehaviour());
-    installUnavailable<OVCopyToAction, OVCompressPasswordAction, OVConvertImageAction, OVSecureRemoveAction,
-                       OVResetAppPreferencesAction>();
+    install(OVMakeConvertImageRunBehaviour());
+    install(OVMakeSecureRemoveRunBehaviour());
+    install(OVMakeResetAppPreferencesRunBehaviour());
+    installUnavailable<OVCopyToAction, OVCompressPasswordAction>();
 }
 
 namespace ovrun {

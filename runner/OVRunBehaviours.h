@@ -9,10 +9,13 @@
 #include <vector>
 
 class OVAppleScriptAction;
+class OVConvertImageAction;
 class OVMoveToAction;
 class OVNewFileAction;
 class OVOpenFavesAction;
 class OVOpenWithAppAction;
+class OVResetAppPreferencesAction;
+class OVSecureRemoveAction;
 class OVSendViaEmailAction;
 class OVShellScriptAction;
 
@@ -57,6 +60,16 @@ std::shared_ptr<OVKindRunBehaviour<OVAppleScriptAction>> OVMakeAppleScriptRunBeh
 std::shared_ptr<OVKindRunBehaviour<OVOpenWithAppAction>> OVMakeOpenWithAppRunBehaviour();
 std::shared_ptr<OVKindRunBehaviour<OVSendViaEmailAction>> OVMakeSendViaEmailRunBehaviour();
 std::shared_ptr<OVKindRunBehaviour<OVOpenFavesAction>> OVMakeOpenFavesRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVConvertImageAction>> OVMakeConvertImageRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVSecureRemoveAction>> OVMakeSecureRemoveRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVResetAppPreferencesAction>> OVMakeResetAppPreferencesRunBehaviour();
+
+// The informative text of the secure-delete confirmation: the first ten paths, one line each
+// with control characters escaped, how many more there are, and what to type.
+std::string OVSecureRemoveConfirmationText(const OVPaths& paths);
+
+// The application id (desktop-file id) of a selected .desktop file, or none.
+std::optional<std::string> OVBundleIDForPath(const std::string& path);
 
 // The command that opens a new message with the files attached in the given mail application
 // (its desktop file or id; empty for the desktop's default).

@@ -183,3 +183,40 @@ TEST(HLTaskHelper, ThrowingDelegateDoesNotStopTheRun)
 }
 
 } // namespace
+
+// What callers judge failure by: the exit status or signal, and any error output at all.
+struct EndRecorder : HLTaskHelperDelegate {
+    std::optional<int> status;
+    bool errorOutput = false;
+    int64_t reason = 0;
+    void taskHelperDidReceiveOutput(HLTaskHelper&, const std::string&) override {}
+    void taskHelperDidReceiveError(HLTaskHelper&, const std::string&) override {}
+    void taskHelperDidFinish(HLTaskHelper& helper, int64_t r) override
+    {
+        reason = r;
+        status = helper.terminationStatus();
+        errorOutput = helper.receivedErrorOutput();
+    }
+};
+
+TEST(HLTaskHelper, ExitStatusSignalAndAnyErrorOutputAreKept)
+{
+    struct Case {
+        const char* script;
+        int64_t reason;
+        int status;
+        bool errorOutput;
+    };
+    for (const Case& c : {Case{"exit 0", 1, 0, false}, Case{"exit 3", 1, 3, false}, Case{"kill -TERM $$", 2, SIGTERM, false},
+                          Case{"printf '\\377\\376' >&2", 1, 0, true}, Case{"printf '  \\n' >&2", 1, 0, false}}) {
+        SCOPED_TRACE(c.script);
+        EndRecorder r;
+        auto helper = HLTaskHelper::taskHelperWithTask({"/bin/sh", {"-c", c.script}, std::nullopt});
+        helper->setDelegate(&r);
+        helper->launch();
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return r.status.has_value(); }));
+        EXPECT_EQ(r.reason, c.reason);
+        EXPECT_EQ(*r.status, c.status);
+        EXPECT_EQ(r.errorOutput, c.errorOutput);
+    }
+}

@@ -1,10 +1,14 @@
 // Adds an action to the store of the current XDG folders and prints its uid (session tests and
-// benchmarks).  Usage: orvane-test-store move FOLDER TITLE | move-group FOLDER TITLE | shell SCRIPT TITLE
+// benchmarks).  Usage: orvane-test-store KIND TARGET TITLE, where KIND TARGET is move FOLDER,
+// move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove - or resetprefs -.
 // "move-group" adds a "Move to a folder" group holding one move action, as the settings application
 // makes them, and prints the action's uid.
 #include "model/OVActionsManager.h"
+#include "model/OVConvertImageAction.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
+#include "model/OVResetAppPreferencesAction.h"
+#include "model/OVSecureRemoveAction.h"
 #include "model/OVShellScriptAction.h"
 
 #include <iostream>
@@ -13,7 +17,8 @@
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::cerr << "usage: orvane-test-store move FOLDER TITLE | move-group FOLDER TITLE | shell SCRIPT TITLE\n";
+        std::cerr << "usage: orvane-test-store move FOLDER | move-group FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
+                     "| secureremove - | resetprefs -, then TITLE\n";
         return 2;
     }
     const std::string kind = argv[1];
@@ -27,6 +32,21 @@ int main(int argc, char** argv)
         auto shell = OVAction::action<OVShellScriptAction>();
         shell->setScriptURL(std::string(argv[2]));
         action = shell;
+    } else if (kind == "convert") {
+        const std::string target = argv[2];
+        auto colon = target.find(':');
+        if (colon == std::string::npos) {
+            std::cerr << "convert needs FORMAT:EXTENSION\n";
+            return 2;
+        }
+        auto convert = OVAction::action<OVConvertImageAction>();
+        convert->setOutputFormat(target.substr(0, colon));
+        convert->setOutputExtension(target.substr(colon + 1));
+        action = convert;
+    } else if (kind == "secureremove") {
+        action = OVAction::action<OVSecureRemoveAction>();
+    } else if (kind == "resetprefs") {
+        action = OVAction::action<OVResetAppPreferencesAction>();
     } else {
         std::cerr << "unknown kind " << kind << "\n";
         return 2;

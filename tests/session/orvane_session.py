@@ -41,9 +41,9 @@ def private_folders(build_dir, root):
     }
 
 
-def in_private_session(build_dir, argv):
+def in_private_session(build_dir, argv, extra_env=None):
     """Re-runs this script under dbus-run-session with private XDG folders, unless already there.
-    Answers the session's root folder (inside)."""
+    extra_env values may name the session's root folder as {root}. Answers the root folder (inside)."""
     if os.environ.get("ORVANE_PRIVATE_SESSION") == "1":
         return os.environ["ORVANE_SESSION_ROOT"]
     helper = os.path.join(build_dir, "runner", "orvane-helper")
@@ -54,6 +54,8 @@ def in_private_session(build_dir, argv):
     env = dict(os.environ)
     env.update(private_folders(build_dir, root))
     env["ORVANE_PRIVATE_SESSION"] = "1"
+    for key, value in (extra_env or {}).items():
+        env[key] = value.replace("{root}", root)
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
     try:
         status = subprocess.call(["dbus-run-session", "--", sys.executable] + argv, env=env)
