@@ -20,17 +20,19 @@
 #include <algorithm>
 #include <atomic>
 #include <set>
+#include <unordered_map>
 
 // One drawn row of the table. Owned by its row widget; the list recycles widgets, so the action
 // it shows changes with every bind.
 struct OVEditorRow {
+    std::weak_ptr<OVEditorRow> self;
     std::weak_ptr<OVEditorModule> module;
     GtkListItem* item = nullptr;
     GtkWidget* box = nullptr;
     GtkImage* image = nullptr;
     GtkStack* nameStack = nullptr; // shows the label, or the entry while renaming
     GtkLabel* nameLabel = nullptr;
-    GtkEntry* nameEntry = nullptr;
+    GtkEntry* nameEntry = nullptr; // made on the first rename: most rows never need one
     GtkSwitch* toggle = nullptr;
     OVActionPtr action;
     bool binding = false; // the switch is being set from the action, not by the user
@@ -329,6 +331,7 @@ void OVEditorModule::installTableControllers()
 void OVEditorModule::setUpRow(GtkListItem* item)
 {
     auto row = std::make_shared<OVEditorRow>();
+    row->self = row;
     row->module = weakSelf();
     row->item = item;
     row->box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
@@ -341,11 +344,9 @@ void OVEditorModule::setUpRow(GtkListItem* item)
     row->nameLabel = GTK_LABEL(gtk_label_new(""));
     gtk_label_set_xalign(row->nameLabel, 0);
     gtk_label_set_ellipsize(row->nameLabel, PANGO_ELLIPSIZE_END);
-    row->nameEntry = GTK_ENTRY(gtk_entry_new());
     row->nameStack = GTK_STACK(gtk_stack_new());
     gtk_widget_set_hexpand(GTK_WIDGET(row->nameStack), TRUE);
     gtk_stack_add_child(row->nameStack, GTK_WIDGET(row->nameLabel));
-    gtk_stack_add_child(row->nameStack, GTK_WIDGET(row->nameEntry));
     gtk_stack_set_visible_child(row->nameStack, GTK_WIDGET(row->nameLabel));
     row->toggle = GTK_SWITCH(gtk_switch_new());
     gtk_widget_set_valign(GTK_WIDGET(row->toggle), GTK_ALIGN_CENTER);
@@ -368,33 +369,6 @@ void OVEditorModule::setUpRow(GtkListItem* item)
         if (auto m = row->module.lock())
             ov::guarded("an action's switch", [&] { m->didToggleEnabled(*row, gtk_switch_get_active(toggle)); });
     }), row);
-    // Renaming ends with Return, with Escape (which applies what was typed, like Return) and
-    // when the field loses focus.
-    connectRow(row->nameEntry, "activate", G_CALLBACK(+[](GtkEntry*, gpointer data) {
-        OVEditorRow* row = liveRow(data);
-        if (auto m = row ? row->module.lock() : nullptr)
-            ov::guarded("renaming an action", [&] { m->endEditing(*row, false); });
-    }), row);
-    GtkEventController* escape = gtk_event_controller_key_new();
-    gtk_event_controller_set_propagation_phase(escape, GTK_PHASE_CAPTURE);
-    connectRow(escape, "key-pressed", G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
-                                                            gpointer data) -> gboolean {
-        OVEditorRow* row = liveRow(data);
-        if (!row || keyval != GDK_KEY_Escape || !row->editing)
-            return FALSE;
-        if (auto m = row->module.lock())
-            ov::guarded("renaming an action", [&] { m->endEditing(*row, false); });
-        return TRUE;
-    }), row);
-    gtk_widget_add_controller(GTK_WIDGET(row->nameEntry), escape);
-    GtkEventController* focus = gtk_event_controller_focus_new();
-    connectRow(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus*, gpointer data) {
-        OVEditorRow* row = liveRow(data);
-        if (auto m = row ? row->module.lock() : nullptr)
-            ov::guarded("renaming an action", [&] { m->endEditing(*row, true); });
-    }), row);
-    gtk_widget_add_controller(GTK_WIDGET(row->nameEntry), focus);
-
     GtkDragSource* drag = gtk_drag_source_new();
     gtk_drag_source_set_actions(drag, GDK_ACTION_MOVE);
     connectRow(drag, "prepare", G_CALLBACK(+[](GtkDragSource*, double, double, gpointer data) -> GdkContentProvider* {
@@ -422,6 +396,42 @@ void OVEditorModule::setUpRow(GtkListItem* item)
     gtk_widget_add_controller(row->box, GTK_EVENT_CONTROLLER(drag));
 }
 
+GtkEntry* OVEditorModule::nameEntryOf(OVEditorRow& row)
+{
+    if (row.nameEntry)
+        return row.nameEntry;
+    const RowPtr shared = row.self.lock();
+    row.nameEntry = GTK_ENTRY(gtk_entry_new());
+    gtk_stack_add_child(row.nameStack, GTK_WIDGET(row.nameEntry));
+    // Renaming ends with Return, with Escape (which applies what was typed, like Return) and
+    // when the field loses focus.
+    connectRow(row.nameEntry, "activate", G_CALLBACK(+[](GtkEntry*, gpointer data) {
+        OVEditorRow* row = liveRow(data);
+        if (auto m = row ? row->module.lock() : nullptr)
+            ov::guarded("renaming an action", [&] { m->endEditing(*row, false); });
+    }), shared);
+    GtkEventController* escape = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(escape, GTK_PHASE_CAPTURE);
+    connectRow(escape, "key-pressed", G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
+                                                            gpointer data) -> gboolean {
+        OVEditorRow* row = liveRow(data);
+        if (!row || keyval != GDK_KEY_Escape || !row->editing)
+            return FALSE;
+        if (auto m = row->module.lock())
+            ov::guarded("renaming an action", [&] { m->endEditing(*row, false); });
+        return TRUE;
+    }), shared);
+    gtk_widget_add_controller(GTK_WIDGET(row.nameEntry), escape);
+    GtkEventController* focus = gtk_event_controller_focus_new();
+    connectRow(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus*, gpointer data) {
+        OVEditorRow* row = liveRow(data);
+        if (auto m = row ? row->module.lock() : nullptr)
+            ov::guarded("renaming an action", [&] { m->endEditing(*row, true); });
+    }), shared);
+    gtk_widget_add_controller(GTK_WIDGET(row.nameEntry), focus);
+    return row.nameEntry;
+}
+
 void OVEditorModule::bindRow(GtkListItem* item)
 {
     OVEditorRow* row = rowOfWidget(gtk_list_item_get_child(item));
@@ -430,11 +440,7 @@ void OVEditorModule::bindRow(GtkListItem* item)
     row->action = actionOfItem(gtk_list_item_get_item(item));
     if (!row->action)
         return;
-    row->binding = true;
-    ovsettings::setImage(row->image, row->action->icon());
-    gtk_label_set_text(row->nameLabel, row->action->title().value_or("").c_str());
-    gtk_switch_set_active(row->toggle, row->action->enabled());
-    row->binding = false;
+    showAction(*row);
     boundRows_.push_back(row);
 
     const OVActionList actions = store_->actions();
@@ -453,6 +459,15 @@ void OVEditorModule::bindRow(GtkListItem* item)
                 m->beginEditing(*shown);
         });
     }
+}
+
+void OVEditorModule::showAction(OVEditorRow& row)
+{
+    row.binding = true;
+    ovsettings::setImage(row.image, row.action->icon());
+    gtk_label_set_text(row.nameLabel, row.action->title().value_or("").c_str());
+    gtk_switch_set_active(row.toggle, row.action->enabled());
+    row.binding = false;
 }
 
 void OVEditorModule::unbindRow(GtkListItem* item)
@@ -528,16 +543,27 @@ void OVEditorModule::reloadData()
     commitEditing();
     const std::vector<unsigned> selected = selectedRows();
     const OVActionList actions = store_->actions();
-    std::vector<GObject*> items;
-    items.reserve(actions.size());
-    for (const auto& action : actions)
-        items.push_back(newActionItem(action));
-
+    // The same item for the same action: the list then keeps its row instead of building a new
+    // one, which is what makes reloading a long list cheap.
+    std::unordered_map<const OVAction*, ov::GRef<GObject>> items;
+    std::vector<GObject*> ordered;
+    ordered.reserve(actions.size());
+    for (const auto& action : actions) {
+        auto& slot = items[action.get()];
+        if (!slot) {
+            auto known = actionItems_.find(action.get());
+            slot = known != actionItems_.end() ? std::move(known->second) : ov::GRef<GObject>(newActionItem(action));
+        }
+        ordered.push_back(slot.get());
+    }
     reloading_ = true;
     const guint old = g_list_model_get_n_items(G_LIST_MODEL(rows_.get()));
-    g_list_store_splice(rows_.get(), 0, old, reinterpret_cast<gpointer*>(items.data()), guint(items.size()));
-    for (GObject* item : items)
-        g_object_unref(item);
+    g_list_store_splice(rows_.get(), 0, old, reinterpret_cast<gpointer*>(ordered.data()), guint(ordered.size()));
+    actionItems_ = std::move(items);
+    // Rows kept across the reload show what their action holds now.
+    for (OVEditorRow* row : boundRows_)
+        if (row->action)
+            showAction(*row);
     // Like a table reload: the selected row numbers stay selected while they exist.
     std::vector<unsigned> kept;
     for (unsigned row : selected)
@@ -789,7 +815,7 @@ void OVEditorModule::beginEditing(OVEditorRow& row)
         target = *it;
     }
     forgetEditingTextField();
-    editingTextField_ = target->nameEntry;
+    editingTextField_ = nameEntryOf(*target);
     g_object_add_weak_pointer(G_OBJECT(editingTextField_), reinterpret_cast<gpointer*>(&editingTextField_));
     target->editing = true;
     gtk_editable_set_text(GTK_EDITABLE(target->nameEntry), gtk_label_get_text(target->nameLabel));

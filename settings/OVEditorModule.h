@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class OVActionsManager;
@@ -141,6 +142,8 @@ private:
     void replaceActions(const OVActionList& actions, unsigned firstSelected, unsigned count);
     void move(int delta);
     void deleteActions(const OVActionList& victims);
+    void showAction(OVEditorRow& row);
+    GtkEntry* nameEntryOf(OVEditorRow& row);
     void beginEditing(OVEditorRow& row);
     void focusNameFieldWhenShown(unsigned row);
     void forgetEditingTextField();
@@ -155,6 +158,7 @@ private:
     std::shared_ptr<OVActionsManager> store_;
     std::shared_ptr<OVUserDefaults> defaults_;
     ov::GRef<GListStore> rows_;
+    std::unordered_map<const OVAction*, ov::GRef<GObject>> actionItems_; // the list's item of each action
     ov::GRef<GtkMultiSelection> selection_;
     ov::GRef<GSimpleActionGroup> commands_;
     ov::GRef<GMenu> editMenu_;
