@@ -140,6 +140,80 @@ TEST_F(Launch, QuittingAppliesTheNameBeingTypedAndSavesAtOnce)
     EXPECT_EQ(savedTitles(), (std::vector<std::string>{"Action 0", "Typed, never confirmed"}));
 }
 
+// The application's own signals and commands, run for real: startup, activation, the menu
+// commands with their shortcuts, and quitting through its shutdown.
+TEST_F(Launch, TheApplicationRunsTheDelegateFromStartToShutdown)
+{
+    makeStore(2);
+    OVAppDefaults::standardUserDefaults()->setSuppressQuitAlert(true);
+    // No session bus: the application then runs on its own instead of starting one.
+    const std::string oldBus = g_getenv("DBUS_SESSION_BUS_ADDRESS") ? g_getenv("DBUS_SESSION_BUS_ADDRESS") : "";
+    g_setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", TRUE);
+    ov::GRef<AdwApplication> app(adw_application_new("app.orvane.Orvane.Test", G_APPLICATION_NON_UNIQUE));
+    delegate_ = AppDelegate::create(GTK_APPLICATION(app.get()), &OVActionsManager::create, defaults_);
+
+    struct Run {
+        AppDelegate* d;
+        GApplication* app;
+        int step = 0;
+        int ticks = 0;
+        bool finished = false; // the timer has removed itself
+        std::vector<std::string> failures;
+    } run{delegate_.get(), G_APPLICATION(app.get())};
+    const guint timer = g_timeout_add(20, [](gpointer data) -> gboolean {
+        auto* r = static_cast<Run*>(data);
+        auto c = r->d->mainWindowController();
+        const auto shown = [&] { return c && gtk_widget_get_visible(GTK_WIDGET(c->window())); };
+        if (++r->ticks > 250) { // five seconds
+            r->failures.push_back("stuck at step " + std::to_string(r->step));
+            g_application_quit(r->app);
+            r->finished = true;
+            return G_SOURCE_REMOVE;
+        }
+        if (r->step == 0 && shown()) {
+            if (gtk_window_get_application(c->window()) != GTK_APPLICATION(r->app))
+                r->failures.push_back("the window does not belong to the application");
+            gtk_window_close(c->window()); // to the background: the application stays
+            r->step = 1;
+        } else if (r->step == 1 && !shown()) {
+            g_application_activate(r->app); // opened again
+            r->step = 2;
+        } else if (r->step == 2 && shown()) {
+            g_action_group_activate_action(G_ACTION_GROUP(r->app), "preferences", nullptr);
+            if (c->currentModule() != c->modules()[OVMainWindowController::kPreferencesRow])
+                r->failures.push_back("preferences did not show its page");
+            c->selectModuleAtRow(OVMainWindowController::kEditorRow);
+            auto editor = c->editorModule();
+            editor->selectRows({0});
+            editor->editDisplayName();
+            r->step = 3;
+        } else if (r->step == 3 && c->editorModule()->isEditingName(0)) {
+            gtk_editable_set_text(GTK_EDITABLE(c->editorModule()->nameFieldAt(0)), "Typed before quitting");
+            g_action_group_activate_action(G_ACTION_GROUP(r->app), "quit", nullptr);
+            r->finished = true;
+            return G_SOURCE_REMOVE;
+        }
+        return G_SOURCE_CONTINUE;
+    }, &run);
+    const int status = g_application_run(G_APPLICATION(app.get()), 0, nullptr);
+    if (!run.finished)
+        g_source_remove(timer);
+    g_setenv("DBUS_SESSION_BUS_ADDRESS", oldBus.c_str(), TRUE);
+    if (oldBus.empty())
+        g_unsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(run.failures.empty()) << run.failures.front();
+    EXPECT_EQ(run.step, 3);
+    EXPECT_TRUE(delegate_->hasLaunched());
+    ov::GCharPtr quit(g_strjoinv(",", gtk_application_get_accels_for_action(GTK_APPLICATION(app.get()), "app.quit")));
+    ov::GCharPtr preferences(g_strjoinv(",", gtk_application_get_accels_for_action(GTK_APPLICATION(app.get()), "app.preferences")));
+    EXPECT_STREQ(quit.get(), "<Control>q");
+    EXPECT_STREQ(preferences.get(), "<Control>comma");
+    // The shutdown applied the open rename and saved.
+    EXPECT_EQ(savedTitles(), (std::vector<std::string>{"Typed before quitting", "Action 1"}));
+}
+
 TEST_F(Launch, ASaveThatFailsIsReportedOnce)
 {
     auto store = makeStore(1);
