@@ -5,8 +5,6 @@
 // usage: bench_settings_bench BUILD-FOLDER
 #include "BenchSupport.h"
 #include "model/OVActionsManager.h"
-#include "model/OVCopyActionGroup.h"
-#include "model/OVCopyToAction.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVShellScriptAction.h"
@@ -45,12 +43,7 @@ OVActionList makeActions(int count)
     for (int i = 0; list.size() < std::size_t(count); ++i) {
         if (i % 4 == 0) {
             auto group = OVAction::action<OVMoveActionGroup>();
-            for (const char* folder : {"Documents", "Pictures", "Desktop"}) {
-                auto child = OVAction::action<OVMoveToAction>();
-                child->setTitle(folder);
-                child->setDestinationURL(std::string("/home/user/") + folder);
-                group->addAction(child);
-            }
+            bench::addFolderChildren(*group);
             list.push_back(group);
         } else {
             auto script = OVAction::action<OVShellScriptAction>();

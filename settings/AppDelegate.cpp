@@ -72,31 +72,15 @@ void AppDelegate::attach()
 
 void AppDelegate::installCommands()
 {
-    struct Command {
-        const char* name;
-        void (AppDelegate::*run)();
-        const char* accelerator;
-    };
-    static const Command commands[] = {
-        {"about", &AppDelegate::openAbout, nullptr},
-        {"preferences", &AppDelegate::openPreferences, "<Control>comma"},
-        {"quit", &AppDelegate::quitApp, "<Control>q"},
-    };
     const std::weak_ptr<AppDelegate> weak = weak_from_this();
-    for (const auto& command : commands) {
-        ov::GRef<GSimpleAction> action(g_simple_action_new(command.name, nullptr));
-        g_object_set_data(G_OBJECT(action.get()), "ov-command", const_cast<Command*>(&command));
-        connectWeak(action.get(), "activate", G_CALLBACK(+[](GSimpleAction* action, GVariant*, gpointer data) {
-            auto* command = static_cast<const Command*>(g_object_get_data(G_OBJECT(action), "ov-command"));
-            withTarget<AppDelegate>(data, command->name, [&](AppDelegate& d) { (d.*(command->run))(); });
-        }), weak);
-        g_action_map_add_action(G_ACTION_MAP(application_), G_ACTION(action.get()));
-        if (command.accelerator) {
-            const std::string detailed = std::string("app.") + command.name;
-            const char* accels[] = {command.accelerator, nullptr};
-            gtk_application_set_accels_for_action(application_, detailed.c_str(), accels);
-        }
-    }
+    GActionMap* map = G_ACTION_MAP(application_);
+    addCommand(map, "about", weak, &AppDelegate::openAbout);
+    addCommand(map, "preferences", weak, &AppDelegate::openPreferences);
+    addCommand(map, "quit", weak, &AppDelegate::quitApp);
+    const char* preferencesAccels[] = {"<Control>comma", nullptr};
+    gtk_application_set_accels_for_action(application_, "app.preferences", preferencesAccels);
+    const char* quitAccels[] = {"<Control>q", nullptr};
+    gtk_application_set_accels_for_action(application_, "app.quit", quitAccels);
     const char* closeAccels[] = {"<Control>w", nullptr};
     gtk_application_set_accels_for_action(application_, "window.close", closeAccels);
 }
@@ -200,25 +184,18 @@ void AppDelegate::applicationWillTerminate()
     store_->actuallySave();
 }
 
-void AppDelegate::openAbout()
-{
-    if (!mainWindowController_ || !canShowMainWindow()) {
-        if (GdkDisplay* display = gdk_display_get_default())
-            gdk_display_beep(display);
-        return;
-    }
-    mainWindowController_->selectModuleAtRow(OVMainWindowController::kAboutRow);
-    mainWindowController_->actuallyShowWindow();
-}
+void AppDelegate::openAbout() { openModule(OVMainWindowController::kAboutRow); }
 
-void AppDelegate::openPreferences()
+void AppDelegate::openPreferences() { openModule(OVMainWindowController::kPreferencesRow); }
+
+void AppDelegate::openModule(int row)
 {
     if (!mainWindowController_ || !canShowMainWindow()) {
         if (GdkDisplay* display = gdk_display_get_default())
             gdk_display_beep(display);
         return;
     }
-    mainWindowController_->selectModuleAtRow(OVMainWindowController::kPreferencesRow);
+    mainWindowController_->selectModuleAtRow(row);
     mainWindowController_->actuallyShowWindow();
 }
 

@@ -66,6 +66,7 @@ private:
     // The delegate's part of showing the window at launch.
     void showWindow();
     bool canShowMainWindow() const { return true; }
+    void openModule(int row);
     void showDatabaseError();
     void showSaveFailure(const std::string& error);
     void terminate();

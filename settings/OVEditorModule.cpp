@@ -15,6 +15,7 @@
 #include "settings/OVEditorRegistry.h"
 #include "settings/OVEmptyModule.h"
 #include "settings/OVImageIcon.h"
+#include "settings/OVModuleSwitch.h"
 #include "settings/OVWeakSignal.h"
 
 #include <algorithm>
@@ -233,25 +234,11 @@ void OVEditorModule::installActions()
 {
     commands_ = ov::GRef<GSimpleActionGroup>(g_simple_action_group_new());
     const auto weak = weakSelf();
-    struct Command {
-        const char* name;
-        void (OVEditorModule::*run)();
-    };
-    static const Command commands[] = {
-        {"rename", &OVEditorModule::editDisplayName},
-        {"move-up", &OVEditorModule::moveUp},
-        {"move-down", &OVEditorModule::moveDown},
-        {"remove", &OVEditorModule::remove},
-    };
-    for (const auto& command : commands) {
-        ov::GRef<GSimpleAction> action(g_simple_action_new(command.name, nullptr));
-        g_object_set_data(G_OBJECT(action.get()), "ov-command", const_cast<Command*>(&command));
-        connectWeak(action.get(), "activate", G_CALLBACK(+[](GSimpleAction* action, GVariant*, gpointer data) {
-            auto* command = static_cast<const Command*>(g_object_get_data(G_OBJECT(action), "ov-command"));
-            withTarget<OVEditorModule>(data, command->name, [&](OVEditorModule& m) { (m.*(command->run))(); });
-        }), weak);
-        g_action_map_add_action(G_ACTION_MAP(commands_.get()), G_ACTION(action.get()));
-    }
+    GActionMap* map = G_ACTION_MAP(commands_.get());
+    ovsettings::addCommand(map, "rename", weak, &OVEditorModule::editDisplayName);
+    ovsettings::addCommand(map, "move-up", weak, &OVEditorModule::moveUp);
+    ovsettings::addCommand(map, "move-down", weak, &OVEditorModule::moveDown);
+    ovsettings::addCommand(map, "remove", weak, &OVEditorModule::remove);
     ov::GRef<GSimpleAction> add(g_simple_action_new("add-action", G_VARIANT_TYPE_INT32));
     connectWeak(add.get(), "activate", G_CALLBACK(+[](GSimpleAction*, GVariant* code, gpointer data) {
         withTarget<OVEditorModule>(data, "adding an action", [&](OVEditorModule& m) {
@@ -1059,20 +1046,6 @@ void OVEditorModule::setCurrentModule(std::shared_ptr<HLModuleViewController> mo
         module = HLViewController::controller<OVEmptyModule>();
     if (module == currentModule_)
         return;
-    std::shared_ptr<HLModuleViewController> old = currentModule_;
-    if (old)
-        old->hl_viewWillDisappear();
-    module->hl_viewWillAppear();
-    if (old) {
-        if (gtk_widget_get_parent(old->view()) == moduleContentView())
-            gtk_box_remove(GTK_BOX(moduleContentView()), old->view());
-        old->hl_viewDidDisappear();
-        old->setModuleIsVisible(false);
-    }
-    module->setModuleIsVisible(true);
-    currentModule_ = module;
-    gtk_widget_set_hexpand(module->view(), TRUE);
-    gtk_widget_set_vexpand(module->view(), TRUE);
-    gtk_box_append(GTK_BOX(moduleContentView()), module->view());
-    module->hl_viewDidAppear();
+    std::shared_ptr<HLModuleViewController> old = std::exchange(currentModule_, module);
+    ovsettings::switchModule(GTK_BOX(moduleContentView()), old, module);
 }

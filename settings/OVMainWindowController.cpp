@@ -8,6 +8,7 @@
 #include "settings/OVAppDefaults.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVImageIcon.h"
+#include "settings/OVModuleSwitch.h"
 #include "settings/OVStatusModule.h"
 #include "settings/OVWeakSignal.h"
 #include "settings/RZAboutModule.h"
@@ -96,30 +97,16 @@ void OVMainWindowController::setCurrentModule(const ModulePtr& module)
 {
     if (!module || module == currentModule_)
         return;
-    ModulePtr old = currentModule_;
-    if (old)
-        old->hl_viewWillDisappear();
-    module->hl_viewWillAppear();
-    if (old) {
-        if (old->moduleIsResizable() && gtk_widget_get_width(old->view()) > 0)
-            lastSizes_[old.get()] = {gtk_widget_get_width(old->view()), gtk_widget_get_height(old->view())};
-        if (gtk_widget_get_parent(old->view()) == moduleContentView())
-            gtk_box_remove(GTK_BOX(moduleContentView()), old->view());
-        old->hl_viewDidDisappear();
-        old->setModuleIsVisible(false);
-    }
-    module->setModuleIsVisible(true);
-    currentModule_ = module;
-
-    module->setParentWindow(window());
-    module->setParentWindowController(this);
-    gtk_widget_set_hexpand(module->view(), TRUE);
-    gtk_widget_set_vexpand(module->view(), TRUE);
-    gtk_window_set_resizable(window(), module->moduleIsResizable());
-    if (!gtk_window_is_fullscreen(window()))
-        resizeWindowIfNeededForViewController(module, true);
-    gtk_box_append(GTK_BOX(moduleContentView()), module->view());
-    module->hl_viewDidAppear();
+    ModulePtr old = std::exchange(currentModule_, module);
+    if (old && old->moduleIsResizable() && gtk_widget_get_width(old->view()) > 0)
+        lastSizes_[old.get()] = {gtk_widget_get_width(old->view()), gtk_widget_get_height(old->view())};
+    ovsettings::switchModule(GTK_BOX(moduleContentView()), old, module, [&] {
+        module->setParentWindow(window());
+        module->setParentWindowController(this);
+        gtk_window_set_resizable(window(), module->moduleIsResizable());
+        if (!gtk_window_is_fullscreen(window()))
+            resizeWindowIfNeededForViewController(module, true);
+    });
 
     const std::string& title = !module->moduleWindowTitle().empty() ? module->moduleWindowTitle() : module->moduleTitle();
     if (!title.empty())

@@ -4,9 +4,11 @@
 
 #include "platform/Log.h"
 
+#include <gio/gio.h>
 #include <glib-object.h>
 
 #include <memory>
+#include <string>
 
 namespace ovsettings {
 
@@ -31,6 +33,26 @@ void withTarget(gpointer data, const char* what, Fn&& fn)
 {
     if (auto target = weakTarget<T>(data))
         ov::guarded(what, [&] { fn(*target); });
+}
+
+// Adds a parameterless action named `name` whose activation runs (target.*run)().
+template <typename T>
+void addCommand(GActionMap* map, const char* name, const std::weak_ptr<T>& target, void (T::*run)())
+{
+    struct Binding {
+        std::weak_ptr<T> target;
+        void (T::*run)();
+        std::string name;
+    };
+    GSimpleAction* action = g_simple_action_new(name, nullptr);
+    g_signal_connect_data(action, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
+        auto* binding = static_cast<Binding*>(data);
+        if (auto t = binding->target.lock())
+            ov::guarded(binding->name.c_str(), [&] { ((*t).*(binding->run))(); });
+    }), new Binding{target, run, name}, [](gpointer data, GClosure*) { delete static_cast<Binding*>(data); },
+                          GConnectFlags(0));
+    g_action_map_add_action(map, G_ACTION(action));
+    g_object_unref(action);
 }
 
 } // namespace ovsettings
