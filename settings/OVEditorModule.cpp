@@ -23,8 +23,8 @@
 #include <set>
 #include <unordered_map>
 
-// One drawn row of the table. Owned by its row widget; the list recycles widgets, so the action
-// it shows changes with every bind.
+// One drawn row of the table, shared by its row widget and the handlers of its widgets. The list
+// rebinds rows, so the action it shows changes with every bind.
 struct OVEditorRow {
     std::weak_ptr<OVEditorRow> self;
     std::weak_ptr<OVEditorModule> module;
