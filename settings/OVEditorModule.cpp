@@ -410,8 +410,13 @@ GtkEntry* OVEditorModule::nameEntryOf(OVEditorRow& row)
     }), shared);
     gtk_widget_add_controller(GTK_WIDGET(row.nameEntry), escape);
     GtkEventController* focus = gtk_event_controller_focus_new();
-    connectRow(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus*, gpointer data) {
+    connectRow(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus* controller, gpointer data) {
         OVEditorRow* row = liveRow(data);
+        // Only focus moving elsewhere in the window ends it, not the window losing the keyboard
+        // to another one.
+        GtkRoot* root = gtk_widget_get_root(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller)));
+        if (root && GTK_IS_WINDOW(root) && !gtk_window_is_active(GTK_WINDOW(root)))
+            return;
         if (auto m = row ? row->module.lock() : nullptr)
             ov::guarded("renaming an action", [&] { m->endEditing(*row, true); });
     }), shared);
