@@ -14,9 +14,12 @@ constexpr double kSwipeThreshold = 0.3;
 // the width of the surface.
 constexpr double kTouchpadWidthUnits = 1000.0;
 
-gboolean onCloseRequest(GtkWindow* window, gpointer)
+gboolean onCloseRequest(GtkWindow* window, gpointer data)
 {
-    gtk_widget_set_visible(GTK_WIDGET(window), FALSE);
+    bool close = true;
+    ov::guarded("closing a window", [&] { close = static_cast<HLWindowController*>(data)->windowShouldClose(); });
+    if (close)
+        gtk_widget_set_visible(GTK_WIDGET(window), FALSE);
     return TRUE;
 }
 
@@ -42,7 +45,7 @@ void HLWindowController::loadWindow()
     if (!window)
         window = GTK_WINDOW(gtk_window_new());
     window_ = ov::GRef<GtkWindow>::retain(window);
-    g_signal_connect(window, "close-request", G_CALLBACK(onCloseRequest), nullptr);
+    g_signal_connect(window, "close-request", G_CALLBACK(onCloseRequest), this);
     if (wantsSwipeEvents_) {
         touches_ = std::make_unique<std::map<long, double>>();
         attachSwipeTracking();

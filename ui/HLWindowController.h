@@ -46,6 +46,9 @@ public:
     void closeSheet();
 
     virtual void hl_viewDidLoad() {}
+    // Asked when the user closes the window; false keeps it on screen (the controller may hide
+    // it later, after asking the user something).
+    virtual bool windowShouldClose() { return true; }
     virtual void hl_sheetWillAppear() {}
     virtual void hl_sheetDidAppear() {}
     virtual void hl_sheetWillDisappear() {}
