@@ -5,6 +5,7 @@
 #include "runner/NextAvailable.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,16 +13,21 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <cstring>
 #include <ctime>
 #include <deque>
+#include <mutex>
 #include <random>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
 namespace {
 
-// zlib's Z_DEFAULT_COMPRESSION level; libzip's own default would be the slowest level.
+// zlib's default level (Z_DEFAULT_COMPRESSION), which ParallelDeflater uses; libzip, told the
+// same method, leaves its bytes as they are.
 constexpr zip_uint32_t kDeflateLevel = 6;
 constexpr std::uint64_t kProgressStep = 1u << 20;
 constexpr unsigned kUnixRegularFile = 0100000;
@@ -168,19 +174,309 @@ std::vector<std::string> nameLevels(const std::string& name)
     return levels;
 }
 
+// Deflates the files of an archive ahead of libzip, which then only encrypts and writes them (it
+// would otherwise deflate on the closing thread, one core for everything). One thread reads the
+// files in order and cuts them into blocks; worker threads deflate the blocks side by side. Each
+// block is primed with the 32 KiB before it and ends on a byte boundary (a sync flush), so the
+// blocks of a file joined in order are one deflate stream. Blocks in flight are bounded, so
+// memory does not grow with file size.
+class ParallelDeflater {
+public:
+    struct Event {
+        enum Kind { Opened, Data, End, Failed } kind = Failed;
+        std::size_t entry = 0;
+        struct stat st {};                // Opened
+        std::vector<unsigned char> bytes; // Data: the deflated bytes are its first `length`
+        std::size_t length = 0;
+        std::uint64_t inputBytes = 0;     // Data: how many bytes of the file they hold
+        std::uint32_t crc = 0;            // End
+        ZipResult failure;                // Failed
+    };
+    struct Source {
+        std::size_t entry;
+        std::string path;
+    };
+
+    ParallelDeflater(std::vector<Source> sources, Identity archive, const std::atomic<bool>* cancel)
+        : sources_(std::move(sources)), archive_(archive), cancel_(cancel)
+    {
+        std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        maxInFlight_ = 2 * workers + 1;
+        for (std::size_t i = 0; i < workers; ++i)
+            threads_.emplace_back([this] { deflateBlocks(); });
+        threads_.emplace_back([this] { readFiles(); });
+    }
+
+    ~ParallelDeflater()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (auto& t : threads_)
+            t.join();
+    }
+
+    ParallelDeflater(const ParallelDeflater&) = delete;
+    ParallelDeflater& operator=(const ParallelDeflater&) = delete;
+
+    // Hands back the bytes of a Data event once they are used.
+    void recycle(std::vector<unsigned char> buffer)
+    {
+        std::lock_guard lock(mutex_);
+        if (!buffer.empty() && spare_.size() < 2 * maxInFlight_ + 2)
+            spare_.push_back(std::move(buffer));
+    }
+
+    // The next event, in entry order. The reading thread ends every entry it starts with End or
+    // Failed, and stops after a failure.
+    Event next()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !order_.empty() && order_.front()->ready; });
+        std::unique_ptr<Job> job = std::move(order_.front());
+        order_.pop_front();
+        if (job->event.kind == Event::Data)
+            --inFlight_;
+        lock.unlock();
+        changed_.notify_all();
+        return std::move(job->event);
+    }
+
+private:
+    static constexpr std::size_t kBlock = 1 << 20;
+    static constexpr std::size_t kWindow = 32 * 1024;
+
+    struct Job {
+        Event event;
+        std::vector<unsigned char> input; // its first event.inputBytes
+        std::vector<unsigned char> dictionary; // the input before this block, for matches across
+        bool finish = false;                   // the empty last block that ends the stream
+        bool ready = false;
+    };
+
+    bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
+
+    // Buffers go round instead of being allocated and cleared for every block.
+    std::vector<unsigned char> takeBuffer(std::size_t size)
+    {
+        std::vector<unsigned char> buffer;
+        {
+            std::lock_guard lock(mutex_);
+            if (!spare_.empty()) {
+                buffer = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        if (buffer.size() < size)
+            buffer.resize(size);
+        return buffer;
+    }
+
+    // False once stopped: the archive has failed or is finished.
+    bool submit(std::unique_ptr<Job> job)
+    {
+        std::unique_lock lock(mutex_);
+        bool deflating = job->event.kind == Event::Data;
+        changed_.wait(lock, [&] { return stop_ || !deflating || inFlight_ < maxInFlight_; });
+        if (stop_)
+            return false;
+        job->ready = !deflating;
+        if (deflating) {
+            ++inFlight_;
+            pending_.push_back(job.get());
+        }
+        order_.push_back(std::move(job));
+        lock.unlock();
+        changed_.notify_all();
+        return true;
+    }
+
+    bool fail(std::size_t entry, ZipResult failure)
+    {
+        auto job = std::make_unique<Job>();
+        job->event.entry = entry;
+        job->event.failure = std::move(failure);
+        (void)submit(std::move(job));
+        return false;
+    }
+
+    void readFiles()
+    {
+        std::size_t entry = 0;
+        // Nothing may escape the thread.
+        try {
+            for (const Source& source : sources_) {
+                entry = source.entry;
+                if (!readFile(source))
+                    return;
+            }
+        } catch (...) {
+            (void)fail(entry, result(ZipStatus::Failed, "Internal error while compressing"));
+        }
+    }
+
+    bool readFile(const Source& source)
+    {
+        auto opened = std::make_unique<Job>();
+        opened->event.kind = Event::Opened;
+        opened->event.entry = source.entry;
+        int fd = -1;
+        if (ZipResult r = openRegularFile(source.path, archive_, &fd, &opened->event.st); !r.ok())
+            return fail(source.entry, std::move(r));
+        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); // only advice
+        bool ok = submit(std::move(opened)) && readBlocks(source, fd);
+        (void)::close(fd); // only read from: nothing can be lost
+        return ok;
+    }
+
+    bool readBlocks(const Source& source, int fd)
+    {
+        std::uint32_t crc = std::uint32_t(crc32_z(0, nullptr, 0));
+        std::vector<unsigned char> window;
+        for (;;) {
+            if (cancelled())
+                return fail(source.entry, result(ZipStatus::Cancelled, "Cancelled"));
+            auto job = std::make_unique<Job>();
+            job->event.kind = Event::Data;
+            job->event.entry = source.entry;
+            job->input = takeBuffer(kBlock);
+            std::size_t filled = 0;
+            while (filled < kBlock) {
+                ssize_t n = ::read(fd, job->input.data() + filled, kBlock - filled);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    return fail(source.entry, failedWithErrno("Couldn't read", source.path, errno));
+                if (n == 0)
+                    break;
+                filled += std::size_t(n);
+            }
+            job->finish = filled == 0;
+            job->event.inputBytes = filled;
+            crc = std::uint32_t(crc32_z(crc, job->input.data(), filled));
+            if (filled > 0)
+                job->dictionary = window;
+            auto end = job->input.begin() + std::ptrdiff_t(filled);
+            if (filled >= kWindow)
+                window.assign(end - kWindow, end);
+            else if (filled > 0) {
+                window.insert(window.end(), job->input.begin(), end);
+                if (window.size() > kWindow)
+                    window.erase(window.begin(), window.end() - std::ptrdiff_t(kWindow));
+            }
+            if (!submit(std::move(job)))
+                return false;
+            if (filled == 0)
+                break;
+        }
+        auto end = std::make_unique<Job>();
+        end->event.kind = Event::End;
+        end->event.entry = source.entry;
+        end->event.crc = crc;
+        return submit(std::move(end));
+    }
+
+    void deflateBlocks()
+    {
+        z_stream z {};
+        // The raw deflate stream of a zip entry, at zlib's default level and memory.
+        bool started = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        for (;;) {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return stop_ || !pending_.empty(); });
+            if (stop_)
+                break;
+            Job* job = pending_.front();
+            pending_.pop_front();
+            lock.unlock();
+
+            bool ok = false;
+            try {
+                ok = started && deflateBlock(z, *job);
+            } catch (...) {
+            }
+            if (!ok) {
+                std::size_t entry = job->event.entry;
+                job->event = Event{};
+                job->event.entry = entry;
+                job->event.failure = result(ZipStatus::Failed, "Couldn't compress a file");
+            }
+            recycle(std::move(job->input));
+            job->dictionary = {};
+            lock.lock();
+            job->ready = true;
+            lock.unlock();
+            changed_.notify_all();
+        }
+        if (started)
+            deflateEnd(&z);
+    }
+
+    bool deflateBlock(z_stream& z, Job& job)
+    {
+        if (deflateReset(&z) != Z_OK)
+            return false;
+        if (!job.dictionary.empty() &&
+            deflateSetDictionary(&z, job.dictionary.data(), uInt(job.dictionary.size())) != Z_OK)
+            return false;
+        std::vector<unsigned char>& out = job.event.bytes;
+        // Room for the block and its flush marker; grown below should zlib ever need more.
+        out = takeBuffer(deflateBound(&z, uLong(job.event.inputBytes)) + 16);
+        z.next_in = job.input.data();
+        z.avail_in = uInt(job.event.inputBytes);
+        std::size_t produced = 0;
+        int flush = job.finish ? Z_FINISH : Z_SYNC_FLUSH;
+        for (;;) {
+            z.next_out = out.data() + produced;
+            z.avail_out = uInt(out.size() - produced);
+            int status = deflate(&z, flush);
+            if (status == Z_STREAM_ERROR)
+                return false;
+            produced = out.size() - z.avail_out;
+            bool done = job.finish ? status == Z_STREAM_END : z.avail_in == 0 && z.avail_out > 0;
+            if (done)
+                break;
+            out.resize(out.size() * 2);
+        }
+        job.event.length = produced;
+        return true;
+    }
+
+    std::vector<Source> sources_;
+    Identity archive_;
+    const std::atomic<bool>* cancel_;
+    std::size_t maxInFlight_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Job>> order_; // every event, in entry order
+    std::deque<Job*> pending_;               // blocks waiting for a worker
+    std::vector<std::vector<unsigned char>> spare_;
+    std::size_t inFlight_ = 0;
+    bool stop_ = false;
+    std::vector<std::thread> threads_; // last: they start once everything above exists
+};
+
 } // namespace
 
 struct ZipArchiveWriter::Impl {
-    // One added file; read by libzip through entryCallback while the archive is closed.
+    // One added file, as libzip reads it through entryCallback while the archive is closed: the
+    // bytes ParallelDeflater has made of it.
     struct Entry {
         Impl* writer = nullptr;
         std::string sourcePath;
         std::string name;
         std::size_t index = 0;
-        int fd = -1;
+        bool live = false; // in the archive
         bool opened = false;
-        bool reachedEnd = false;
+        bool ended = false;
         struct stat st {};
+        std::uint32_t crc = 0;
+        std::vector<unsigned char> chunk;
+        std::size_t chunkLength = 0;
+        std::size_t offset = 0;
         std::uint64_t done = 0;
         std::uint64_t reported = 0;
         zip_error_t error;
@@ -203,6 +499,7 @@ struct ZipArchiveWriter::Impl {
     std::uint64_t archiveBytes = 0;
     std::uint64_t archiveBytesDone = 0;
 
+    std::unique_ptr<ParallelDeflater> deflater;
     const ZipProgressHandler* progress = nullptr;
     const std::atomic<bool>* cancel = nullptr;
     ZipResult failure; // the first failure inside close(), with the reason libzip does not know
@@ -217,8 +514,18 @@ struct ZipArchiveWriter::Impl {
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 
+    void startDeflating()
+    {
+        std::vector<ParallelDeflater::Source> work;
+        for (const Entry& e : sources)
+            if (e.live)
+                work.push_back({e.index, e.sourcePath});
+        deflater = std::make_unique<ParallelDeflater>(std::move(work), tempIdentity, cancel);
+    }
+
     void report(Entry& e)
     {
+        e.reported = e.done;
         if (!progress || !*progress)
             return;
         ZipProgress p;
@@ -226,32 +533,63 @@ struct ZipArchiveWriter::Impl {
         p.entryName = e.name;
         p.entryBytesDone = e.done;
         p.entryBytes = std::uint64_t(e.st.st_size);
-        p.entryFinished = e.reachedEnd;
+        p.entryFinished = e.ended;
         p.archiveBytesDone = archiveBytesDone;
         p.archiveBytes = archiveBytes;
-        e.reported = e.done;
         (*progress)(p);
     }
 
-    // The file is opened again when libzip first asks for it, so that the data, size, time and
-    // mode all come from the file as it is then.
-    bool openEntry(Entry& e)
+    // Takes the entry's next event; false (with the reason kept) on a failure.
+    bool advance(Entry& e)
     {
-        if (e.opened)
-            return true;
-        if (cancelled()) {
-            fail(result(ZipStatus::Cancelled, "Cancelled"));
-            zip_error_set(&e.error, ZIP_ER_CANCELLED, 0);
+        if (!deflater) {
+            // libzip reads entries only while the archive is closed.
+            zip_error_set(&e.error, ZIP_ER_INTERNAL, 0);
             return false;
         }
-        ZipResult r = openRegularFile(e.sourcePath, tempIdentity, &e.fd, &e.st);
-        if (!r.ok()) {
-            fail(std::move(r));
-            zip_error_set(&e.error, ZIP_ER_OPEN, 0);
+        ParallelDeflater::Event event = deflater->next();
+        if (event.entry != e.index) {
+            fail(result(ZipStatus::Failed, "Internal error: entries read out of order"));
+            zip_error_set(&e.error, ZIP_ER_INTERNAL, 0);
             return false;
         }
-        e.opened = true;
-        (void)::posix_fadvise(e.fd, 0, 0, POSIX_FADV_SEQUENTIAL); // only advice
+        switch (event.kind) {
+        case ParallelDeflater::Event::Opened:
+            e.st = event.st;
+            e.opened = true;
+            break;
+        case ParallelDeflater::Event::Data:
+            deflater->recycle(std::move(e.chunk));
+            e.chunk = std::move(event.bytes);
+            e.chunkLength = event.length;
+            e.offset = 0;
+            e.done += event.inputBytes;
+            archiveBytesDone += event.inputBytes;
+            if (e.done - e.reported >= kProgressStep)
+                report(e);
+            break;
+        case ParallelDeflater::Event::End:
+            // Every byte has been read by now; the entry keeps no buffer.
+            deflater->recycle(std::move(e.chunk));
+            e.chunk = {};
+            e.chunkLength = e.offset = 0;
+            e.ended = true;
+            e.crc = event.crc;
+            report(e);
+            break;
+        case ParallelDeflater::Event::Failed:
+            zip_error_set(&e.error, event.failure.status == ZipStatus::Cancelled ? ZIP_ER_CANCELLED : ZIP_ER_READ, 0);
+            fail(std::move(event.failure));
+            return false;
+        }
+        return true;
+    }
+
+    bool awaitOpened(Entry& e)
+    {
+        while (!e.opened)
+            if (!advance(e))
+                return false;
         return true;
     }
 
@@ -262,39 +600,21 @@ struct ZipArchiveWriter::Impl {
             zip_error_set(&e.error, ZIP_ER_CANCELLED, 0);
             return -1;
         }
-        ssize_t n;
-        do
-            n = ::read(e.fd, data, len);
-        while (n < 0 && errno == EINTR);
-        if (n < 0) {
-            fail(failedWithErrno("Couldn't read", e.sourcePath, errno));
-            zip_error_set(&e.error, ZIP_ER_READ, errno);
-            return -1;
+        while (e.offset == e.chunkLength) {
+            if (e.ended)
+                return 0;
+            if (!advance(e))
+                return -1;
         }
-        e.done += std::uint64_t(n);
-        archiveBytesDone += std::uint64_t(n);
-        if (n == 0) {
-            e.reachedEnd = true;
-            report(e);
-        } else if (e.done - e.reported >= kProgressStep) {
-            report(e);
-        }
-        return n;
-    }
-
-    void closeEntryFile(Entry& e)
-    {
-        if (e.fd >= 0) {
-            // Only read from: nothing can be lost when closing it fails.
-            (void)::close(e.fd);
-            e.fd = -1;
-        }
+        std::size_t n = std::min<std::size_t>(len, e.chunkLength - e.offset);
+        std::memcpy(data, e.chunk.data() + e.offset, n);
+        e.offset += n;
+        return zip_int64_t(n);
     }
 
     static zip_int64_t entryCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd)
     {
         auto& e = *static_cast<Entry*>(userdata);
-        Impl& w = *e.writer;
         // No exception may unwind into libzip; the progress handler is the caller's code.
         try {
             switch (cmd) {
@@ -302,17 +622,23 @@ struct ZipArchiveWriter::Impl {
                 return ZIP_SOURCE_SUPPORTS_READABLE | zip_source_make_command_bitmap(ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
             case ZIP_SOURCE_STAT: {
                 auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &e.error);
-                if (!st || !w.openEntry(e))
+                if (!st || !e.writer->awaitOpened(e))
                     return -1;
+                // Already deflated: libzip copies the bytes, encrypting them with a password.
                 zip_stat_init(st);
-                st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-                st->size = zip_uint64_t(e.st.st_size);
+                st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
+                st->size = e.ended ? e.done : zip_uint64_t(e.st.st_size);
                 st->mtime = dosRepresentable(e.st.st_mtime);
+                st->comp_method = ZIP_CM_DEFLATE;
+                if (e.ended) {
+                    st->valid |= ZIP_STAT_CRC;
+                    st->crc = e.crc;
+                }
                 return sizeof(*st);
             }
             case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
                 auto* attributes = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, len, &e.error);
-                if (!attributes || !w.openEntry(e))
+                if (!attributes || !e.writer->awaitOpened(e))
                     return -1;
                 // Made on Unix, so that readers apply the mode; only the permission bits of the
                 // file itself, never those of a link to it or its set-id bits.
@@ -322,26 +648,23 @@ struct ZipArchiveWriter::Impl {
                 return 0;
             }
             case ZIP_SOURCE_OPEN:
-                if (!w.openEntry(e))
+                if (!e.writer->awaitOpened(e))
                     return -1;
-                w.report(e);
+                e.writer->report(e);
                 return 0;
             case ZIP_SOURCE_READ:
-                return w.readEntry(e, data, len);
+                return e.writer->readEntry(e, data, len);
             case ZIP_SOURCE_CLOSE:
-                w.closeEntryFile(e);
+            case ZIP_SOURCE_FREE:
                 return 0;
             case ZIP_SOURCE_ERROR:
                 return zip_error_to_data(&e.error, data, len);
-            case ZIP_SOURCE_FREE:
-                w.closeEntryFile(e);
-                return 0;
             default:
                 zip_error_set(&e.error, ZIP_ER_OPNOTSUPP, 0);
                 return -1;
             }
         } catch (...) {
-            w.fail(result(ZipStatus::Failed, "Internal error while writing \"" + e.name + "\""));
+            e.writer->fail(result(ZipStatus::Failed, "Internal error while writing \"" + e.name + "\""));
             zip_error_set(&e.error, ZIP_ER_INTERNAL, 0);
             return -1;
         }
@@ -611,6 +934,7 @@ ZipResult ZipArchiveWriter::writeFileAtPath(const std::string& sourcePath, const
         return r;
     }
 
+    e.live = true;
     ++w.entries;
     w.archiveBytes += std::uint64_t(st.st_size);
     w.fileNames.insert(name);
@@ -635,7 +959,9 @@ ZipResult ZipArchiveWriter::close(const ZipProgressHandler& progress, const std:
     } else if (w.entries == 0) {
         written = w.writeEmptyArchive();
     } else {
+        w.startDeflating();
         written = zip_close(w.archive) == 0;
+        w.deflater.reset(); // stops it: done, or the archive has failed
         if (written)
             w.archive = nullptr; // freed by a successful zip_close
         else
