@@ -1,6 +1,8 @@
 // Compresses 200 MiB of mixed files (text-like and random) with a password through
 // ZipArchiveWriter and through Info-ZIP's `zip -r -P`, both at the default level, in interleaved
-// rounds; prints the throughput ratio and the peak resident memory of each.
+// rounds; prints the throughput ratio and the peak resident memory of each. Throughput is given
+// per second of wall time and per second of CPU time: on a machine busy with other work the wall
+// time says more about the other work than about either tool.
 #include "runner/ZipArchiveWriter.h"
 
 #include <spawn.h>

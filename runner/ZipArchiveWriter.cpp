@@ -18,6 +18,7 @@
 #include <ctime>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -612,17 +613,36 @@ struct ZipArchiveWriter::Impl {
         return zip_int64_t(n);
     }
 
+    // One command of a libzip source: none (unhandled) is refused, and no exception unwinds into
+    // libzip (the progress handler is the caller's code).
+    template <typename Handle>
+    zip_int64_t sourceCommand(zip_error_t& error, const std::string& what, void* data, zip_uint64_t len,
+                              zip_source_cmd_t cmd, Handle handle)
+    {
+        if (cmd == ZIP_SOURCE_ERROR)
+            return zip_error_to_data(&error, data, len);
+        try {
+            if (std::optional<zip_int64_t> handled = handle())
+                return *handled;
+            zip_error_set(&error, ZIP_ER_OPNOTSUPP, 0);
+        } catch (...) {
+            fail(result(ZipStatus::Failed, "Internal error while writing \"" + what + "\""));
+            zip_error_set(&error, ZIP_ER_INTERNAL, 0);
+        }
+        return -1;
+    }
+
     static zip_int64_t entryCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd)
     {
         auto& e = *static_cast<Entry*>(userdata);
-        // No exception may unwind into libzip; the progress handler is the caller's code.
-        try {
+        Impl& w = *e.writer;
+        return w.sourceCommand(e.error, e.name, data, len, cmd, [&]() -> std::optional<zip_int64_t> {
             switch (cmd) {
             case ZIP_SOURCE_SUPPORTS:
                 return ZIP_SOURCE_SUPPORTS_READABLE | zip_source_make_command_bitmap(ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
             case ZIP_SOURCE_STAT: {
                 auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &e.error);
-                if (!st || !e.writer->awaitOpened(e))
+                if (!st || !w.awaitOpened(e))
                     return -1;
                 // Already deflated: libzip copies the bytes, encrypting them with a password.
                 zip_stat_init(st);
@@ -638,7 +658,7 @@ struct ZipArchiveWriter::Impl {
             }
             case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
                 auto* attributes = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, len, &e.error);
-                if (!attributes || !e.writer->awaitOpened(e))
+                if (!attributes || !w.awaitOpened(e))
                     return -1;
                 // Made on Unix, so that readers apply the mode; only the permission bits of the
                 // file itself, never those of a link to it or its set-id bits.
@@ -648,26 +668,19 @@ struct ZipArchiveWriter::Impl {
                 return 0;
             }
             case ZIP_SOURCE_OPEN:
-                if (!e.writer->awaitOpened(e))
+                if (!w.awaitOpened(e))
                     return -1;
-                e.writer->report(e);
+                w.report(e);
                 return 0;
             case ZIP_SOURCE_READ:
-                return e.writer->readEntry(e, data, len);
+                return w.readEntry(e, data, len);
             case ZIP_SOURCE_CLOSE:
             case ZIP_SOURCE_FREE:
                 return 0;
-            case ZIP_SOURCE_ERROR:
-                return zip_error_to_data(&e.error, data, len);
             default:
-                zip_error_set(&e.error, ZIP_ER_OPNOTSUPP, 0);
-                return -1;
+                return std::nullopt;
             }
-        } catch (...) {
-            e.writer->fail(result(ZipStatus::Failed, "Internal error while writing \"" + e.name + "\""));
-            zip_error_set(&e.error, ZIP_ER_INTERNAL, 0);
-            return -1;
-        }
+        });
     }
 
     zip_int64_t writeArchive(const void* data, zip_uint64_t len)
@@ -727,7 +740,7 @@ struct ZipArchiveWriter::Impl {
     static zip_int64_t archiveCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd)
     {
         Impl& w = *static_cast<Impl*>(userdata);
-        try {
+        return w.sourceCommand(w.archiveError, w.path, data, len, cmd, [&]() -> std::optional<zip_int64_t> {
             switch (cmd) {
             case ZIP_SOURCE_SUPPORTS:
                 return ZIP_SOURCE_SUPPORTS_WRITABLE;
@@ -759,17 +772,10 @@ struct ZipArchiveWriter::Impl {
             case ZIP_SOURCE_REMOVE:
             case ZIP_SOURCE_FREE:
                 return 0; // the temporary file is removed by the writer
-            case ZIP_SOURCE_ERROR:
-                return zip_error_to_data(&w.archiveError, data, len);
             default:
-                zip_error_set(&w.archiveError, ZIP_ER_OPNOTSUPP, 0);
-                return -1;
+                return std::nullopt;
             }
-        } catch (...) {
-            w.fail(result(ZipStatus::Failed, "Internal error while writing \"" + w.path + "\""));
-            zip_error_set(&w.archiveError, ZIP_ER_INTERNAL, 0);
-            return -1;
-        }
+        });
     }
 
     // libzip writes nothing for an archive without entries; a valid empty one is just the
