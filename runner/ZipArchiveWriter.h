@@ -31,7 +31,7 @@ struct ZipProgress {
     std::size_t entryIndex = 0; // counts the entries in the order they were added
     std::string_view entryName;
     std::uint64_t entryBytesDone = 0;
-    std::uint64_t entryBytes = 0;
+    std::uint64_t entryBytes = 0;        // the file's size when close() opened it
     bool entryFinished = false;          // the whole file has been read
     std::uint64_t archiveBytesDone = 0;  // over all entries so far
     std::uint64_t archiveBytes = 0;      // the sizes found when the entries were added
@@ -39,8 +39,8 @@ struct ZipProgress {
 using ZipProgressHandler = std::function<void(const ZipProgress&)>;
 
 // One writer per archive, used from one thread. Entries are checked when added and written by
-// close(), which streams each file through the compressor (memory does not grow with file
-// size). The archive is written under a temporary name beside `path` and appears at `path`
+// close(), which streams the files through deflate on worker threads of its own, one block of
+// a file per core (memory does not grow with file size). The archive is written under a temporary name beside `path` and appears at `path`
 // only complete; whatever fails, is cancelled or is never closed leaves no file behind.
 class ZipArchiveWriter {
 public:
