@@ -24,6 +24,8 @@ struct PendingAlert {
     std::function<void(int)> done;
     std::size_t buttonCount = 0;
     bool answered = false;
+    GtkEditable* field = nullptr; // lives as long as the dialog that answers
+    std::shared_ptr<std::string> fieldAnswer;
 };
 
 using FieldRule = std::function<bool(const std::string&)>;
@@ -53,6 +55,8 @@ void onResponse(AdwMessageDialog*, const char* response, gpointer data)
         if (end && *end == '\0' && value >= 0 && std::size_t(value) < pending->buttonCount)
             index = int(value);
     }
+    if (index >= 0 && pending->field && pending->fieldAnswer)
+        *pending->fieldAnswer = gtk_editable_get_text(pending->field);
     answer(pending, index);
 }
 
@@ -119,10 +123,14 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
     auto* pending = new PendingAlert{std::move(done), request.buttons.size(), false};
     if (request.textField) {
         const FieldRule& rule = request.textField->enablesFirstButton;
-        GtkWidget* field = gtk_entry_new();
+        GtkWidget* field = request.textField->secure ? gtk_password_entry_new() : gtk_entry_new();
         gtk_widget_set_size_request(field, 295, 24);
         gtk_widget_set_hexpand(field, TRUE);
-        gtk_entry_set_activates_default(GTK_ENTRY(field), TRUE);
+        g_object_set(field, "activates-default", TRUE, nullptr);
+        if (request.textField->secure)
+            gtk_password_entry_set_show_peek_icon(GTK_PASSWORD_ENTRY(field), TRUE);
+        pending->field = GTK_EDITABLE(field);
+        pending->fieldAnswer = request.textField->answer;
         adw_message_dialog_set_extra_child(ADW_MESSAGE_DIALOG(dialog), field);
         if (!request.buttons.empty() && rule)
             adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", rule(""));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,9 @@ namespace ov {
 // holds for the field's whole text.
 struct AlertTextField {
     std::function<bool(const std::string& text)> enablesFirstButton;
+    bool secure = false; // a password field: the text is hidden
+    // Receives the field's text when a button is chosen, before done is called.
+    std::shared_ptr<std::string> answer;
 };
 
 struct AlertRequest {

@@ -52,7 +52,8 @@ void OVRegisterRunBehaviours()
     install(OVMakeConvertImageRunBehaviour());
     install(OVMakeSecureRemoveRunBehaviour());
     install(OVMakeResetAppPreferencesRunBehaviour());
-    installUnavailable<OVCopyToAction, OVCompressPasswordAction>();
+    install(OVMakeCompressPasswordRunBehaviour());
+    installUnavailable<OVCopyToAction>();
 }
 
 namespace ovrun {
