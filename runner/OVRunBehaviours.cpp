@@ -49,7 +49,8 @@ void OVRegisterRunBehaviours()
     install(OVMakeOpenWithAppRunBehaviour());
     install(OVMakeSendViaEmailRunBehaviour());
     install(OVMakeOpenFavesRunBehaviour());
-    installUnavailable<OVCopyToAction, OVCompressPasswordAction, OVConvertImageAction, OVSecureRemoveAction,
+    install(OVMakeCopyToRunBehaviour());
+    installUnavailable<OVCompressPasswordAction, OVConvertImageAction, OVSecureRemoveAction,
                        OVResetAppPreferencesAction>();
 }
 

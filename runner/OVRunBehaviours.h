@@ -9,6 +9,7 @@
 #include <vector>
 
 class OVAppleScriptAction;
+class OVCopyToAction;
 class OVMoveToAction;
 class OVNewFileAction;
 class OVOpenFavesAction;
@@ -57,6 +58,7 @@ std::shared_ptr<OVKindRunBehaviour<OVAppleScriptAction>> OVMakeAppleScriptRunBeh
 std::shared_ptr<OVKindRunBehaviour<OVOpenWithAppAction>> OVMakeOpenWithAppRunBehaviour();
 std::shared_ptr<OVKindRunBehaviour<OVSendViaEmailAction>> OVMakeSendViaEmailRunBehaviour();
 std::shared_ptr<OVKindRunBehaviour<OVOpenFavesAction>> OVMakeOpenFavesRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVCopyToAction>> OVMakeCopyToRunBehaviour();
 
 // The command that opens a new message with the files attached in the given mail application
 // (its desktop file or id; empty for the desktop's default).
