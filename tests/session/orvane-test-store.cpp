@@ -1,6 +1,7 @@
 // Adds an action to the store of the current XDG folders and prints its uid (session tests and
-// benchmarks).  Usage: orvane-test-store move FOLDER TITLE | shell SCRIPT TITLE
+// benchmarks).  Usage: orvane-test-store move|copy FOLDER TITLE | shell SCRIPT TITLE
 #include "model/OVActionsManager.h"
+#include "model/OVCopyToAction.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVShellScriptAction.h"
 
@@ -10,7 +11,7 @@
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::cerr << "usage: orvane-test-store move FOLDER TITLE | shell SCRIPT TITLE\n";
+        std::cerr << "usage: orvane-test-store move|copy FOLDER TITLE | shell SCRIPT TITLE\n";
         return 2;
     }
     const std::string kind = argv[1];
@@ -19,6 +20,10 @@ int main(int argc, char** argv)
         auto move = OVAction::action<OVMoveToAction>();
         move->setDestinationURL(std::string(argv[2]));
         action = move;
+    } else if (kind == "copy") {
+        auto copy = OVAction::action<OVCopyToAction>();
+        copy->setDestinationURL(std::string(argv[2]));
+        action = copy;
     } else if (kind == "shell") {
         auto shell = OVAction::action<OVShellScriptAction>();
         shell->setScriptURL(std::string(argv[2]));
