@@ -3,9 +3,19 @@
 
 #include <glib.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 namespace bench {
 
@@ -27,6 +37,66 @@ inline std::string makePrivateHome()
     g_setenv("XDG_DATA_HOME", (home + "/data").c_str(), TRUE);
     g_setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
     return home;
+}
+
+using Clock = std::chrono::steady_clock;
+
+inline double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A new folder under parent; ends the benchmark when it cannot be made.
+inline std::string makeTemporaryFolder(const std::string& parent, const char* tag)
+{
+    std::string tmpl = parent + "/orvane-bench-" + tag + "-XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    if (!mkdtemp(name.data())) {
+        std::perror(("mkdtemp in " + parent).c_str());
+        std::exit(1);
+    }
+    return name.data();
+}
+
+// Runs a program found on PATH (its output thrown away when quiet) and answers the seconds it
+// took; ends the benchmark when it fails.
+inline double timeCommand(std::vector<std::string> args, bool quiet = false)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet)
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    auto start = Clock::now();
+    pid_t pid;
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::perror(argv[0]);
+        std::exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    double seconds = secondsSince(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", argv[0]);
+        std::exit(1);
+    }
+    return seconds;
+}
+
+// Writes everything out and, where permitted (root), empties the page cache, so that each round
+// starts from the disk. Answers whether the cache was emptied.
+inline bool flushFileSystems()
+{
+    sync();
+    std::ofstream drop("/proc/sys/vm/drop_caches");
+    if (!drop)
+        return false;
+    drop << "3\n";
+    drop.flush();
+    return bool(drop);
 }
 
 } // namespace bench

@@ -1,14 +1,9 @@
 // Moves 10,000 small files into a folder with the "Move to a folder" run and with mv, on one file
 // system and across file systems (a tmpfs and the disk), and prints the throughput ratio.
+#include "RunBenchSupport.h"
 #include "model/OVMoveToAction.h"
-#include "model/OVUserDefaults.h"
-#include "platform/MainContext.h"
-#include "platform/Workspace.h"
-#include "runner/OVRunBehaviours.h"
 
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,26 +14,12 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 const int kFiles = std::getenv("ORVANE_BENCH_FILES") ? std::atoi(std::getenv("ORVANE_BENCH_FILES")) : 10000;
 constexpr int kRounds = 3;
 
-using Clock = std::chrono::steady_clock;
-
-std::string makeTemporaryFolder(const std::string& parent, const char* tag)
-{
-    std::string tmpl = parent + "/orvane-bench-" + tag + "-XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    if (!mkdtemp(name.data())) {
-        std::perror(("mkdtemp in " + parent).c_str());
-        std::exit(1);
-    }
-    return name.data();
-}
+using bench::makeTemporaryFolder;
 
 std::vector<std::string> makeFiles(const std::string& folder)
 {
@@ -59,43 +40,14 @@ double moveWithAction(const std::vector<std::string>& paths, const std::string& 
 {
     auto action = OVAction::action<OVMoveToAction>();
     action->setDestinationURL(destination);
-    bool done = false, success = false;
-    auto start = Clock::now();
-    action->runWithFilePaths(paths, [&](bool ok, std::optional<OVError>) {
-        done = true;
-        success = ok;
-    });
-    ov::iterateMainUntil([&] { return done; }, 600000);
-    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (!success) {
-        std::fprintf(stderr, "the move run failed\n");
-        std::exit(1);
-    }
-    return seconds;
+    return bench::timeRun(*action, paths);
 }
 
 double moveWithMv(const std::vector<std::string>& paths, const std::string& destination)
 {
     std::vector<std::string> args = {"mv", "-t", destination};
     args.insert(args.end(), paths.begin(), paths.end());
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    auto start = Clock::now();
-    pid_t pid;
-    if (posix_spawnp(&pid, "mv", nullptr, nullptr, argv.data(), environ) != 0) {
-        std::perror("mv");
-        std::exit(1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "mv failed\n");
-        std::exit(1);
-    }
-    return seconds;
+    return bench::timeCommand(std::move(args));
 }
 
 void compare(const char* label, const std::string& sourceRoot, const std::string& destinationRoot)
@@ -123,19 +75,7 @@ void compare(const char* label, const std::string& sourceRoot, const std::string
 
 int main()
 {
-    // Private preferences: no notifications, no file-manager windows.
-    std::string home = makeTemporaryFolder("/var/tmp", "home");
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-    std::filesystem::create_directories(home + "/config");
-    std::filesystem::create_directories(home + "/data");
-    ov::setWorkspaceRecorder(ov::WorkspaceRecorder{[](const std::string&, const std::vector<std::string>&) {}});
-    {
-        auto defaults = OVUserDefaults::create();
-        defaults->setDisableActionNotifications(true);
-        defaults->setShowFileOnMoveCopyComplete(false);
-    }
-    OVRegisterRunBehaviours();
+    std::string home = bench::makeQuietRunnerHome();
 
     std::string disk = "/var/tmp";
     if (access(disk.c_str(), W_OK) != 0)

@@ -1,0 +1,78 @@
+// Measures the size of a tree of 100,000 files with the copy windows' size calculator and with
+// du -sb, from a cold page cache (where it can be emptied) and a warm one, and prints the ratio.
+#include "BenchSupport.h"
+#include "runner/HLFileSizeCalculator.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const int kRounds = std::getenv("ORVANE_BENCH_ROUNDS") ? std::atoi(std::getenv("ORVANE_BENCH_ROUNDS")) : 3;
+const int kFiles = std::getenv("ORVANE_BENCH_SIZE_FILES") ? std::atoi(std::getenv("ORVANE_BENCH_SIZE_FILES")) : 100000;
+
+void makeTree(const std::string& root)
+{
+    // 10 folders of 100 folders of 100 files, with some hidden ones and links among them.
+    for (int i = 0; i < kFiles; ++i) {
+        std::string folder = root + "/" + std::to_string(i / 10000) + "/" + std::to_string(i / 100);
+        if (i % 100 == 0)
+            std::filesystem::create_directories(folder);
+        std::string name = (i % 50 == 0 ? ".hidden-" : "file-") + std::to_string(i);
+        if (i % 100 == 99)
+            std::filesystem::create_symlink("file-" + std::to_string(i - 1), folder + "/" + name);
+        else
+            std::ofstream(folder + "/" + name, std::ios::binary) << std::string(std::size_t(i % 97), 'x');
+    }
+}
+
+void compare(const char* label, const std::string& tree, bool flushFirst)
+{
+    double best[2] = {1e9, 1e9};
+    std::int64_t measured = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        for (int which = 0; which < 2; ++which) {
+            int tool = (round % 2 == 0) ? which : 1 - which;
+            if (flushFirst)
+                bench::flushFileSystems();
+            double t;
+            if (tool == 0) {
+                auto start = bench::Clock::now();
+                measured = HLFileSizeCalculator().fileSizeForPath(tree);
+                t = bench::secondsSince(start);
+            } else {
+                t = bench::timeCommand({"du", "-sb", tree}, true);
+            }
+            best[tool] = std::min(best[tool], t);
+        }
+    }
+    std::printf("%-22s ours %8.1f ms   du -sb %8.1f ms   ratio (du time / ours) %.2f %s  (%lld bytes)\n", label,
+                best[0] * 1000, best[1] * 1000, best[1] / best[0], best[1] / best[0] >= 1.0 ? "" : "(below 1.0)",
+                static_cast<long long>(measured));
+}
+
+} // namespace
+
+int main()
+{
+    std::string disk = "/var/tmp";
+    if (access(disk.c_str(), W_OK) != 0)
+        disk = std::filesystem::current_path().string();
+    std::string root = bench::makeTemporaryFolder(disk, "size");
+    makeTree(root + "/tree");
+    sync();
+    std::printf("%d files, best of %d rounds each\n", kFiles, kRounds);
+    if (bench::flushFileSystems())
+        compare("cold page cache", root + "/tree", true);
+    else
+        std::printf("cold page cache: skipped (emptying it needs root)\n");
+    compare("warm page cache", root + "/tree", false);
+    std::filesystem::remove_all(root);
+    return 0;
+}
