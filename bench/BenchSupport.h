@@ -8,9 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -84,6 +87,26 @@ inline double timeCommand(std::vector<std::string> args, bool quiet = false)
         std::exit(1);
     }
     return seconds;
+}
+
+// A folder on the disk to work in: /var/tmp, else the current folder.
+inline std::string diskFolder()
+{
+    return access("/var/tmp", W_OK) == 0 ? std::string("/var/tmp") : std::filesystem::current_path().string();
+}
+
+// Runs two contenders (0: ours, 1: the peer tool) for the given rounds, alternating which goes
+// first so that neither always meets the other's leftovers, and answers the best time of each.
+template <typename Run>
+std::array<double, 2> bestOfInterleaved(int rounds, Run run)
+{
+    std::array<double, 2> best = {1e9, 1e9};
+    for (int round = 0; round < rounds; ++round)
+        for (int which = 0; which < 2; ++which) {
+            const int contender = round % 2 == 0 ? which : 1 - which;
+            best[contender] = std::min(best[contender], double(run(contender)));
+        }
+    return best;
 }
 
 // Writes everything out and, where permitted (root), empties the page cache, so that each round

@@ -66,30 +66,25 @@ std::uintmax_t treeBytes(const std::string& path)
 void compare(const char* label, const std::string& source, const std::string& disk, bool* flushed)
 {
     const std::uintmax_t bytes = treeBytes(source);
-    double best[2] = {1e9, 1e9};
-    for (int round = 0; round < kRounds; ++round) {
-        for (int which = 0; which < 2; ++which) {
-            // Alternate who goes first so neither always meets the other's leftovers.
-            int tool = (round % 2 == 0) ? which : 1 - which;
-            std::string dst = bench::makeTemporaryFolder(disk, "dst");
-            *flushed = bench::flushFileSystems();
-            double t;
-            if (tool == 0) {
-                auto action = OVAction::action<OVCopyToAction>();
-                action->setDestinationURL(dst);
-                t = bench::timeRun(*action, {source});
-            } else {
-                t = bench::timeCommand({"cp", "-r", source, dst + "/"});
-            }
-            std::string copy = dst + "/" + std::filesystem::path(source).filename().string();
-            if (treeBytes(copy) != bytes) {
-                std::fprintf(stderr, "%s: the copy is incomplete\n", tool == 0 ? "ours" : "cp");
-                std::exit(1);
-            }
-            best[tool] = std::min(best[tool], t);
-            std::filesystem::remove_all(dst);
+    auto best = bench::bestOfInterleaved(kRounds, [&](int tool) {
+        std::string dst = bench::makeTemporaryFolder(disk, "dst");
+        *flushed = bench::flushFileSystems();
+        double t;
+        if (tool == 0) {
+            auto action = OVAction::action<OVCopyToAction>();
+            action->setDestinationURL(dst);
+            t = bench::timeRun(*action, {source});
+        } else {
+            t = bench::timeCommand({"cp", "-r", source, dst + "/"});
         }
-    }
+        std::string copy = dst + "/" + std::filesystem::path(source).filename().string();
+        if (treeBytes(copy) != bytes) {
+            std::fprintf(stderr, "%s: the copy is incomplete\n", tool == 0 ? "ours" : "cp");
+            std::exit(1);
+        }
+        std::filesystem::remove_all(dst);
+        return t;
+    });
     const double mb = double(bytes) / 1e6;
     std::printf("%-28s ours %8.1f ms (%7.1f MB/s)   cp -r %8.1f ms (%7.1f MB/s)   ratio (ours/cp throughput) %.2f %s\n",
                 label, best[0] * 1000, mb / best[0], best[1] * 1000, mb / best[1], best[1] / best[0],
@@ -101,9 +96,7 @@ void compare(const char* label, const std::string& source, const std::string& di
 int main()
 {
     std::string home = bench::makeQuietRunnerHome();
-    std::string disk = "/var/tmp";
-    if (access(disk.c_str(), W_OK) != 0)
-        disk = std::filesystem::current_path().string();
+    std::string disk = bench::diskFolder();
 
     std::string sources = bench::makeTemporaryFolder(disk, "src");
     makeLargeFile(sources + "/large.bin");

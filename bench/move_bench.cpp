@@ -52,21 +52,15 @@ double moveWithMv(const std::vector<std::string>& paths, const std::string& dest
 
 void compare(const char* label, const std::string& sourceRoot, const std::string& destinationRoot)
 {
-    double best[2] = {1e9, 1e9};
-    for (int round = 0; round < kRounds; ++round) {
-        for (int which = 0; which < 2; ++which) {
-            // Alternate who goes first so neither always meets a warmer cache.
-            int tool = (round % 2 == 0) ? which : 1 - which;
-            std::string src = makeTemporaryFolder(sourceRoot, "src");
-            std::string dst = makeTemporaryFolder(destinationRoot, "dst");
-            auto paths = makeFiles(src + "/files");
-            double t = tool == 0 ? moveWithAction(paths, dst) : moveWithMv(paths, dst);
-            if (t < best[tool])
-                best[tool] = t;
-            std::filesystem::remove_all(src);
-            std::filesystem::remove_all(dst);
-        }
-    }
+    auto best = bench::bestOfInterleaved(kRounds, [&](int tool) {
+        std::string src = makeTemporaryFolder(sourceRoot, "src");
+        std::string dst = makeTemporaryFolder(destinationRoot, "dst");
+        auto paths = makeFiles(src + "/files");
+        double t = tool == 0 ? moveWithAction(paths, dst) : moveWithMv(paths, dst);
+        std::filesystem::remove_all(src);
+        std::filesystem::remove_all(dst);
+        return t;
+    });
     std::printf("%-28s ours %8.1f ms   mv %8.1f ms   ratio (ours/mv throughput) %.2f %s\n", label, best[0] * 1000,
                 best[1] * 1000, best[1] / best[0], best[1] / best[0] >= 0.9 ? "" : "(below 0.9)");
 }
@@ -77,9 +71,7 @@ int main()
 {
     std::string home = bench::makeQuietRunnerHome();
 
-    std::string disk = "/var/tmp";
-    if (access(disk.c_str(), W_OK) != 0)
-        disk = std::filesystem::current_path().string();
+    std::string disk = bench::diskFolder();
     std::printf("%d files of about 512 bytes, best of %d rounds each\n", kFiles, kRounds);
     compare("same file system (disk)", disk, disk);
     struct stat shm, diskStat;

@@ -34,24 +34,16 @@ void makeTree(const std::string& root)
 
 void compare(const char* label, const std::string& tree, bool flushFirst)
 {
-    double best[2] = {1e9, 1e9};
     std::int64_t measured = 0;
-    for (int round = 0; round < kRounds; ++round) {
-        for (int which = 0; which < 2; ++which) {
-            int tool = (round % 2 == 0) ? which : 1 - which;
-            if (flushFirst)
-                bench::flushFileSystems();
-            double t;
-            if (tool == 0) {
-                auto start = bench::Clock::now();
-                measured = HLFileSizeCalculator().fileSizeForPath(tree);
-                t = bench::secondsSince(start);
-            } else {
-                t = bench::timeCommand({"du", "-sb", tree}, true);
-            }
-            best[tool] = std::min(best[tool], t);
-        }
-    }
+    auto best = bench::bestOfInterleaved(kRounds, [&](int tool) {
+        if (flushFirst)
+            bench::flushFileSystems();
+        if (tool == 1)
+            return bench::timeCommand({"du", "-sb", tree}, true);
+        auto start = bench::Clock::now();
+        measured = HLFileSizeCalculator().fileSizeForPath(tree);
+        return bench::secondsSince(start);
+    });
     std::printf("%-22s ours %8.1f ms   du -sb %8.1f ms   ratio (du time / ours) %.2f %s  (%lld bytes)\n", label,
                 best[0] * 1000, best[1] * 1000, best[1] / best[0], best[1] / best[0] >= 1.0 ? "" : "(below 1.0)",
                 static_cast<long long>(measured));
@@ -61,10 +53,7 @@ void compare(const char* label, const std::string& tree, bool flushFirst)
 
 int main()
 {
-    std::string disk = "/var/tmp";
-    if (access(disk.c_str(), W_OK) != 0)
-        disk = std::filesystem::current_path().string();
-    std::string root = bench::makeTemporaryFolder(disk, "size");
+    std::string root = bench::makeTemporaryFolder(bench::diskFolder(), "size");
     makeTree(root + "/tree");
     sync();
     std::printf("%d files, best of %d rounds each\n", kFiles, kRounds);

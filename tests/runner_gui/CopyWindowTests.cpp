@@ -53,6 +53,22 @@ protected:
             started->error = std::move(error);
         });
     }
+
+    // A run copying a folder of two files, held by the gate after the first; answers its window.
+    GtkWindow* startHeldCopy(const std::string& destination, const std::string& name, CopyGate& gate, Started* run)
+    {
+        write("src/" + name + "/one", "1");
+        write("src/" + name + "/two", "2");
+        start(destination, {home.path() + "/src/" + name}, run);
+        EXPECT_TRUE(ovtest::pumpUntil([&] { return gate.reached(); }, 10000));
+        return shownCopyWindow();
+    }
+
+    static void finish(CopyGate& gate, const Started& run)
+    {
+        gate.release();
+        EXPECT_TRUE(ovtest::pumpUntil([&] { return run.calls > 0; }, 10000));
+    }
 };
 
 TEST_F(CopyWindowTest, ShowsWhatGoesWhereAndHowFarItHasGot)
@@ -92,37 +108,27 @@ TEST_F(CopyWindowTest, ShowsWhatGoesWhereAndHowFarItHasGot)
 TEST_F(CopyWindowTest, ClosingTheWindowLeavesTheCopyRunningAndCancelStopsIt)
 {
     std::string dest = folder("dest");
-    write("src/kept/one", "1");
-    write("src/kept/two", "2");
     {
         CopyGate gate(2);
         Started run;
-        start(dest, {home.path() + "/src/kept"}, &run);
-        ASSERT_TRUE(ovtest::pumpUntil([&] { return gate.reached(); }, 10000));
-        GtkWindow* window = shownCopyWindow();
+        GtkWindow* window = startHeldCopy(dest, "kept", gate, &run);
         ASSERT_TRUE(window);
         gtk_window_close(window);
         EXPECT_FALSE(shownCopyWindow());
-        gate.release();
-        ASSERT_TRUE(ovtest::pumpUntil([&] { return run.calls > 0; }, 10000));
+        finish(gate, run);
         EXPECT_TRUE(run.success);
         EXPECT_EQ(ovtest::readAll(dest + "/kept/two"), "2");
         ASSERT_EQ(notifications.size(), 1u);
         EXPECT_EQ(notifications[0].informativeText, "Finished copying kept");
     }
 
-    write("src/stopped/one", "1");
-    write("src/stopped/two", "2");
     notifications.clear();
     CopyGate gate(2);
     Started run;
-    start(dest, {home.path() + "/src/stopped"}, &run);
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return gate.reached(); }, 10000));
-    GtkWindow* window = shownCopyWindow();
+    GtkWindow* window = startHeldCopy(dest, "stopped", gate, &run);
     ASSERT_TRUE(window);
     EXPECT_TRUE(gtk_widget_activate_action(GTK_WIDGET(window), "copy.cancel", nullptr));
-    gate.release();
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return run.calls > 0; }, 10000));
+    finish(gate, run);
     EXPECT_FALSE(run.success);
     ASSERT_TRUE(run.error);
     EXPECT_EQ(run.error->code, ECANCELED);
