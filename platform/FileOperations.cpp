@@ -112,39 +112,64 @@ private:
 
 // Opens the next files of a folder ahead of their copy and asks for their contents: a folder that
 // is not cached is then read with several requests at the disk at once, not one file after another.
+// The folders of one copy share a budget of descriptors, so deep trees do not run out of them.
 class ReadAhead {
 public:
-    ReadAhead(int dirFd, const std::vector<std::string>& names) : dirFd_(dirFd), names_(names) {}
+    static constexpr int kBudget = 64;
+
+    ReadAhead(int dirFd, const std::vector<std::string>& names, int& budget)
+        : dirFd_(dirFd), names_(names), budget_(budget)
+    {
+    }
     ~ReadAhead()
     {
-        for (int fd : opened_)
-            if (fd >= 0)
-                ::close(fd);
+        for (std::size_t i = next_; i < opened_.size(); ++i)
+            release(opened_[i]);
     }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // The opened entry at index (the caller owns it), or -1; entries up to index + kDepth are
-    // asked for meanwhile.
+    // The opened entry at index (the caller owns it), or -1; the entries after it are asked for
+    // meanwhile. Indexes are taken in order.
     int take(std::size_t index)
     {
-        while (opened_.size() < names_.size() && opened_.size() <= index + kDepth) {
+        while (opened_.size() < names_.size() && opened_.size() <= index + kDepth && budget_ > 0) {
             int fd = ::openat(dirFd_, names_[opened_.size()].c_str(),
                               O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-            if (fd >= 0)
+            if (fd >= 0) {
+                --budget_;
                 (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+            }
             opened_.push_back(fd);
         }
+        for (; next_ < index && next_ < opened_.size(); ++next_)
+            release(opened_[next_]);
         if (index >= opened_.size())
             return -1;
-        return std::exchange(opened_[index], -1);
+        next_ = index + 1;
+        int fd = std::exchange(opened_[index], -1);
+        if (fd >= 0)
+            ++budget_; // the caller's now
+        return fd;
     }
 
 private:
     static constexpr std::size_t kDepth = 16;
+
+    void release(int& fd)
+    {
+        if (fd < 0)
+            return;
+        ::close(fd);
+        fd = -1;
+        ++budget_;
+    }
+
     int dirFd_;
     const std::vector<std::string>& names_;
+    int& budget_;
     std::vector<int> opened_;
+    std::size_t next_ = 0;
 };
 
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
@@ -684,7 +709,7 @@ private:
             *error = makeError(errno, "Cannot read " + srcPath);
             return false;
         }
-        ReadAhead ahead(::dirfd(dir), names);
+        ReadAhead ahead(::dirfd(dir), names, readAheadBudget_);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::string& n = names[i];
             FdCloser opened(ahead.take(i));
@@ -722,6 +747,7 @@ private:
     const std::atomic<bool>* cancelled_;
     const ReservedCopy* reserved_ = nullptr;
     bool cloneUnsupported_ = false;
+    int readAheadBudget_ = ReadAhead::kBudget;
     bool createdTop_ = false;
     bool existed_ = false;
     dev_t rootDev_ = 0;

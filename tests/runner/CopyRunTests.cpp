@@ -5,6 +5,7 @@
 #include "runner/OVFileActionWindowController.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,6 +102,31 @@ TEST_F(CopyRunTest, CopiesFilesFoldersAndLinksAsTheyAre)
         EXPECT_EQ(*n.path, dest + "/" + n.informativeText.substr(std::string("Finished copying ").size()));
     }
     EXPECT_EQ(calls("revealFiles").size(), 3u);
+}
+
+TEST_F(CopyRunTest, ADeepFolderIsCopiedWithinFewDescriptors)
+{
+    // Every level holds files that are opened ahead of their copy while the level below is
+    // copied (made first, the folder comes first in disk order); the levels share a budget.
+    std::string level = folder("src/deep");
+    for (int depth = 0; depth < 40; ++depth) {
+        std::filesystem::create_directory(level + "/d");
+        for (int i = 0; i < 12; ++i)
+            std::ofstream(level + "/f" + std::to_string(i)) << i;
+        level += "/d";
+    }
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    struct rlimit low = old;
+    low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 256);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    auto result = run(*copyAction(folder("dest")), {home.path() + "/src/deep"});
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_TRUE(result.success) << (result.error ? result.error->description() : "");
+    std::string deepest = home.path() + "/dest/deep";
+    for (int depth = 1; depth < 40; ++depth)
+        deepest += "/d";
+    EXPECT_EQ(ovtest::readAll(deepest + "/f11"), "11");
 }
 
 TEST_F(CopyRunTest, ItemsOfOneNameGetFreeNamesOfTheirOwn)
