@@ -473,7 +473,9 @@ private:
             return true;
         }
         if (expected > off_t(kBufferSize)) {
-            // Large files go through the kernel; small ones take one read and one write.
+            // Large files go through the kernel; small ones take one read and one write. Read
+            // from start to end, a large file is read ahead further.
+            (void)::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
             bool kernelCopy = true;
             while (kernelCopy) {
                 if (stopped(srcPath, error))
