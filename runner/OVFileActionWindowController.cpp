@@ -9,6 +9,7 @@
 #include "platform/Workspace.h"
 #include "runner/OVUserNotificationCenter.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -117,19 +118,19 @@ void OVFileActionWindowController::startCopying()
 
     copying_ = true;
     ov::SerialQueue::create("app.orvane.copyqueue")->async([weak, reservation = *reservation_, cancelled = cancelled_] {
-            ov::MoveResult result;
-            try {
-                result = reservation.perform(*cancelled);
-            } catch (const std::exception& e) {
-                reservation.remove();
-                result.outcome = ov::FileOutcome::Failed;
-                result.error = {EIO, e.what()};
-            }
-            ov::runOnNextTurn([weak, result] {
-                if (auto self = weak.lock())
-                    static_cast<OVFileActionWindowController&>(*self).copyDidFinish(result);
-            });
+        ov::MoveResult result;
+        try {
+            result = reservation.perform(*cancelled);
+        } catch (const std::exception& e) {
+            reservation.remove();
+            result.outcome = ov::FileOutcome::Failed;
+            result.error = {EIO, e.what()};
+        }
+        ov::runOnNextTurn([weak, result] {
+            if (auto self = weak.lock())
+                static_cast<OVFileActionWindowController&>(*self).copyDidFinish(result);
         });
+    });
     updateProgress();
 }
 
