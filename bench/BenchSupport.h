@@ -7,9 +7,22 @@
 
 #include <glib.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 namespace bench {
 
@@ -42,6 +55,86 @@ inline void addFolderChildren(OVActionGroup& group)
         child->setDestinationURL(std::string("/home/user/") + folder);
         group.addAction(child);
     }
+}
+
+using Clock = std::chrono::steady_clock;
+
+inline double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A new folder under parent; ends the benchmark when it cannot be made.
+inline std::string makeTemporaryFolder(const std::string& parent, const char* tag)
+{
+    std::string tmpl = parent + "/orvane-bench-" + tag + "-XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    if (!mkdtemp(name.data())) {
+        std::perror(("mkdtemp in " + parent).c_str());
+        std::exit(1);
+    }
+    return name.data();
+}
+
+// Runs a program found on PATH (its output thrown away when quiet) and answers the seconds it
+// took; ends the benchmark when it fails.
+inline double timeCommand(std::vector<std::string> args, bool quiet = false)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet)
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    auto start = Clock::now();
+    pid_t pid;
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::perror(argv[0]);
+        std::exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    double seconds = secondsSince(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", argv[0]);
+        std::exit(1);
+    }
+    return seconds;
+}
+
+// A folder on the disk to work in: /var/tmp, else the current folder.
+inline std::string diskFolder()
+{
+    return access("/var/tmp", W_OK) == 0 ? std::string("/var/tmp") : std::filesystem::current_path().string();
+}
+
+// Runs two contenders (0: ours, 1: the peer tool) for the given rounds, alternating which goes
+// first so that neither always meets the other's leftovers, and answers the best time of each.
+template <typename Run>
+std::array<double, 2> bestOfInterleaved(int rounds, Run run)
+{
+    std::array<double, 2> best = {1e9, 1e9};
+    for (int round = 0; round < rounds; ++round)
+        for (int which = 0; which < 2; ++which) {
+            const int contender = round % 2 == 0 ? which : 1 - which;
+            best[contender] = std::min(best[contender], double(run(contender)));
+        }
+    return best;
+}
+
+// Writes everything out and, where permitted (root), empties the page cache, so that each round
+// starts from the disk. Answers whether the cache was emptied.
+inline bool flushFileSystems()
+{
+    sync();
+    std::ofstream drop("/proc/sys/vm/drop_caches");
+    if (!drop)
+        return false;
+    drop << "3\n";
+    drop.flush();
+    return bool(drop);
 }
 
 } // namespace bench

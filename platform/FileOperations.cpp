@@ -6,16 +6,20 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -44,6 +48,8 @@ void callMoveAcrossHook(const std::string& src)
 }
 
 constexpr std::size_t kBufferSize = 128 * 1024;
+// Kernel copies go in pieces of this size, so that a stopped copy stops soon.
+constexpr std::size_t kKernelCopyChunk = 64 * 1024 * 1024;
 constexpr int kTemporaryNameAttempts = 100;
 
 FileError makeError(int code, const std::string& what)
@@ -74,6 +80,32 @@ MoveResult destinationExists(const std::string& dst)
     return r;
 }
 
+struct FillObserver {
+    std::atomic<bool> isSet{false};
+    std::mutex mutex;
+    std::function<void(const std::string&)> observer;
+};
+
+FillObserver& fillObserver()
+{
+    static FillObserver o;
+    return o;
+}
+
+void observeFill(const std::string& srcPath)
+{
+    FillObserver& o = fillObserver();
+    if (!o.isSet.load(std::memory_order_relaxed))
+        return;
+    std::function<void(const std::string&)> observer;
+    {
+        std::lock_guard lock(o.mutex);
+        observer = o.observer;
+    }
+    if (observer)
+        observer(srcPath);
+}
+
 class FdCloser {
 public:
     explicit FdCloser(int fd) : fd_(fd) {}
@@ -90,9 +122,72 @@ public:
         fd_ = -1;
         return fd;
     }
+    int get() const { return fd_; }
 
 private:
     int fd_;
+};
+
+// Opens the next files of a folder ahead of their copy and asks for their contents: a folder that
+// is not cached is then read with several requests at the disk at once, not one file after another.
+// The folders of one copy share a budget of descriptors, so deep trees do not run out of them.
+class ReadAhead {
+public:
+    static constexpr int kBudget = 64;
+
+    ReadAhead(int dirFd, const std::vector<std::string>& names, int& budget)
+        : dirFd_(dirFd), names_(names), budget_(budget)
+    {
+    }
+    ~ReadAhead()
+    {
+        for (std::size_t i = next_; i < opened_.size(); ++i)
+            release(opened_[i]);
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The opened entry at index (the caller owns it), or -1; the entries after it are asked for
+    // meanwhile. Indexes are taken in order.
+    int take(std::size_t index)
+    {
+        while (opened_.size() < names_.size() && opened_.size() <= index + kDepth && budget_ > 0) {
+            int fd = ::openat(dirFd_, names_[opened_.size()].c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+            if (fd >= 0) {
+                --budget_;
+                (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+            }
+            opened_.push_back(fd);
+        }
+        for (; next_ < index && next_ < opened_.size(); ++next_)
+            release(opened_[next_]);
+        if (index >= opened_.size())
+            return -1;
+        next_ = index + 1;
+        int fd = std::exchange(opened_[index], -1);
+        if (fd >= 0)
+            ++budget_; // the caller's now
+        return fd;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 16;
+
+    void release(int& fd)
+    {
+        if (fd < 0)
+            return;
+        ::close(fd);
+        fd = -1;
+        ++budget_;
+    }
+
+    int dirFd_;
+    const std::vector<std::string>& names_;
+    int& budget_;
+    std::vector<int> opened_;
+    std::size_t next_ = 0;
 };
 
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
@@ -118,16 +213,24 @@ bool isInside(const std::string& path, const std::string& folder)
 // Removes an item below dirFd. With force, folders that we may not change are opened up first
 // (only for copies we made ourselves).
 // The names in a folder, without "." and ".."; false with errno set when it cannot be read.
+// They come in the order of their inode numbers: on most file systems that is the order of the
+// items on the disk, so a walk through a folder that is not cached reads ahead instead of seeking.
 bool readEntryNames(DIR* dir, std::vector<std::string>* names)
 {
+    std::vector<std::pair<ino_t, std::string>> entries;
     errno = 0;
     while (struct dirent* entry = ::readdir(dir)) {
         std::string n = entry->d_name;
         if (n != "." && n != "..")
-            names->push_back(std::move(n));
+            entries.emplace_back(entry->d_ino, std::move(n));
         errno = 0;
     }
-    return errno == 0;
+    const int failure = errno;
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& e : entries)
+        names->push_back(std::move(e.second));
+    errno = failure;
+    return failure == 0;
 }
 
 bool removeAt(int dirFd, const char* name, const std::string& path, bool force, FileError* error)
@@ -218,8 +321,13 @@ struct CopiedEntry {
 
 class TreeCopier {
 public:
-    // Without preserveOwner the copy belongs to the current user and loses set-id bits.
-    TreeCopier(bool keepManifest, bool preserveOwner) : keepManifest_(keepManifest), preserveOwner_(preserveOwner) {}
+    // Without preserveOwner the copy belongs to the current user and loses set-id bits. With
+    // skipSpecial, FIFOs, sockets and devices inside folders are left out.
+    TreeCopier(bool keepManifest, bool preserveOwner, const std::atomic<bool>* cancelled = nullptr,
+               bool skipSpecial = false)
+        : keepManifest_(keepManifest), preserveOwner_(preserveOwner), skipSpecial_(skipSpecial), cancelled_(cancelled)
+    {
+    }
 
     // Copies src to dst, which must not exist. A failure removes whatever was created.
     MoveResult copy(const std::string& given, const std::string& dst, bool followTopLink = false)
@@ -246,6 +354,27 @@ public:
         }
         if (existed_)
             return destinationExists(dst);
+        MoveResult r;
+        r.outcome = FileOutcome::Failed;
+        r.error = error;
+        return r;
+    }
+
+    // Copies a source into the item reserved for it. A failure leaves what was made in place.
+    MoveResult fill(const ReservedCopy& reserved)
+    {
+        struct stat st;
+        if (::lstat(reserved.source.c_str(), &st) != 0)
+            return failed(errno, "Cannot read " + reserved.source);
+        if ((st.st_mode & S_IFMT) != reserved.kind)
+            return failed(EBUSY, reserved.source + " changed while it was copied");
+        if (S_ISLNK(st.st_mode))
+            return done(); // made whole when it was reserved
+        reserved_ = &reserved;
+        FileError error;
+        if (copyEntry(AT_FDCWD, reserved.source.c_str(), reserved.source, st, AT_FDCWD, reserved.path.c_str(),
+                      reserved.path, true, &error))
+            return done();
         MoveResult r;
         r.outcome = FileOutcome::Failed;
         r.error = error;
@@ -297,26 +426,79 @@ private:
             manifest_.push_back({path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, S_ISDIR(st.st_mode)});
     }
 
-    bool copyEntry(int srcDir, const char* srcName, const std::string& srcPath, const struct stat& st, int dstDir,
-                   const char* dstName, const std::string& dstPath, bool top, FileError* error)
+    bool stopped(const std::string& srcPath, FileError* error) const
     {
+        if (!cancelled_ || !cancelled_->load(std::memory_order_relaxed))
+            return false;
+        *error = makeError(ECANCELED, "The copy of " + srcPath + " was stopped");
+        return true;
+    }
+
+    // The reserved top item, opened for filling; -1 with *error when it is no longer ours.
+    int openReserved(int dstDir, const char* dstName, int flags, FileError* error) const
+    {
+        int fd = ::openat(dstDir, dstName, flags | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            *error = makeError(errno, "Cannot open " + reserved_->path);
+            return -1;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || st.st_dev != reserved_->dev || st.st_ino != reserved_->ino) {
+            ::close(fd);
+            *error = makeError(EBUSY, reserved_->path + " was replaced while it was copied");
+            return -1;
+        }
+        return fd;
+    }
+
+    // opened: the source, already opened (taken over), or -1.
+    bool copyEntry(int srcDir, const char* srcName, const std::string& srcPath, const struct stat& st, int dstDir,
+                   const char* dstName, const std::string& dstPath, bool top, FileError* error, int opened = -1)
+    {
+        FdCloser openedSource(opened);
+        if (reserved_)
+            observeFill(srcPath);
+        if (stopped(srcPath, error))
+            return false;
         if (S_ISREG(st.st_mode))
-            return copyFile(srcDir, srcName, srcPath, st, dstDir, dstName, dstPath, top, error);
+            return copyFile(srcDir, srcName, srcPath, st, dstDir, dstName, dstPath, top, error, openedSource);
         if (S_ISDIR(st.st_mode))
             return copyFolder(srcDir, srcName, srcPath, st, dstDir, dstName, dstPath, top, error);
         if (S_ISLNK(st.st_mode))
             return copyLink(srcDir, srcName, srcPath, st, dstDir, dstName, dstPath, top, error);
+        if (skipSpecial_)
+            return true;
         return copySpecial(srcPath, st, dstDir, dstName, dstPath, top, error);
+    }
+
+    // Shares the blocks of the source where the file system offers it (btrfs, XFS): no data moves.
+    bool cloned(int in, int out)
+    {
+        if (cloneUnsupported_)
+            return false;
+        if (::ioctl(out, FICLONE, in) == 0)
+            return true;
+        if (errno == EOPNOTSUPP || errno == ENOTTY || errno == EXDEV || errno == ENOSYS || errno == EINVAL)
+            cloneUnsupported_ = true; // the same answer for every file of this copy
+        return false;
     }
 
     bool copyData(int in, int out, off_t expected, const std::string& srcPath, off_t* copied, FileError* error)
     {
         off_t total = 0;
+        if (expected > 0 && cloned(in, out)) {
+            *copied = expected;
+            return true;
+        }
         if (expected > off_t(kBufferSize)) {
-            // Large files go through the kernel; small ones take one read and one write.
+            // Large files go through the kernel; small ones take one read and one write. Read
+            // from start to end, a large file is read ahead further.
+            (void)::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
             bool kernelCopy = true;
             while (kernelCopy) {
-                ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t(1) << 30, 0);
+                if (stopped(srcPath, error))
+                    return false;
+                ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kKernelCopyChunk, 0);
                 if (n > 0) {
                     total += n;
                     continue;
@@ -333,7 +515,9 @@ private:
             if (!kernelCopy) {
                 bool sent = true;
                 while (true) {
-                    ssize_t n = ::sendfile(out, in, nullptr, std::size_t(1) << 30);
+                    if (stopped(srcPath, error))
+                        return false;
+                    ssize_t n = ::sendfile(out, in, nullptr, kKernelCopyChunk);
                     if (n > 0) {
                         total += n;
                         continue;
@@ -359,6 +543,8 @@ private:
         if (buffer_.empty())
             buffer_.resize(kBufferSize);
         while (true) {
+            if (total > 0 && stopped(srcPath, error))
+                return false;
             ssize_t n = ::read(in, buffer_.data(), buffer_.size());
             if (n < 0) {
                 if (errno == EINTR)
@@ -388,7 +574,7 @@ private:
     }
 
     bool copyFile(int srcDir, const char* srcName, const std::string& srcPath, const struct stat& st, int dstDir,
-                  const char* dstName, const std::string& dstPath, bool top, FileError* error)
+                  const char* dstName, const std::string& dstPath, bool top, FileError* error, FdCloser& opened)
     {
         if (st.st_nlink > 1) {
             auto it = links_.find({st.st_dev, st.st_ino});
@@ -400,16 +586,26 @@ private:
                 return true;
             }
         }
-        int in = ::openat(srcDir, srcName, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        // Without blocking: a FIFO put in the file's place must not stop the copy. (What was
+        // opened ahead is checked against st like this, after the copy.)
+        int in = opened.get() >= 0 ? opened.release()
+                                   : ::openat(srcDir, srcName, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (in < 0) {
             *error = makeError(errno, "Cannot read " + srcPath);
             return false;
         }
         FdCloser closeIn(in);
-        int out = ::openat(dstDir, dstName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (out < 0)
-            return createFailed(top, dstPath, error);
-        created(top);
+        int out;
+        if (top && reserved_) {
+            out = openReserved(dstDir, dstName, O_WRONLY, error);
+            if (out < 0)
+                return false;
+        } else {
+            out = ::openat(dstDir, dstName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (out < 0)
+                return createFailed(top, dstPath, error);
+            created(top);
+        }
         FdCloser closeOut(out);
 
         off_t copied = 0;
@@ -503,14 +699,21 @@ private:
         }
         std::unique_ptr<DIR, int (*)(DIR*)> closeDir(dir, ::closedir);
 
-        // Owner-only until filled, so nobody sees or changes a half-made folder.
-        if (::mkdirat(dstDir, dstName, 0700) != 0)
-            return createFailed(top, dstPath, error);
-        created(top);
-        int out = ::openat(dstDir, dstName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (out < 0) {
-            *error = makeError(errno, "Cannot open " + dstPath);
-            return false;
+        int out;
+        if (top && reserved_) {
+            out = openReserved(dstDir, dstName, O_RDONLY | O_DIRECTORY, error);
+            if (out < 0)
+                return false;
+        } else {
+            // Owner-only until filled, so nobody sees or changes a half-made folder.
+            if (::mkdirat(dstDir, dstName, 0700) != 0)
+                return createFailed(top, dstPath, error);
+            created(top);
+            out = ::openat(dstDir, dstName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (out < 0) {
+                *error = makeError(errno, "Cannot open " + dstPath);
+                return false;
+            }
         }
         FdCloser closeOut(out);
         if (top) {
@@ -526,7 +729,10 @@ private:
             *error = makeError(errno, "Cannot read " + srcPath);
             return false;
         }
-        for (const auto& n : names) {
+        ReadAhead ahead(::dirfd(dir), names, readAheadBudget_);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string& n = names[i];
+            FdCloser opened(ahead.take(i));
             struct stat child;
             std::string childPath = srcPath + "/" + n;
             if (::fstatat(::dirfd(dir), n.c_str(), &child, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -535,7 +741,8 @@ private:
             }
             if (child.st_dev == rootDev_ && child.st_ino == rootIno_)
                 continue; // the copy itself, when it is made inside the folder being copied
-            if (!copyEntry(::dirfd(dir), n.c_str(), childPath, child, out, n.c_str(), dstPath + "/" + n, false, error))
+            if (!copyEntry(::dirfd(dir), n.c_str(), childPath, child, out, n.c_str(), dstPath + "/" + n, false, error,
+                           S_ISREG(child.st_mode) ? opened.release() : -1))
                 return false;
         }
 
@@ -556,6 +763,11 @@ private:
 
     bool keepManifest_;
     bool preserveOwner_;
+    bool skipSpecial_;
+    const std::atomic<bool>* cancelled_;
+    const ReservedCopy* reserved_ = nullptr;
+    bool cloneUnsupported_ = false;
+    int readAheadBudget_ = ReadAhead::kBudget;
     bool createdTop_ = false;
     bool existed_ = false;
     dev_t rootDev_ = 0;
@@ -772,6 +984,165 @@ bool removeEmptyFile(const std::string& path)
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0)
         return false;
     return ::unlink(path.c_str()) == 0;
+}
+
+namespace {
+
+std::string realPathOf(const std::string& path)
+{
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return path;
+    std::string out = resolved;
+    std::free(resolved);
+    return out;
+}
+
+// Where a name is, with every folder on the way resolved but not the name itself.
+std::string locationOf(const std::string& path)
+{
+    std::string folder = deletingLastPathComponent(path);
+    return pathByAppending(realPathOf(folder.empty() ? "." : folder), lastPathComponent(path));
+}
+
+bool sameItem(const struct stat& st, const ReservedCopy& reserved)
+{
+    return st.st_dev == reserved.dev && st.st_ino == reserved.ino;
+}
+
+} // namespace
+
+bool isItemInside(const std::string& item, const std::string& folder)
+{
+    return isInside(locationOf(item), locationOf(folder));
+}
+
+namespace {
+
+MoveResult reserveCopyAt(const std::string& src, const std::string& dst, ReservedCopy* reserved)
+{
+    struct stat st;
+    if (::lstat(src.c_str(), &st) != 0)
+        return failed(errno, "Cannot read " + src);
+    if (S_ISDIR(st.st_mode) && isItemInside(dst, src))
+        return failed(EINVAL, "Cannot copy " + src + " into itself");
+
+    int fd = -1;
+    if (S_ISREG(st.st_mode)) {
+        fd = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    } else if (S_ISDIR(st.st_mode)) {
+        if (::mkdir(dst.c_str(), 0700) == 0)
+            fd = ::open(dst.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } else if (S_ISLNK(st.st_mode)) {
+        MoveResult link = TreeCopier(false, false).copy(src, dst);
+        if (link.outcome != FileOutcome::Done)
+            return link;
+        fd = ::open(dst.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    } else {
+        return failed(ENOTSUP, "Cannot copy " + src + ": only files, folders and links are copied");
+    }
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return destinationExists(dst);
+        return failed(errno, "Cannot create " + dst);
+    }
+    FdCloser closer(fd);
+    struct stat made;
+    if (::fstat(fd, &made) != 0)
+        return failed(errno, "Cannot create " + dst);
+    *reserved = ReservedCopy{src, dst, st.st_mode & S_IFMT, made.st_dev, made.st_ino};
+    return done();
+}
+
+} // namespace
+
+MoveResult reserveName(const std::string& dst, ReservedCopy* reserved)
+{
+    int fd = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno == EEXIST ? destinationExists(dst) : failed(errno, "Cannot create " + dst);
+    FdCloser closer(fd);
+    struct stat made;
+    if (::fstat(fd, &made) != 0)
+        return failed(errno, "Cannot create " + dst);
+    *reserved = ReservedCopy{{}, dst, S_IFREG, made.st_dev, made.st_ino};
+    return done();
+}
+
+MoveResult reserveCopyBeside(const std::string& src, const std::string& dst, ReservedCopy* reserved)
+{
+    for (int i = 0; i < kTemporaryNameAttempts; ++i) {
+        MoveResult r = reserveCopyAt(src, temporarySibling(dst), reserved);
+        if (r.outcome != FileOutcome::DestinationExists)
+            return r;
+    }
+    return failed(EEXIST, "Cannot create a temporary item beside " + dst);
+}
+
+MoveResult fillCopy(const ReservedCopy& reserved, const std::atomic<bool>* cancelled)
+{
+    MoveResult r = TreeCopier(false, false, cancelled, true).fill(reserved);
+    if (r.outcome != FileOutcome::Done) {
+        FileError ignored;
+        removeCopy(reserved, &ignored);
+    }
+    return r;
+}
+
+bool removeCopy(const ReservedCopy& reserved, FileError* error)
+{
+    struct stat st;
+    if (::lstat(reserved.path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        if (error)
+            *error = makeError(errno, "Cannot remove " + reserved.path);
+        return false;
+    }
+    if (!sameItem(st, reserved))
+        return true; // someone else's item now: not ours to remove
+    return removeAt(AT_FDCWD, reserved.path.c_str(), reserved.path, true, error);
+}
+
+MoveResult replaceItem(const std::string& incoming, const std::string& dst)
+{
+    MoveResult result;
+    result.outcome = installReplacing(incoming, dst, &result) ? FileOutcome::Done : FileOutcome::Failed;
+    return result;
+}
+
+MoveResult replaceReservation(const std::string& incoming, const ReservedCopy& name)
+{
+    if (::renameat2(AT_FDCWD, incoming.c_str(), AT_FDCWD, name.path.c_str(), RENAME_EXCHANGE) == 0) {
+        // The reserved name's item is now at `incoming`: it goes if it is still ours.
+        struct stat st;
+        if (::lstat(incoming.c_str(), &st) == 0 && sameItem(st, name)) {
+            (void)::unlink(incoming.c_str());
+            return done();
+        }
+        (void)::renameat2(AT_FDCWD, incoming.c_str(), AT_FDCWD, name.path.c_str(), RENAME_EXCHANGE);
+        return failed(EEXIST, name.path + " was taken while the copy was made");
+    }
+    int e = errno;
+    if (e == ENOENT && renameNoReplace(incoming, name.path))
+        return done(); // the reservation went away: the name is free all the same
+    if (e == ENOENT)
+        return failed(errno, "Cannot move to " + name.path);
+    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
+        return failed(e, "Cannot move to " + name.path);
+    // No atomic exchange on this file system: check the reservation just before replacing it.
+    struct stat st;
+    if (::lstat(name.path.c_str(), &st) != 0 || !sameItem(st, name))
+        return failed(EEXIST, name.path + " was taken while the copy was made");
+    return replaceItem(incoming, name.path);
+}
+
+void setFillCopyObserver(std::function<void(const std::string& sourcePath)> observer)
+{
+    FillObserver& o = fillObserver();
+    std::lock_guard lock(o.mutex);
+    o.isSet = bool(observer);
+    o.observer = std::move(observer);
 }
 
 bool touchItem(const std::string& path) { return ::utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0; }

@@ -2,6 +2,9 @@
 // a failed operation leaves the items as they were.
 #pragma once
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -48,6 +51,48 @@ MoveResult createEmptyFile(const std::string& path);
 
 // Removes a file only while it is still an empty regular file (a claimed name never filled).
 bool removeEmptyFile(const std::string& path);
+
+// An item made before it is filled: the top item of a copy (a file or folder that is still empty
+// and private to the owner, or the finished link), or an empty file that holds a name.
+struct ReservedCopy {
+    std::string source; // empty for a reserved name
+    std::string path;
+    mode_t kind = 0; // the S_IFMT bits of the source
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+// Holds the name dst with an empty file: DestinationExists when something is there.
+MoveResult reserveName(const std::string& dst, ReservedCopy* reserved);
+
+// Makes the top item of a copy of src (a link at src is copied as the link) under a hidden
+// temporary name beside dst. A folder is never copied into itself, and only files, folders and
+// links are copied.
+MoveResult reserveCopyBeside(const std::string& src, const std::string& dst, ReservedCopy* reserved);
+
+// Fills a reserved copy: contents (cloned where the file system can), modes and modification
+// times. Links inside are copied as links and never entered; FIFOs, sockets and devices inside
+// are left out. Stops with ECANCELED once *cancelled is set. A failed copy is removed again.
+MoveResult fillCopy(const ReservedCopy& reserved, const std::atomic<bool>* cancelled);
+
+// Removes a reserved item with everything in it, if it is still the item that was reserved.
+bool removeCopy(const ReservedCopy& reserved, FileError* error);
+
+// Puts the item at `incoming` (beside dst) at dst in place of what is there. The old item goes
+// only once the new one is in place (its removal failing shows as oldItemError); on failure
+// both stay where they were.
+MoveResult replaceItem(const std::string& incoming, const std::string& dst);
+
+// Puts the item at `incoming` at a reserved name, in place of the reservation only: an item that
+// took the name meanwhile stays (EEXIST).
+MoveResult replaceReservation(const std::string& incoming, const ReservedCopy& name);
+
+// Test hook: called on the copying thread before each item that fillCopy copies.
+void setFillCopyObserver(std::function<void(const std::string& sourcePath)> observer);
+
+// Whether item lies somewhere below folder, judged by where the two names really are (the folders
+// on their way resolved, a link's own name not followed). item need not exist.
+bool isItemInside(const std::string& item, const std::string& folder);
 
 // Sets the modification (and access) time of an item to now.
 bool touchItem(const std::string& path);

@@ -53,7 +53,7 @@ void OVRegisterRunBehaviours()
     install(OVMakeSecureRemoveRunBehaviour());
     install(OVMakeResetAppPreferencesRunBehaviour());
     install(OVMakeCompressPasswordRunBehaviour());
-    installUnavailable<OVCopyToAction>();
+    install(OVMakeCopyToRunBehaviour());
 }
 
 namespace ovrun {

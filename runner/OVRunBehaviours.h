@@ -11,6 +11,7 @@
 class OVAppleScriptAction;
 class OVCompressPasswordAction;
 class OVConvertImageAction;
+class OVCopyToAction;
 class OVMoveToAction;
 class OVNewFileAction;
 class OVOpenFavesAction;
@@ -72,6 +73,7 @@ std::string OVSecureRemoveConfirmationText(const OVPaths& paths);
 
 // The application id (desktop-file id) of a selected .desktop file, or none.
 std::optional<std::string> OVBundleIDForPath(const std::string& path);
+std::shared_ptr<OVKindRunBehaviour<OVCopyToAction>> OVMakeCopyToRunBehaviour();
 
 // The command that opens a new message with the files attached in the given mail application
 // (its desktop file or id; empty for the desktop's default).

@@ -38,7 +38,12 @@ void HLWindowController::loadWindow()
 {
     if (loaded_)
         return;
-    ov::guiReady();
+    if (!ov::guiReady()) {
+        // No display: the controller still does its work, with no window to show it.
+        loaded_ = true;
+        hl_viewDidLoad();
+        return;
+    }
     builder_.reset(hl::builderForClassChain(classHierarchy()));
     GObject* object = builder_ ? gtk_builder_get_object(builder_.get(), "window") : nullptr;
     GtkWindow* window = object && GTK_IS_WINDOW(object) ? GTK_WINDOW(object) : nullptr;

@@ -26,6 +26,7 @@ public:
 
     virtual std::vector<std::string> classHierarchy() const { return {"HLWindowController"}; }
 
+    // None without a display.
     GtkWindow* window() const { return window_.get(); }
     GObject* outlet(const char* name) const;
     template <typename T>

@@ -1,10 +1,11 @@
 // Adds an action to the store of the current XDG folders and prints its uid (session tests and
 // benchmarks).  Usage: orvane-test-store KIND TARGET TITLE, where KIND TARGET is move FOLDER,
-// move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove - or resetprefs -.
+// copy FOLDER, move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove - or resetprefs -.
 // "move-group" adds a "Move to a folder" group holding one move action, as the settings application
 // makes them, and prints the action's uid.
 #include "model/OVActionsManager.h"
 #include "model/OVConvertImageAction.h"
+#include "model/OVCopyToAction.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVResetAppPreferencesAction.h"
@@ -17,7 +18,7 @@
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::cerr << "usage: orvane-test-store move FOLDER | move-group FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
+        std::cerr << "usage: orvane-test-store move FOLDER | copy FOLDER | move-group FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
                      "| secureremove - | resetprefs -, then TITLE\n";
         return 2;
     }
@@ -28,6 +29,10 @@ int main(int argc, char** argv)
         auto move = OVAction::action<OVMoveToAction>();
         move->setDestinationURL(std::string(argv[2]));
         action = move;
+    } else if (kind == "copy") {
+        auto copy = OVAction::action<OVCopyToAction>();
+        copy->setDestinationURL(std::string(argv[2]));
+        action = copy;
     } else if (kind == "shell") {
         auto shell = OVAction::action<OVShellScriptAction>();
         shell->setScriptURL(std::string(argv[2]));

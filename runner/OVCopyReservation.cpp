@@ -1,0 +1,61 @@
+#include "runner/OVCopyReservation.h"
+
+#include <cerrno>
+
+namespace {
+ov::MoveResult failure(int code, const std::string& message)
+{
+    ov::MoveResult r;
+    r.outcome = ov::FileOutcome::Failed;
+    r.error = {code, message};
+    return r;
+}
+} // namespace
+
+ov::MoveResult OVCopyReservation::reserve(const std::string& source, const std::string& destination,
+                                          bool replacesDestination, OVCopyReservation* reservation)
+{
+    OVCopyReservation made;
+    made.destination = destination;
+    if (replacesDestination) {
+        // Replacing a folder that holds the source would remove the source with it.
+        if (ov::isItemInside(source, destination))
+            return failure(EINVAL, "Cannot replace " + destination + ", which holds " + source);
+    } else {
+        made.name.emplace();
+        ov::MoveResult held = ov::reserveName(destination, &*made.name);
+        if (held.outcome != ov::FileOutcome::Done)
+            return held;
+    }
+    ov::MoveResult result = ov::reserveCopyBeside(source, destination, &made.copy);
+    if (result.outcome != ov::FileOutcome::Done) {
+        if (made.name) {
+            ov::FileError ignored;
+            ov::removeCopy(*made.name, &ignored);
+        }
+        result.outcome = ov::FileOutcome::Failed; // the name was free: no other name would do better
+        return result;
+    }
+    *reservation = std::move(made);
+    return result;
+}
+
+ov::MoveResult OVCopyReservation::perform(const std::atomic<bool>& cancelled) const
+{
+    ov::MoveResult result = ov::fillCopy(copy, &cancelled);
+    if (result.outcome == ov::FileOutcome::Done && cancelled.load())
+        result = failure(ECANCELED, "The copy of " + copy.source + " was stopped"); // after its last piece
+    if (result.outcome == ov::FileOutcome::Done)
+        result = name ? ov::replaceReservation(copy.path, *name) : ov::replaceItem(copy.path, destination);
+    if (result.outcome != ov::FileOutcome::Done)
+        remove();
+    return result;
+}
+
+void OVCopyReservation::remove() const
+{
+    ov::FileError ignored;
+    ov::removeCopy(copy, &ignored);
+    if (name)
+        ov::removeCopy(*name, &ignored);
+}
