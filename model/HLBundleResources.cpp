@@ -50,29 +50,3 @@ std::optional<OVValue::Dictionary> hl_dictionaryFromPropertyListWithName(const s
         return std::move(*dictionary);
     return std::nullopt;
 }
-
-bool hl_boolValue(const OVValue* value)
-{
-    if (!value)
-        return false;
-    if (auto* b = std::get_if<bool>(&value->value))
-        return *b;
-    if (auto* i = std::get_if<int64_t>(&value->value))
-        return *i != 0;
-    if (auto* d = std::get_if<double>(&value->value))
-        return *d != 0;
-    auto* s = std::get_if<std::string>(&value->value);
-    if (!s)
-        return false;
-    std::size_t i = s->find_first_not_of(" \t\n\r\f\v");
-    if (i == std::string::npos)
-        return false;
-    const char first = (*s)[i];
-    if (first == 'Y' || first == 'y' || first == 'T' || first == 't')
-        return true;
-    if (first == '+' || first == '-')
-        ++i;
-    while (i < s->size() && (*s)[i] == '0')
-        ++i;
-    return i < s->size() && (*s)[i] >= '1' && (*s)[i] <= '9';
-}

@@ -13,8 +13,3 @@ std::optional<OVValue::Array> hl_arrayFromPropertyListAtPath(const std::string& 
 
 // The root dictionary of "<name>.plist" in the resources; none for anything else, silently.
 std::optional<OVValue::Dictionary> hl_dictionaryFromPropertyListWithName(const std::string& name);
-
-// A value read as a boolean the way property-list readers do: booleans as they are, numbers
-// when not zero, strings beginning with Y, y, T, t or a digit 1-9 (after blanks, a sign and
-// zeros). Anything else, and absence, is false.
-bool hl_boolValue(const OVValue* value);

@@ -134,7 +134,8 @@ void OVDefaultCatalogue::addNewFileGroup()
         action->setTitle(stringMember(*dictionary, "title"));
         action->setFileName(stringMember(*dictionary, "fileName"));
         action->setExtension(stringMember(*dictionary, "extension"));
-        action->setEnabled(hl_boolValue(member(*dictionary, "enabled")));
+        const OVValue* enabled = member(*dictionary, "enabled");
+        action->setEnabled(enabled && OVBoolValue(*enabled));
         action->setIsDefault(true);
         // A missing template still makes its entry; running it then says the template is gone.
         auto path = templatePath(stringMember(*dictionary, "templateFile"));

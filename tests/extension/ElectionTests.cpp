@@ -9,38 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include <glib.h>
-#include <sys/wait.h>
-
 using namespace ovtest;
 
 namespace {
 
-struct MenuRun {
-    int status = -1;
-    std::string out, err;
-};
-
-MenuRun orvaneMenu(std::vector<std::string> args)
+ToolResult orvaneMenu(std::vector<std::string> args)
 {
     args.insert(args.begin(), ORVANE_BINARY_DIR "/extension/orvane-menu");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    MenuRun r;
-    gchar *out = nullptr, *err = nullptr;
-    gint wait = 0;
-    if (!g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err, &wait, nullptr)) {
-        ADD_FAILURE() << "orvane-menu did not start";
-        return r;
-    }
-    r.out = out ? out : "";
-    r.err = err ? err : "";
-    g_free(out);
-    g_free(err);
-    r.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-    return r;
+    return runTool(args);
 }
 
 class ElectionTest : public ::testing::Test {

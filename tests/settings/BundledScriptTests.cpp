@@ -2,7 +2,6 @@
 // settings tools: a PATH that holds nothing else, so what is installed here does not matter.
 #include "platform/Files.h"
 #include "platform/GRef.h"
-#include "settings/SettingsTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -339,7 +339,7 @@ TEST_F(CatalogueTest, DefaultFilesThatIsNotAListGivesAnEmptyGroup)
     EXPECT_FALSE(hl_arrayFromPropertyListWithName("DefaultFiles"));
 }
 
-TEST(BundleResources, PropertyListsOfEitherFormatAndBooleansAsReadersConvertThem)
+TEST(BundleResources, PropertyListsOfEitherFormatAndBooleansAsPreferencesReadThem)
 {
     ovtest::TempHome home;
     const OVValue::Array list{OVValue("a"), OVValue(int64_t(2))};
@@ -349,15 +349,13 @@ TEST(BundleResources, PropertyListsOfEitherFormatAndBooleansAsReadersConvertThem
     EXPECT_FALSE(hl_arrayFromPropertyListAtPath(home.path() + "/none.plist"));
     EXPECT_FALSE(hl_dictionaryFromPropertyListWithName("../../etc/passwd"));
 
-    for (const char* yes : {"YES", "true", " 1", "+7", "y", "007"})
-        EXPECT_TRUE(hl_boolValue(std::make_unique<OVValue>(yes).get())) << yes;
-    for (const char* no : {"NO", "false", "0", "", "-0", " "})
-        EXPECT_FALSE(hl_boolValue(std::make_unique<OVValue>(no).get())) << no;
-    const OVValue one(int64_t(1)), zero(0.0), data(OVData{"1"});
-    EXPECT_TRUE(hl_boolValue(&one));
-    EXPECT_FALSE(hl_boolValue(&zero));
-    EXPECT_FALSE(hl_boolValue(&data));
-    EXPECT_FALSE(hl_boolValue(nullptr));
+    for (const char* yes : {"YES", "true", "Yes", " 1", "+7", "007"})
+        EXPECT_TRUE(OVBoolValue(OVValue(yes))) << yes;
+    for (const char* no : {"NO", "false", "0", "", "-0", " ", "maybe"})
+        EXPECT_FALSE(OVBoolValue(OVValue(no))) << no;
+    EXPECT_TRUE(OVBoolValue(OVValue(int64_t(1))));
+    EXPECT_FALSE(OVBoolValue(OVValue(0.0)));
+    EXPECT_FALSE(OVBoolValue(OVValue(OVData{"1"})));
 }
 
 } // namespace

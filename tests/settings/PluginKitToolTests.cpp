@@ -1,11 +1,13 @@
 #include "platform/Files.h"
 #include "platform/PluginRegistry.h"
-#include "settings/SettingsTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <glib.h>
+#include <sys/wait.h>
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "settings/OVStatusHelper.h"
-#include "settings/SettingsTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
