@@ -1,6 +1,9 @@
 // Adds an action to the store of the current XDG folders and prints its uid (session tests and
-// benchmarks).  Usage: orvane-test-store move FOLDER TITLE | shell SCRIPT TITLE
+// benchmarks).  Usage: orvane-test-store move FOLDER TITLE | move-group FOLDER TITLE | shell SCRIPT TITLE
+// "move-group" adds a "Move to a folder" group holding one move action, as the settings application
+// makes them, and prints the action's uid.
 #include "model/OVActionsManager.h"
+#include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVShellScriptAction.h"
 
@@ -10,12 +13,13 @@
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::cerr << "usage: orvane-test-store move FOLDER TITLE | shell SCRIPT TITLE\n";
+        std::cerr << "usage: orvane-test-store move FOLDER TITLE | move-group FOLDER TITLE | shell SCRIPT TITLE\n";
         return 2;
     }
     const std::string kind = argv[1];
     OVActionPtr action;
-    if (kind == "move") {
+    OVActionPtr listed; // what the store's top level gets: the action, or its group
+    if (kind == "move" || kind == "move-group") {
         auto move = OVAction::action<OVMoveToAction>();
         move->setDestinationURL(std::string(argv[2]));
         action = move;
@@ -29,12 +33,19 @@ int main(int argc, char** argv)
     }
     action->setTitle(std::string(argv[3]));
     action->setEnabled(true);
+    listed = action;
+    if (kind == "move-group") {
+        auto group = OVAction::action<OVMoveActionGroup>();
+        group->setEnabled(true);
+        group->addAction(action);
+        listed = group;
+    }
     auto store = OVActionsManager::create();
     if (!store) {
         std::cerr << "the store cannot be read\n";
         return 1;
     }
-    store->addAction(action);
+    store->addAction(listed);
     if (!store->saveToFile())
         return 1;
     std::cout << action->uid() << "\n";
