@@ -8,6 +8,8 @@
 #include "platform/ContentTypes.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/PluginRegistry.h"
+#include "platform/RunningApplications.h"
 #include "platform/Volumes.h"
 
 #include <algorithm>
@@ -99,6 +101,7 @@ FinderSync::~FinderSync() = default;
 
 void FinderSync::init()
 {
+    election_ = std::make_unique<ov::PluginElectionReader>(ov::kExtensionId);
     updateDirectoryURLs();
     preferencesDidChange();
     reloadData();
@@ -122,7 +125,20 @@ void FinderSync::init()
         if (auto self = weak.lock())
             self->updateDirectoryURLs();
     });
+    terminationListener_ = ov::TerminationRequestListener::create(ov::kExtensionId, [weak] {
+        if (auto self = weak.lock())
+            self->reloadState();
+    });
 }
+
+void FinderSync::reloadState()
+{
+    updateDirectoryURLs();
+    preferencesDidChange();
+    reloadData();
+}
+
+bool FinderSync::isElectedForUse() { return election_->isElectedForUse(); }
 
 void FinderSync::updateDirectoryURLs() { directoryURLs_ = ov::visibleVolumePaths(); }
 
@@ -283,6 +299,8 @@ OVMenu FinderSync::actionMenu()
 
 OVMenu FinderSync::menuForMenuKind(FIMenuKind kind)
 {
+    if (!isElectedForUse())
+        return {};
     OVMenu menu = actionMenu();
     const bool itemAdded = !menu.empty();
     if (kind == FIMenuKind::ToolbarItemMenu) {

@@ -16,7 +16,9 @@
 class OVUserDefaults;
 class OVWormhole;
 namespace ov {
+class PluginElectionReader;
 class SerialQueue;
+class TerminationRequestListener;
 class VolumeWatcher;
 } // namespace ov
 
@@ -51,7 +53,9 @@ public:
     void setSelectionItems(std::vector<Item> selectedItems, std::optional<Item> targeted);
     void setSelection(const OVPaths& selectedPaths, const std::optional<std::string>& targetedPath);
 
+    // Empty while the user has elected the extension to be ignored.
     OVMenu menuForMenuKind(FIMenuKind kind);
+    bool isElectedForUse();
     // The enabled actions that fit the selection, groups as submenus: the menu before it is
     // wrapped for a contextual kind or completed for the toolbar.
     OVMenu actionMenu();
@@ -67,6 +71,8 @@ public:
     void updateDirectoryURLs();
     void reloadData();
     void preferencesDidChange();
+    // Asked to quit (a forced restart): what a fresh copy would do, read everything again.
+    void reloadState();
 
     const std::vector<std::string>& directoryURLs() const { return directoryURLs_; }
     const OVActionList& actionsArray() const { return actionsArray_; }
@@ -105,4 +111,6 @@ private:
     std::vector<Item> selectedItemURLs_;
     std::optional<Item> targetedURL_;
     std::shared_ptr<ov::SerialQueue> requestQueue_;
+    std::unique_ptr<ov::PluginElectionReader> election_;
+    std::unique_ptr<ov::TerminationRequestListener> terminationListener_;
 };

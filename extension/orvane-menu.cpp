@@ -49,8 +49,11 @@ const char* kUsage =
     "The outline shows one item per line, indented by two spaces per submenu level; items that\n"
     "cannot be chosen end in \"(disabled)\". Relative PATHs are taken from the current folder.\n"
     "\n"
+    "While the extension is turned off in Orvane, the menus are empty and nothing can be run.\n"
+    "\n"
     "Exit status: 0 on success, 1 when a PATH does not exist, the action list cannot be read,\n"
-    "the ACTION is unknown or the request could not be handed to the runner, 2 for bad usage.\n";
+    "the ACTION is unknown, the extension is turned off or the request could not be handed to\n"
+    "the runner, 2 for bad usage.\n";
 
 void fail(const std::string& message) { std::cerr << "orvane-menu: " << message << "\n"; }
 
@@ -222,6 +225,10 @@ int run(int argc, char** argv)
         return 0;
     }
 
+    if (!finderSync->isElectedForUse()) {
+        fail("the Orvane extension is turned off; turn it on in Orvane to run its actions");
+        return 1;
+    }
     const OVMenu offered = finderSync->actionMenu();
     const OVMenuItem* item = findItem(offered, *action);
     if (!item) {

@@ -1,23 +1,8 @@
 #include "model/OVBundledScriptAction.h"
 
-#include "model/OVPropertyList.h"
+#include "model/HLBundleResources.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
-
-namespace {
-std::optional<OVValue::Dictionary> dictionaryFromPropertyListWithName(const std::string& name)
-{
-    auto data = ov::readFile(ov::pathByAppending(ov::resourcesPath(), name + ".plist"), 4u << 20);
-    if (!data)
-        return std::nullopt;
-    auto value = ovplist::read(*data);
-    if (!value)
-        return std::nullopt;
-    if (auto* dict = std::get_if<OVValue::Dictionary>(&value->value))
-        return *dict;
-    return std::nullopt;
-}
-} // namespace
 
 std::optional<std::string> OVBundledScriptAction::editorClassName() const { return std::string("OVResetAppModule"); }
 
@@ -44,7 +29,7 @@ std::shared_ptr<OVBundledScriptAction> OVBundledScriptAction::actionWithBundledF
         }
     }
     std::optional<std::string> description;
-    if (auto table = dictionaryFromPropertyListWithName("BundledDescriptions"); table && !table->empty()) {
+    if (auto table = hl_dictionaryFromPropertyListWithName("BundledDescriptions"); table && !table->empty()) {
         auto it = table->find(name);
         if (it != table->end())
             if (auto* s = std::get_if<std::string>(&it->second.value))

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <string>
+#include <strings.h>
 #include <variant>
 #include <vector>
 
@@ -26,3 +28,19 @@ struct OVValue {
     bool isNull() const { return std::holds_alternative<std::monostate>(value); }
     bool operator==(const OVValue&) const = default;
 };
+
+// A value read as a boolean the way preferences are: booleans as they are, numbers when not zero,
+// strings "yes" or "true" (in any case) or a number that is not zero. Anything else is false.
+inline bool OVBoolValue(const OVValue& value)
+{
+    if (auto* b = std::get_if<bool>(&value.value))
+        return *b;
+    if (auto* i = std::get_if<int64_t>(&value.value))
+        return *i != 0;
+    if (auto* d = std::get_if<double>(&value.value))
+        return *d != 0;
+    if (auto* s = std::get_if<std::string>(&value.value))
+        return strcasecmp(s->c_str(), "yes") == 0 || strcasecmp(s->c_str(), "true") == 0 ||
+               std::strtol(s->c_str(), nullptr, 10) != 0;
+    return false;
+}

@@ -36,7 +36,11 @@ struct Application::Impl {
     static void onActivate(GApplication*, gpointer data)
     {
         auto* self = static_cast<Impl*>(data);
-        guarded("activate", [&] { self->ensureLaunched(); });
+        guarded("activate", [&] {
+            self->ensureLaunched();
+            if (self->handlers.activate)
+                self->handlers.activate();
+        });
     }
 
     static void onOpen(GApplication*, GFile** files, gint count, gchar*, gpointer data)
@@ -56,7 +60,11 @@ struct Application::Impl {
     static void onQuit(GSimpleAction*, GVariant*, gpointer data)
     {
         auto* self = static_cast<Impl*>(data);
-        g_application_quit(self->app.get());
+        if (!self->handlers.quitRequested) {
+            g_application_quit(self->app.get());
+            return;
+        }
+        guarded("quit", [&] { self->handlers.quitRequested(); });
     }
 
     static void onShow(GSimpleAction*, GVariant* parameter, gpointer data)

@@ -24,6 +24,9 @@ public:
         std::function<void()> launch;                                  // once, at the first activate/open
         std::function<void(const std::string& uri)> open;              // each opened URI, in order
         std::function<void(const std::vector<std::string>& paths)> show; // the "show" action
+        std::function<void()> activate; // every activation, after launch
+        // The "quit" action: when set, it decides when to quit (by calling quit()).
+        std::function<void()> quitRequested;
     };
 
     Application(const std::string& applicationId, Handlers handlers);

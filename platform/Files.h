@@ -12,6 +12,7 @@ namespace ov {
 inline constexpr const char* kAppId = "app.orvane.Orvane";
 inline constexpr const char* kApplicationGroupIdentifier = "ORVANE.app.orvane.Orvane";
 inline constexpr const char* kRunnerId = "app.orvane.Orvanehelper";
+inline constexpr const char* kExtensionId = "app.orvane.Orvane.extension";
 inline constexpr const char* kVendorPrefix = "app.orvane";
 
 // $XDG_DATA_HOME (else ~/.local/share) and $XDG_CONFIG_HOME (else ~/.config), read on every call
@@ -52,5 +53,13 @@ bool isCanonicalUUIDString(std::string_view s);
 // The installed data folder (share/orvane), or the build tree's resources when run uninstalled.
 // ORVANE_RESOURCES_DIR overrides it (tests).
 std::string resourcesPath();
+
+// A helper program of ours: libexec/orvane/NAME, or the build tree's when run uninstalled.
+// ORVANE_LIBEXEC_DIR overrides the folder (tests).
+std::string libexecProgramPath(const std::string& name);
+
+// The user's folder of a kind (the XDG user directories); $HOME/<fallback> when none is set.
+enum class UserDirectory { Desktop, Documents, Pictures };
+std::string userDirectory(UserDirectory kind);
 
 } // namespace ov

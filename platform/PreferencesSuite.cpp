@@ -4,8 +4,6 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 
-#include <cstdlib>
-#include <strings.h>
 
 namespace {
 // Far beyond any real preferences file; anything larger is not ours.
@@ -65,18 +63,7 @@ std::optional<OVValue> HLPreferencesSuite::objectForKey(const std::string& key) 
 bool HLPreferencesSuite::boolForKey(const std::string& key) const
 {
     auto value = objectForKey(key);
-    if (!value)
-        return false;
-    if (auto* b = std::get_if<bool>(&value->value))
-        return *b;
-    if (auto* i = std::get_if<int64_t>(&value->value))
-        return *i != 0;
-    if (auto* d = std::get_if<double>(&value->value))
-        return *d != 0;
-    if (auto* s = std::get_if<std::string>(&value->value))
-        return strcasecmp(s->c_str(), "yes") == 0 || strcasecmp(s->c_str(), "true") == 0
-            || std::strtol(s->c_str(), nullptr, 10) != 0;
-    return false;
+    return value && OVBoolValue(*value);
 }
 
 bool HLPreferencesSuite::setObjectForKey(const std::string& key, const std::optional<OVValue>& value)

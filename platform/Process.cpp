@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <sys/wait.h>
 
 namespace ov {
 
@@ -214,5 +215,34 @@ bool ChildProcess::resume()
 bool ChildProcess::hasExited() const { return state_->exited; }
 
 int ChildProcess::pid() const { return state_->pid; }
+
+int runAndWait(const std::vector<std::string>& argv, std::string* error)
+{
+    if (argv.empty()) {
+        if (error)
+            *error = "nothing to run";
+        return -1;
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    gint wait = 0;
+    GError* raw = nullptr;
+    const bool ran = g_spawn_sync(nullptr, args.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
+                                  nullptr, &wait, &raw);
+    GErrorPtr failure(raw);
+    if (!ran) {
+        if (error)
+            *error = failure ? failure->message : "cannot start " + argv[0];
+        return -1;
+    }
+    if (!WIFEXITED(wait)) {
+        if (error)
+            *error = argv[0] + " was killed";
+        return -1;
+    }
+    return WEXITSTATUS(wait);
+}
 
 } // namespace ov

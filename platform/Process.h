@@ -51,4 +51,9 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// Runs argv (searched in PATH when argv[0] holds no slash) with its arguments as given, no shell,
+// standard input from /dev/null, and waits for it to end. Answers its exit status, or -1 (and
+// *error) when it could not start or was killed.
+int runAndWait(const std::vector<std::string>& argv, std::string* error = nullptr);
+
 } // namespace ov

@@ -262,10 +262,8 @@ void AppDelegate::runAction(const OVActionPtr& copy, const OVPaths& paths)
             return;
         if (cancelled) {
             // No completion follows a cancelled run; let go of the copy here.
-            if (auto self = weakSelf.lock()) {
-                auto& list = self->processingActions_;
-                list.erase(std::remove(list.begin(), list.end(), action), list.end());
-            }
+            if (auto self = weakSelf.lock())
+                self->finishProcessing(action);
             return;
         }
         action->runWithFilePaths(paths, [weakSelf, weakCopy](bool success, std::optional<OVError> error) {
@@ -337,10 +335,41 @@ void AppDelegate::handleActionCompletion(const OVActionPtr& action, bool success
 {
     ovLog("Action complete: %s %d - %s", action ? action->description().c_str() : "(null)", success ? 1 : 0,
           error ? error->description().c_str() : "(null)");
-    processingActions_.erase(std::remove(processingActions_.begin(), processingActions_.end(), action),
-                             processingActions_.end());
     if (userDefaults_ && userDefaults_->playAlertOnCompletion())
         playSound();
+    finishProcessing(action);
+}
+
+void AppDelegate::finishProcessing(const OVActionPtr& action)
+{
+    processingActions_.erase(std::remove(processingActions_.begin(), processingActions_.end(), action),
+                             processingActions_.end());
+    if (terminationPending_ && processingActions_.empty()) {
+        ovLog("The last running action has finished: quitting");
+        terminationPending_ = false;
+        if (terminator_)
+            terminator_();
+    }
+}
+
+void AppDelegate::applicationShouldTerminate()
+{
+    if (processingActions_.empty()) {
+        terminationPending_ = false;
+        if (terminator_)
+            terminator_();
+        return;
+    }
+    ovLog("Quitting once %zu running actions have finished", processingActions_.size());
+    terminationPending_ = true;
+}
+
+void AppDelegate::applicationDidBecomeActive()
+{
+    if (!terminationPending_)
+        return;
+    ovLog("Started again: no longer quitting");
+    terminationPending_ = false;
 }
 
 void AppDelegate::playSound()

@@ -35,6 +35,14 @@ public:
     // A get-URL event: its direct-object string, queued until launch has finished.
     void handleAppleEvent(const std::optional<std::string>& directObject);
     void handleURL(const std::string& url) { handleAppleEvent(url); }
+    // A quit request: quits at once when no action is running, else once the last one has
+    // finished (a copy or a secure delete must not be cut off). Requests that arrive meanwhile
+    // still run; an activation (a restart's start) keeps the runner.
+    void applicationShouldTerminate();
+    void applicationDidBecomeActive();
+    bool isTerminationPending() const { return terminationPending_; }
+    // What quitting is (the application's quit).
+    void setTerminator(std::function<void()> terminator) { terminator_ = std::move(terminator); }
     bool shouldPresentNotification(const OVUserNotification& notification) const;
     void didActivateNotification(const OVUserNotification& notification);
 
@@ -80,6 +88,7 @@ private:
     AppDelegate() = default;
     void setActivationPolicy(OVActivationPolicy policy) { activationPolicy_ = policy; }
     void runAction(const OVActionPtr& action, const OVPaths& paths);
+    void finishProcessing(const OVActionPtr& action);
 
     std::shared_ptr<OVWormhole> wormhole_;
     OVActionList actionsArray_;
@@ -93,4 +102,6 @@ private:
     Presenter presenter_;
     SoundPlayer soundPlayer_;
     std::shared_ptr<HLTimer> staleRequestTimer_;
+    std::function<void()> terminator_;
+    bool terminationPending_ = false;
 };

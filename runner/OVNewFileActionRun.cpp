@@ -8,6 +8,7 @@
 #include "platform/MainContext.h"
 #include "platform/Workspace.h"
 #include "runner/NextAvailable.h"
+#include "runner/OVUserNotificationCenter.h"
 
 #include <cerrno>
 #include <set>
@@ -60,8 +61,8 @@ private:
     // Copies the template into the folder under the first free name; none on success.
     std::optional<OVError> copyTemplate(const std::string& folder, std::vector<std::string>* created)
     {
-        if (!templatePath_ || templatePath_->empty())
-            return OVError{ovrun::kPOSIXErrorDomain, ENOENT, "This action has no template file to copy"};
+        if (!templatePath_ || templatePath_->empty() || !ov::pathExists(*templatePath_))
+            return missingTemplate();
         // The name comes from the stored action: it must stay one item inside the folder.
         if (name_.empty() || name_ == "." || name_ == ".." || name_.find('/') != std::string::npos)
             return OVError{ovrun::kPOSIXErrorDomain, EINVAL, "Not a valid file name: " + name_};
@@ -76,6 +77,22 @@ private:
         ov::touchItem(target); // a failure here leaves the template's time, nothing worse
         created->push_back(target);
         return std::nullopt;
+    }
+
+    // The first-run catalogue keeps an entry whose template did not ship; such a run must tell
+    // the user, not end unseen in the log.
+    OVError missingTemplate() const
+    {
+        const std::string title = action_ && action_->title() ? *action_->title() : name_;
+        OVError error{ovrun::kPOSIXErrorDomain, ENOENT,
+                      "The template file of \"" + title + "\" is missing" +
+                          (templatePath_ && !templatePath_->empty() ? " (" + *templatePath_ + ")" : std::string()) +
+                          ". Choose another template for it in Orvane."};
+        OVUserNotification notification;
+        notification.informativeText = "Couldn't create \"" + name_ + "\": " + error.message;
+        notification.hasActionButton = false;
+        OVUserNotificationCenter::deliverNotification(notification);
+        return error;
     }
 
     OVActionPtr action_;

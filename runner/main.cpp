@@ -21,7 +21,10 @@ int main(int argc, char** argv)
             clicked.paths = paths;
         delegate->didActivateNotification(clicked);
     };
+    handlers.activate = [delegate] { delegate->applicationDidBecomeActive(); };
+    handlers.quitRequested = [delegate] { delegate->applicationShouldTerminate(); };
     ov::Application application(ov::kRunnerId, std::move(handlers));
+    delegate->setTerminator([&application] { application.quit(); });
 
     delegate->setPresenter([&application](const OVUserNotification& notification) {
         ov::AppNotification out;
@@ -38,5 +41,6 @@ int main(int argc, char** argv)
 
     int status = application.run(argc, argv);
     delegate->setPresenter({});
+    delegate->setTerminator({});
     return status;
 }

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Makes the file manager hide hidden files again.
-gsettings set org.gtk.gtk4.Settings.FileChooser show-hidden false 2>/dev/null
-gsettings set org.gtk.Settings.FileChooser show-hidden false 2>/dev/null
-exit 0
+# Makes the file managers hide hidden files (names that start with a dot) again.
+ORVANE_SCRIPT_NAME="Hide hidden files in Finder"
+. "${BASH_SOURCE[0]%/*}/common.bash" || exit 1
+
+orvane_set_show_hidden false

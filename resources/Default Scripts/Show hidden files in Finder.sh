@@ -1,5 +1,6 @@
 #!/bin/bash
-# Makes the file manager show hidden files.
-gsettings set org.gtk.gtk4.Settings.FileChooser show-hidden true 2>/dev/null
-gsettings set org.gtk.Settings.FileChooser show-hidden true 2>/dev/null
-exit 0
+# Makes the file managers show hidden files (names that start with a dot).
+ORVANE_SCRIPT_NAME="Show hidden files in Finder"
+. "${BASH_SOURCE[0]%/*}/common.bash" || exit 1
+
+orvane_set_show_hidden true

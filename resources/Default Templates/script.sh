@@ -1,1 +1,3 @@
-#!/bin/bash
+#!/usr/bin/env bash
+set -euo pipefail
+

@@ -16,35 +16,12 @@ using namespace ovtest;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using Result = ToolResult;
 
-Result orvaneMenu(const std::vector<std::string>& args, const std::string& cwd)
+Result orvaneMenu(std::vector<std::string> args, const std::string& cwd)
 {
-    std::vector<char*> argv;
-    std::string program = ORVANE_BINARY_DIR "/extension/orvane-menu";
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (auto& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Result r;
-    gchar *out = nullptr, *err = nullptr;
-    gint wait = 0;
-    GError* error = nullptr;
-    if (!g_spawn_sync(cwd.c_str(), argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err, &wait, &error)) {
-        ADD_FAILURE() << error->message;
-        g_error_free(error);
-        return r;
-    }
-    r.out = out ? out : "";
-    r.err = err ? err : "";
-    g_free(out);
-    g_free(err);
-    r.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-    return r;
+    args.insert(args.begin(), ORVANE_BINARY_DIR "/extension/orvane-menu");
+    return runTool(args, std::nullopt, cwd);
 }
 
 class OrvaneMenuToolTest : public ::testing::Test {

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <sstream>
 
+#include <sys/wait.h>
+
 namespace ovtest {
 
 TempHome::TempHome()
@@ -217,6 +219,35 @@ GSubprocess* spawnSelfAsChild(const std::string& disabledTest, const char* envVa
         *static_cast<std::optional<bool>*>(data) = bool(g_subprocess_wait_check_finish(G_SUBPROCESS(source), result, nullptr));
     }, succeeded);
     return child;
+}
+
+ToolResult runTool(const std::vector<std::string>& args, const std::optional<std::vector<std::string>>& env,
+                   const std::string& cwd)
+{
+    std::vector<std::string> a = args, e = env.value_or(std::vector<std::string>{});
+    std::vector<char*> argv, envp;
+    for (auto& s : a)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    for (auto& s : e)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+    ToolResult r;
+    gchar *out = nullptr, *err = nullptr;
+    gint wait = 0;
+    GError* error = nullptr;
+    if (!g_spawn_sync(cwd.empty() ? nullptr : cwd.c_str(), argv.data(), env ? envp.data() : nullptr, G_SPAWN_DEFAULT,
+                      nullptr, nullptr, &out, &err, &wait, &error)) {
+        ADD_FAILURE() << error->message;
+        g_error_free(error);
+        return r;
+    }
+    r.out = out ? out : "";
+    r.err = err ? err : "";
+    g_free(out);
+    g_free(err);
+    r.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    return r;
 }
 
 std::string readAll(const std::string& path)

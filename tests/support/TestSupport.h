@@ -102,6 +102,16 @@ void runFirstAfter(unsigned ms, std::function<void()> fn);
 GSubprocess* spawnSelfAsChild(const std::string& disabledTest, const char* envVariable, const std::string& mode,
                               std::optional<bool>* succeeded);
 
+// What a program printed and how it ended (its exit status, -1 when killed or not started).
+struct ToolResult {
+    int status = -1;
+    std::string out, err;
+};
+// Runs a program and waits for it; env, when given, replaces the environment; cwd, when not
+// empty, is where it starts.
+ToolResult runTool(const std::vector<std::string>& argv, const std::optional<std::vector<std::string>>& env = {},
+                   const std::string& cwd = {});
+
 std::string readAll(const std::string& path);
 void removeTree(const std::string& path);
 
