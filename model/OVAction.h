@@ -54,7 +54,6 @@ public:
     }
     // A zero-filled instance of the named kind (for unarchiving), or none for an unknown name.
     static OVActionPtr emptyInstanceOfClass(const std::string& className);
-    static bool isKnownClass(const std::string& className);
 
     virtual const char* className() const { return "OVAction"; }
     // The class chain from this kind up to the root, as written under "$classes".

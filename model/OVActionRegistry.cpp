@@ -56,5 +56,3 @@ OVActionPtr OVAction::emptyInstanceOfClass(const std::string& className)
     auto it = factories.find(className);
     return it == factories.end() ? nullptr : it->second();
 }
-
-bool OVAction::isKnownClass(const std::string& className) { return emptyInstanceOfClass(className) != nullptr; }

@@ -6,11 +6,6 @@
 
 std::optional<std::string> OVAppleScriptAction::editorClassName() const { return std::string("OVAppleScriptModule"); }
 
-void OVAppleScriptAction::init()
-{
-    OVAction::init();
-}
-
 void OVAppleScriptAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {
     OVAction::encodeWithCoder(coder);

@@ -6,11 +6,6 @@
 
 std::optional<std::string> OVCopyToAction::editorClassName() const { return std::string("OVMoveToActionModule"); }
 
-void OVCopyToAction::init()
-{
-    OVAction::init();
-}
-
 void OVCopyToAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {
     OVAction::encodeWithCoder(coder);

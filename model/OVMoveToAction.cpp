@@ -6,11 +6,6 @@
 
 std::optional<std::string> OVMoveToAction::editorClassName() const { return std::string("OVMoveToActionModule"); }
 
-void OVMoveToAction::init()
-{
-    OVAction::init();
-}
-
 void OVMoveToAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {
     OVAction::encodeWithCoder(coder);

@@ -6,11 +6,6 @@
 
 std::optional<std::string> OVOpenFavesAction::editorClassName() const { return std::nullopt; }
 
-void OVOpenFavesAction::init()
-{
-    OVAction::init();
-}
-
 void OVOpenFavesAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {
     OVAction::encodeWithCoder(coder);

@@ -6,11 +6,6 @@
 
 std::optional<std::string> OVOpenWithAppAction::editorClassName() const { return std::string("OVOpenWithAppModule"); }
 
-void OVOpenWithAppAction::init()
-{
-    OVAction::init();
-}
-
 void OVOpenWithAppAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {
     OVAction::encodeWithCoder(coder);

@@ -555,14 +555,6 @@ std::string writeXML(const OVValue& value)
     return s;
 }
 
-std::string writeBinary(const OVValue& value)
-{
-    plist_t node = fromValue(value);
-    std::string s = toBinary(node);
-    plist_free(node);
-    return s;
-}
-
 } // namespace ovplist
 
 namespace ovplist {

@@ -47,7 +47,6 @@ plist_t fromValue(const OVValue& value);
 
 std::optional<OVValue> read(std::string_view data, std::string* error = nullptr);
 std::string writeXML(const OVValue& value);
-std::string writeBinary(const OVValue& value);
 std::string toBinary(plist_t node);
 std::string toXML(plist_t node);
 
