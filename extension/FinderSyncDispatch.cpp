@@ -4,36 +4,13 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/Uri.h"
 #include "platform/Workspace.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <exception>
-
-namespace {
-
-// Uids and UUID strings need no escaping; anything else read from the store must not be able to
-// add members to the query.
-std::string percentEscaped(const std::string& text)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-            c == '.' || c == '~') {
-            out.push_back(char(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 bool FinderSync::resolveInstanceMethod(const std::string& selector)
 {
@@ -50,7 +27,7 @@ bool FinderSync::performSelector(const std::string& selector, DispatchCompletion
 
 std::string FinderSync::runRequestURL(const std::string& uid, const std::string& fileName)
 {
-    return ov::stringPrintf(kRunRequestURLFormat, percentEscaped(uid).c_str(), percentEscaped(fileName).c_str());
+    return ov::stringPrintf(kRunRequestURLFormat, ov::uri::escape(uid).c_str(), ov::uri::escape(fileName).c_str());
 }
 
 void FinderSync::resolveActionWithUID(const std::string& uid, DispatchCompletion done)

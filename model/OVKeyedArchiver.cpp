@@ -2,6 +2,7 @@
 
 #include "model/OVKeyedUnarchiver.h"
 #include "model/OVPropertyList.h"
+#include "platform/Uri.h"
 
 #include <algorithm>
 #include <span>
@@ -289,21 +290,8 @@ std::string OVKeyedArchiver::archivedDataWithRootValue(const OVValue& value)
 
 std::string OVKeyedArchiver::fileURLStringWithPath(const std::string& path)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out = path.starts_with('/') ? "file://" : "";
-    for (unsigned char c : path) {
-        bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    std::string_view("-._~/!$&'()*+,;=@").find(char(c)) != std::string_view::npos;
-        // In a relative reference a colon could read as the end of a scheme.
-        if (c == ':' && path.starts_with('/'))
-            keep = true;
-        if (keep) {
-            out += char(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    // In a relative reference a colon could read as the end of a scheme.
+    if (path.starts_with('/'))
+        return ov::uri::fileURI(path, "!$&'()*+,;=@/:");
+    return ov::uri::escape(path, "!$&'()*+,;=@/");
 }

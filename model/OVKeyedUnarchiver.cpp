@@ -1,10 +1,10 @@
 #include "model/OVKeyedUnarchiver.h"
 
 #include "model/OVPropertyList.h"
+#include "platform/Uri.h"
 
 #include <plist/plist.h>
 
-#include <cctype>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -76,150 +76,11 @@ void forEachItem(plist_t array, F&& f)
     }
 }
 
-// --- URLs ---------------------------------------------------------------------------------
-
-std::optional<std::string> schemeOf(std::string_view url)
-{
-    std::size_t i = 0;
-    while (i < url.size() && (std::isalnum((unsigned char)url[i]) || (i > 0 && (url[i] == '+' || url[i] == '-' || url[i] == '.'))))
-        ++i;
-    if (i == 0 || i >= url.size() || url[i] != ':' || !std::isalpha((unsigned char)url[0]))
-        return std::nullopt;
-    std::string scheme(url.substr(0, i));
-    for (char& c : scheme)
-        c = char(std::tolower((unsigned char)c));
-    return scheme;
-}
-
-std::string removeDotSegments(std::string_view path)
-{
-    const bool absolute = path.starts_with('/');
-    std::vector<std::string_view> out;
-    bool trailing = false;
-    std::size_t i = absolute ? 1 : 0;
-    while (i <= path.size()) {
-        std::size_t j = path.find('/', i);
-        if (j == std::string_view::npos)
-            j = path.size();
-        std::string_view seg = path.substr(i, j - i);
-        const bool last = j == path.size();
-        if (seg == ".") {
-            trailing = last;
-        } else if (seg == "..") {
-            if (!out.empty())
-                out.pop_back();
-            trailing = last;
-        } else {
-            out.push_back(seg);
-            trailing = false;
-        }
-        i = j + 1;
-    }
-    std::string result = absolute ? "/" : "";
-    for (std::size_t k = 0; k < out.size(); ++k) {
-        if (k)
-            result += '/';
-        result += out[k];
-    }
-    if (trailing && !out.empty())
-        result += '/';
-    return result;
-}
-
-std::string_view withoutQueryAndFragment(std::string_view s) { return s.substr(0, s.find_first_of("?#")); }
-
-// A reference resolved against a base URL, after the rules of RFC 3986 for the path.
-std::string resolveReference(std::string_view base, std::string_view ref)
-{
-    if (base.empty() || schemeOf(ref))
-        return std::string(ref);
-    if (ref.empty())
-        return std::string(base);
-    base = withoutQueryAndFragment(base);
-    std::string prefix; // scheme and authority
-    std::string_view basePath = base;
-    if (auto scheme = schemeOf(base)) {
-        std::size_t afterScheme = scheme->size() + 1;
-        if (ref.starts_with("//"))
-            return std::string(base.substr(0, afterScheme)) + std::string(ref);
-        std::size_t pathStart = afterScheme;
-        if (base.substr(afterScheme).starts_with("//")) {
-            pathStart = base.find('/', afterScheme + 2);
-            if (pathStart == std::string_view::npos)
-                pathStart = base.size();
-        }
-        prefix = std::string(base.substr(0, pathStart));
-        basePath = base.substr(pathStart);
-    }
-    if (ref.starts_with('/'))
-        return prefix + removeDotSegments(ref);
-    std::string merged;
-    std::size_t slash = basePath.rfind('/');
-    if (slash != std::string_view::npos)
-        merged = std::string(basePath.substr(0, slash + 1));
-    else if (!prefix.empty())
-        merged = "/";
-    merged += ref;
-    return prefix + removeDotSegments(merged);
-}
-
-std::optional<std::string> percentDecode(std::string_view s)
-{
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '%') {
-            out += s[i];
-            continue;
-        }
-        if (i + 2 >= s.size() || hex(s[i + 1]) < 0 || hex(s[i + 2]) < 0)
-            return std::nullopt;
-        out += char(hex(s[i + 1]) * 16 + hex(s[i + 2]));
-        i += 2;
-    }
-    return out;
-}
-
 } // namespace
 
 std::optional<std::string> OVKeyedUnarchiver::filePathFromURLString(std::string_view url, std::string_view base)
 {
-    const std::string full = resolveReference(base, url);
-    std::optional<std::string> path;
-    if (auto scheme = schemeOf(full)) {
-        if (*scheme != "file")
-            return std::nullopt;
-        std::string_view rest = withoutQueryAndFragment(std::string_view(full).substr(5));
-        if (rest.starts_with("//")) {
-            std::size_t slash = rest.find('/', 2);
-            std::string host(rest.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2));
-            for (char& c : host)
-                c = char(std::tolower((unsigned char)c));
-            if (!host.empty() && host != "localhost")
-                return std::nullopt;
-            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
-        }
-        path = percentDecode(rest);
-    } else {
-        // A plain path may hold a percent sign that is not an escape.
-        path = percentDecode(full);
-        if (!path)
-            path = full;
-    }
-    if (!path || path->empty() || path->find('\0') != std::string::npos)
-        return std::nullopt;
-    while (path->size() > 1 && path->back() == '/')
-        path->pop_back();
-    return path;
+    return ov::uri::filePath(url, base);
 }
 
 struct OVKeyedUnarchiver::Impl {
@@ -398,7 +259,7 @@ struct OVKeyedUnarchiver::Impl {
         auto base = urlAt(*baseUID);
         if (!base)
             return std::nullopt;
-        return resolveReference(*base, *relative);
+        return ov::uri::resolve(*base, *relative);
     }
 
     OVActionPtr actionAt(uint64_t uid)

@@ -8,6 +8,7 @@
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Uri.h"
 #include "platform/Workspace.h"
 
 #include <nlohmann/json.hpp>
@@ -26,46 +27,6 @@ namespace {
 
 constexpr const char* kDidChangeMessage = "OVDidChangeNotification";
 constexpr const char* kDefaultsDidChangeMessage = "NSUserDefaultsDidChangeNotification";
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// The characters a URL may hold as it is written (RFC 3986), with well-formed percent escapes.
-bool isWellFormedURL(const std::string& s)
-{
-    static const std::string allowed = "-._~:/?#[]@!$&'()*+,;=";
-    if (s.empty())
-        return false;
-    std::size_t hashes = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '%') {
-            if (i + 2 >= s.size() || !isHexDigit(s[i + 1]) || !isHexDigit(s[i + 2]))
-                return false;
-            i += 2;
-            continue;
-        }
-        bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (!alnum && allowed.find(c) == std::string::npos)
-            return false;
-        if (c == '#' && ++hashes > 1)
-            return false;
-    }
-    return true;
-}
-
-// The query of a URL as written: between the first "?" and the fragment. None without a "?".
-std::optional<std::string> queryOfURL(const std::string& url)
-{
-    auto fragment = url.find('#');
-    auto mark = url.find('?');
-    if (mark == std::string::npos || (fragment != std::string::npos && mark > fragment))
-        return std::nullopt;
-    auto end = fragment == std::string::npos ? url.size() : fragment;
-    return url.substr(mark + 1, end - mark - 1);
-}
 
 std::vector<std::string> split(const std::string& s, char separator)
 {
@@ -220,11 +181,11 @@ void AppDelegate::handleAppleEvent(const std::optional<std::string>& directObjec
 
 void AppDelegate::handleURLString(const std::string& urlString)
 {
-    if (!isWellFormedURL(urlString)) {
+    if (!ov::uri::isWellFormed(urlString)) {
         ovLog("Invalid URL");
         return;
     }
-    auto query = queryOfURL(urlString);
+    auto query = ov::uri::query(urlString);
     if (!query)
         return;
     auto members = parseQueryString(*query);
