@@ -2,8 +2,7 @@
 
 #include "messaging/OVWormhole.h"
 #include "model/HLTimer.h"
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "model/OVActionArchive.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 
@@ -52,7 +51,7 @@ bool OVActionsManager::configure()
         OVActionList root;
         if (data && !data->empty()) {
             std::string error;
-            auto list = OVKeyedUnarchiver::unarchiveActions(*data, &error);
+            auto list = OVActionArchive::unarchiveActions(*data, &error);
             if (!list) {
                 ov::ovLog("Could not load actions because of error: %s", error.c_str());
                 return false;
@@ -106,7 +105,7 @@ bool OVActionsManager::saveToFile()
 {
     const std::string path = saveURL();
     std::string error;
-    const std::string data = OVKeyedArchiver::archivedDataWithRootActions(actions());
+    const std::string data = OVActionArchive::archivedDataWithRootActions(actions());
     if (!ov::writeFileAtomically(path, data, 0600, &error)) {
         ov::ovLog("Could not save actions to %s because of error: %s", path.c_str(), error.c_str());
         return false;

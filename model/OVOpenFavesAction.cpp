@@ -1,7 +1,7 @@
 #include "model/OVOpenFavesAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVTypes.h"
 
 std::optional<std::string> OVOpenFavesAction::editorClassName() const { return std::nullopt; }

@@ -1,6 +1,6 @@
 #include "messaging/OVWormhole.h"
 #include "model/HLUserDefaults.h"
-#include "model/OVPropertyList.h"
+#include "archive/OVPropertyList.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Log.h"

@@ -1,6 +1,7 @@
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 
-#include "model/OVPropertyList.h"
+#include "archive/OVPropertyList.h"
+#include "archive/UTF8.h"
 #include "platform/Uri.h"
 
 #include <plist/plist.h>
@@ -51,7 +52,7 @@ std::string stringOf(plist_t node)
 {
     uint64_t length = 0;
     const char* s = plist_get_string_ptr(node, &length);
-    return s ? ovplist::validUTF8(std::string_view(s, std::size_t(length))) : std::string();
+    return s ? ovutf8::repaired(std::string_view(s, std::size_t(length))) : std::string();
 }
 
 bool isArrayClass(const std::string& name) { return name == "NSArray" || name == "NSMutableArray"; }
@@ -84,17 +85,19 @@ std::optional<std::string> OVKeyedUnarchiver::filePathFromURLString(std::string_
 }
 
 struct OVKeyedUnarchiver::Impl {
+    explicit Impl(const OVArchiveClassFactory* classes = nullptr) : classes(classes) {}
+
+    const OVArchiveClassFactory* classes;
     plist_t root = nullptr;
     std::vector<plist_t> objects;
     std::vector<uint8_t> inProgress;
-    std::map<uint64_t, OVActionPtr> decodedActions;
+    std::map<uint64_t, OVArchivablePtr> decodedObjects;
     int depth = 0;
     uint64_t elements = 0;
     uint64_t outputBytes = 0;
     uint64_t maxElements = kBaseElements;
     uint64_t maxOutputBytes = kBaseOutputBytes;
 
-    Impl() = default;
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
     ~Impl()
@@ -224,7 +227,7 @@ struct OVKeyedUnarchiver::Impl {
         return s;
     }
 
-    std::optional<OVStringList> stringListAt(uint64_t uid)
+    std::optional<std::vector<std::string>> stringListAt(uint64_t uid)
     {
         if (uid == 0)
             return std::nullopt;
@@ -232,7 +235,7 @@ struct OVKeyedUnarchiver::Impl {
         if (!list)
             return std::nullopt;
         Enter enter(*this, uid);
-        OVStringList out;
+        std::vector<std::string> out;
         forEachReference(list, [&](uint64_t element) {
             if (auto s = stringAt(element))
                 out.push_back(std::move(*s));
@@ -262,32 +265,30 @@ struct OVKeyedUnarchiver::Impl {
         return ov::uri::resolve(*base, *relative);
     }
 
-    OVActionPtr actionAt(uint64_t uid)
+    OVArchivablePtr objectAt(uint64_t uid)
     {
         if (uid == 0)
             return nullptr;
         plist_t object = at(uid);
         if (inProgress[uid])
             throw Corrupt("object cycle");
-        if (auto it = decodedActions.find(uid); it != decodedActions.end())
+        if (auto it = decodedObjects.find(uid); it != decodedObjects.end())
             return it->second;
         charge(1);
         if (typeOf(object) != PLIST_DICT)
-            throw Corrupt("action list holds a value that is not an object");
-        // An action of a kind this program does not know (a newer version's, or damage) fails the
-        // whole archive: dropping it would erase it at the next save.
+            throw Corrupt("object list holds a value that is not an object");
         const std::string className = classNameOf(object);
-        OVActionPtr action = OVAction::emptyInstanceOfClass(className);
-        if (!action)
-            throw Corrupt("action of unknown class '" + ovplist::validUTF8(className) + "'");
+        OVArchivablePtr made = classes && *classes ? (*classes)(className) : nullptr;
+        if (!made)
+            throw Corrupt("object of unknown class '" + ovutf8::repaired(className) + "'");
         Enter enter(*this, uid);
         OVKeyedUnarchiver coder(*this, object);
-        action->initWithCoder(coder);
-        decodedActions.emplace(uid, action);
-        return action;
+        made->initWithCoder(coder);
+        decodedObjects.emplace(uid, made);
+        return made;
     }
 
-    OVActionList actionListAt(uint64_t uid)
+    OVArchivableList objectListAt(uint64_t uid)
     {
         if (uid == 0)
             return {};
@@ -295,10 +296,10 @@ struct OVKeyedUnarchiver::Impl {
         if (!list)
             return {};
         Enter enter(*this, uid);
-        OVActionList out;
+        OVArchivableList out;
         forEachReference(list, [&](uint64_t element) {
-            if (auto action = actionAt(element))
-                out.push_back(std::move(action));
+            if (auto made = objectAt(element))
+                out.push_back(std::move(made));
         });
         return out;
     }
@@ -404,12 +405,13 @@ auto guarded(std::string* error, F&& f) -> decltype(f())
 }
 } // namespace
 
-std::optional<OVActionList> OVKeyedUnarchiver::unarchiveActions(std::string_view data, std::string* error)
+std::optional<OVArchivableList> OVKeyedUnarchiver::unarchiveObjects(std::string_view data,
+                                                                   const OVArchiveClassFactory& classes, std::string* error)
 {
-    return guarded(error, [&]() -> std::optional<OVActionList> {
-        Impl impl;
+    return guarded(error, [&]() -> std::optional<OVArchivableList> {
+        Impl impl(&classes);
         impl.load(data);
-        return impl.actionListAt(impl.rootUID());
+        return impl.objectListAt(impl.rootUID());
     });
 }
 
@@ -447,7 +449,7 @@ std::optional<std::string> OVKeyedUnarchiver::decodeString(const char* key)
     return uid ? impl_.stringAt(*uid) : std::nullopt;
 }
 
-std::optional<OVStringList> OVKeyedUnarchiver::decodeStringList(const char* key)
+std::optional<std::vector<std::string>> OVKeyedUnarchiver::decodeStringList(const char* key)
 {
     auto uid = uidOf(member(objectDict(object_), key));
     return uid ? impl_.stringListAt(*uid) : std::nullopt;
@@ -460,28 +462,22 @@ std::optional<std::string> OVKeyedUnarchiver::decodeURL(const char* key)
     return url ? filePathFromURLString(*url) : std::nullopt;
 }
 
-std::optional<OVImage> OVKeyedUnarchiver::decodeImage(const char* key)
+std::optional<std::string> OVKeyedUnarchiver::decodeData(const char* key)
 {
     auto uid = uidOf(member(objectDict(object_), key));
     if (!uid || *uid == 0)
         return std::nullopt;
     plist_t object = impl_.at(*uid);
-    if (typeOf(object) == PLIST_DATA) {
-        uint64_t length = 0;
-        const char* bytes = plist_get_data_ptr(object, &length);
-        impl_.charge(1, length);
-        return OVImage::fromPNGData(std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0));
-    }
-    // A string names a serialized icon; objects of the platform's image class are not readable.
-    if (typeOf(object) == PLIST_STRING) {
-        auto s = impl_.stringAt(*uid);
-        return s ? std::optional<OVImage>(OVImage::fromSerialized(std::move(*s))) : std::nullopt;
-    }
-    return std::nullopt;
+    if (typeOf(object) != PLIST_DATA)
+        return std::nullopt;
+    uint64_t length = 0;
+    const char* bytes = plist_get_data_ptr(object, &length);
+    impl_.charge(1, length);
+    return std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0);
 }
 
-OVActionList OVKeyedUnarchiver::decodeActions(const char* key)
+OVArchivableList OVKeyedUnarchiver::decodeObjects(const char* key)
 {
     auto uid = uidOf(member(objectDict(object_), key));
-    return uid ? impl_.actionListAt(*uid) : OVActionList();
+    return uid ? impl_.objectListAt(*uid) : OVArchivableList();
 }
