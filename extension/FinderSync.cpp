@@ -1,5 +1,6 @@
 #include "extension/FinderSync.h"
 
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
@@ -16,9 +17,6 @@
 #include <unordered_map>
 
 namespace {
-
-constexpr const char* kDidChangeNotification = "OVDidChangeNotification";
-constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
 
 std::string selectorForUID(const std::string& uid) { return std::string(FinderSync::kSelectorPrefix) + uid; }
 
@@ -103,14 +101,14 @@ void FinderSync::init()
     preferencesDidChange();
     reloadData();
 
-    wormhole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    wormhole_ = OVProtocol::wormhole();
     std::weak_ptr<FinderSync> weak = weak_from_this();
     if (wormhole_) {
-        wormhole_->listenForMessageWithIdentifier(std::string(kDidChangeNotification), [weak](const auto&) {
+        wormhole_->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification), [weak](const auto&) {
             if (auto self = weak.lock())
                 self->reloadData();
         });
-        wormhole_->listenForMessageWithIdentifier(std::string(kUserDefaultsDidChangeNotification), [weak](const auto&) {
+        wormhole_->listenForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification), [weak](const auto&) {
             if (auto self = weak.lock())
                 self->preferencesDidChange();
         });

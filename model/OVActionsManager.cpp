@@ -1,8 +1,8 @@
 #include "model/OVActionsManager.h"
 
-#include "messaging/OVWormhole.h"
 #include "model/HLTimer.h"
 #include "model/OVActionArchive.h"
+#include "model/OVChangeSender.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 
@@ -59,7 +59,6 @@ bool OVActionsManager::configure()
             root = std::move(*list);
         }
         workingActionsArray_ = std::move(root);
-        wormHole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
         return true;
     } catch (const std::exception& e) {
         ov::ovLog("Could not load actions because of error: %s", e.what());
@@ -97,8 +96,7 @@ void OVActionsManager::actuallySave()
     for (const auto& action : workingActionsArray_)
         action->setIsNew(false);
     saveToFile();
-    if (wormHole_)
-        wormHole_->passMessageObject(std::nullopt, std::string("OVDidChangeNotification"));
+    OVChangeSender::send(OVChange::Actions);
 }
 
 bool OVActionsManager::saveToFile()

@@ -7,7 +7,6 @@
 #include <string>
 
 class HLTimer;
-class OVWormhole;
 
 class OVActionsManager : public std::enable_shared_from_this<OVActionsManager> {
 public:
@@ -32,5 +31,4 @@ private:
     OVActionsManager() = default;
     OVActionList workingActionsArray_;
     std::shared_ptr<HLTimer> saveDelayTimer_;
-    std::shared_ptr<OVWormhole> wormHole_;
 };
