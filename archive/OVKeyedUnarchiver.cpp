@@ -405,8 +405,8 @@ auto guarded(std::string* error, F&& f) -> decltype(f())
 }
 } // namespace
 
-std::optional<OVArchivableList> OVKeyedUnarchiver::unarchiveObjects(std::string_view data,
-                                                                   const OVArchiveClassFactory& classes, std::string* error)
+std::optional<OVArchivableList>
+OVKeyedUnarchiver::unarchiveObjects(std::string_view data, const OVArchiveClassFactory& classes, std::string* error)
 {
     return guarded(error, [&]() -> std::optional<OVArchivableList> {
         Impl impl(&classes);

@@ -31,10 +31,11 @@ public:
     OVArchivableList decodeObjects(const char* key);
 
     // The local path of a file URL, or of a reference without scheme resolved against base;
-    // none for other schemes, remote hosts, bad escapes and NUL bytes.
+    // none for other schemes, remote hosts, bad escapes and NUL bytes (ov::uri::filePath).
     static std::optional<std::string> filePathFromURLString(std::string_view url, std::string_view base = {});
 
-    // Objects (lists, URLs and the objects of classes) nest at most this deep; the archiver leaves out deeper ones.
+    // Objects (lists, URLs and the objects of classes) nest at most this deep; the archiver leaves
+    // out deeper ones.
     static constexpr int kMaxObjectDepth = 64;
 
     struct Impl;

@@ -270,25 +270,22 @@ std::optional<OVValue> read(std::string_view data, std::string* error)
     return v;
 }
 
-std::string toBinary(plist_t node)
+namespace {
+template <typename Write, typename Release>
+std::string serialized(plist_t node, Write write, Release release)
 {
     char* out = nullptr;
     uint32_t len = 0;
-    plist_to_bin(node, &out, &len);
+    write(node, &out, &len);
     std::string s(out ? out : "", out ? len : 0);
-    plist_to_bin_free(out);
+    release(out);
     return s;
 }
+} // namespace
 
-std::string toXML(plist_t node)
-{
-    char* out = nullptr;
-    uint32_t len = 0;
-    plist_to_xml(node, &out, &len);
-    std::string s(out ? out : "", out ? len : 0);
-    plist_to_xml_free(out);
-    return s;
-}
+std::string toBinary(plist_t node) { return serialized(node, plist_to_bin, plist_to_bin_free); }
+
+std::string toXML(plist_t node) { return serialized(node, plist_to_xml, plist_to_xml_free); }
 
 std::string writeXML(const OVValue& value)
 {

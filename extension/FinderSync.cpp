@@ -101,20 +101,18 @@ void FinderSync::init()
     preferencesDidChange();
     reloadData();
 
-    wormhole_ = OVProtocol::wormhole();
     std::weak_ptr<FinderSync> weak = weak_from_this();
-    if (wormhole_) {
-        wormhole_->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification), [weak](const auto&) {
+    wormhole_ = OVProtocol::listenForChanges(
+        [weak] {
             if (auto self = weak.lock())
                 self->reloadData();
-        });
-        wormhole_->listenForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification), [weak](const auto&) {
+        },
+        [weak] {
             if (auto self = weak.lock())
                 self->preferencesDidChange();
         });
-    } else {
+    if (!wormhole_)
         ov::ovLog("Could not listen for changes: the shared container cannot be located");
-    }
 
     volumeWatcher_ = ov::VolumeWatcher::create([weak] {
         if (auto self = weak.lock())

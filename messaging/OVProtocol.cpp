@@ -85,6 +85,19 @@ void postMessage(const std::string& name)
         messenger->passMessageObject(std::nullopt, name);
 }
 
+std::shared_ptr<OVWormhole> listenForChanges(std::function<void()> actionsDidChange,
+                                             std::function<void()> preferencesDidChange)
+{
+    auto listener = wormhole();
+    if (!listener)
+        return nullptr;
+    listener->listenForMessageWithIdentifier(std::string(kDidChangeNotification),
+                                             [call = std::move(actionsDidChange)](const auto&) { call(); });
+    listener->listenForMessageWithIdentifier(std::string(kUserDefaultsDidChangeNotification),
+                                             [call = std::move(preferencesDidChange)](const auto&) { call(); });
+    return listener;
+}
+
 std::string runRequestURL(const std::string& uid, const std::string& fileName)
 {
     return ov::stringPrintf(kRunRequestURLFormat, ov::uri::escape(uid).c_str(), ov::uri::escape(fileName).c_str());

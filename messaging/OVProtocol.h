@@ -6,6 +6,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -26,6 +27,10 @@ inline constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefault
 std::shared_ptr<OVWormhole> wormhole();
 // Passes the named message with no message object.
 void postMessage(const std::string& name);
+// A wormhole that calls the one or the other on the main context when another program saved the
+// action list or wrote a preference; none when the container cannot be located.
+std::shared_ptr<OVWormhole> listenForChanges(std::function<void()> actionsDidChange,
+                                             std::function<void()> preferencesDidChange);
 
 inline constexpr const char* kRunRequestURLFormat = "orvane://runaction?action=%s&file=%s";
 inline constexpr const char* kRequestPathsMember = "paths";

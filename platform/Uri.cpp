@@ -56,7 +56,8 @@ std::optional<std::string> localPathOfFileURI(const std::string& uri)
     char* host = nullptr;
     char* path = nullptr;
     gint port = -1;
-    if (!g_uri_split(uri.c_str(), G_URI_FLAGS_ENCODED, nullptr, &userinfo, &host, &port, &path, nullptr, nullptr, nullptr))
+    if (!g_uri_split(uri.c_str(), G_URI_FLAGS_ENCODED, nullptr, &userinfo, &host, &port, &path, nullptr, nullptr,
+                     nullptr))
         return std::nullopt;
     GCharPtr ownUserinfo(userinfo), ownHost(host), ownPath(path);
     if (userinfo || port != -1 || (host && *host && g_ascii_strcasecmp(host, "localhost") != 0))

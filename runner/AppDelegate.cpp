@@ -64,17 +64,15 @@ void AppDelegate::applicationDidFinishLaunching()
     preferencesDidChange();
     reloadData();
 
-    wormhole_ = OVProtocol::wormhole();
-    if (wormhole_) {
-        wormhole_->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification), [weak](const std::optional<OVValue>&) {
+    wormhole_ = OVProtocol::listenForChanges(
+        [weak] {
             if (auto self = weak.lock())
                 self->reloadData();
-        });
-        wormhole_->listenForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification), [weak](const std::optional<OVValue>&) {
+        },
+        [weak] {
             if (auto self = weak.lock())
                 self->preferencesDidChange();
         });
-    }
 
     OVActivationCenter::setObservers(
         [weak] {

@@ -47,8 +47,9 @@ TEST(Protocol, RunRequestURLsCarryAnyValueWithoutAddingMembers)
     bool malformed = false;
     EXPECT_FALSE(OVProtocol::parseRunRequestURL("orvane://runaction?action=A B&file=F", &malformed));
     EXPECT_TRUE(malformed);
-    for (const char* incomplete : {"orvane://runaction", "orvane://runaction?action=A", "orvane://runaction?action=&file=F",
-                                   "orvane://runaction?file=F&action", "orvane://runaction#?action=A&file=F"}) {
+    for (const char* incomplete : {"orvane://runaction", "orvane://runaction?action=A",
+                                   "orvane://runaction?action=&file=F", "orvane://runaction?file=F&action",
+                                   "orvane://runaction#?action=A&file=F"}) {
         EXPECT_FALSE(OVProtocol::parseRunRequestURL(incomplete, &malformed)) << incomplete;
         EXPECT_FALSE(malformed) << incomplete;
     }

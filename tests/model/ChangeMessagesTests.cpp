@@ -27,7 +27,8 @@ std::shared_ptr<OVWormhole> observe(Received& received)
                                              [&](const std::optional<OVValue>&) { ++received.saves; });
     observer->listenForMessageWithIdentifier(std::string("NSUserDefaultsDidChangeNotification"),
                                              [&](const std::optional<OVValue>&) { ++received.preferences; });
-    observer->listenForMessageWithIdentifier(std::string("sentinel"), [&](const std::optional<OVValue>&) { ++received.sentinels; });
+    observer->listenForMessageWithIdentifier(std::string("sentinel"),
+                                             [&](const std::optional<OVValue>&) { ++received.sentinels; });
     return observer;
 }
 
@@ -54,7 +55,8 @@ TEST(ChangeMessages, ASaveAndAPreferenceWriteInAnotherProcessArriveByName)
     auto observer = observe(received);
 
     std::optional<bool> succeeded;
-    GSubprocess* child = ovtest::spawnSelfAsChild("ChangeMessagesChild.DISABLED_Run", kChildModeVariable, "save", &succeeded);
+    GSubprocess* child =
+        ovtest::spawnSelfAsChild("ChangeMessagesChild.DISABLED_Run", kChildModeVariable, "save", &succeeded);
     ASSERT_TRUE(child);
     ASSERT_TRUE(ovtest::pumpUntil([&] { return succeeded.has_value(); }, 30000));
     EXPECT_EQ(succeeded, true);
