@@ -27,7 +27,7 @@ std::vector<std::string> hostileTexts()
     texts.push_back("%%41%zz%2");
     texts.push_back("");
     std::mt19937 random(7);
-    const std::string spice = std::string("%/?#&=;: \0\xff\xc3", 14);
+    const std::string spice = std::string("%/?#&=;: \0\xff\xc3", 12);
     for (int n = 0; n < 200; ++n) {
         std::string s;
         for (int i = int(random() % 24); i > 0; --i)
