@@ -1,5 +1,9 @@
-// Shared by the benchmarks: resident memory and a private home for the shared container.
+// Shared by the benchmarks: resident memory, a private home for the shared container, catalogue-like
+// actions.
 #pragma once
+
+#include "model/OVActionGroup.h"
+#include "model/OVMoveToAction.h"
 
 #include <glib.h>
 
@@ -27,6 +31,17 @@ inline std::string makePrivateHome()
     g_setenv("XDG_DATA_HOME", (home + "/data").c_str(), TRUE);
     g_setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
     return home;
+}
+
+// The children of a catalogue folder group: Documents, Pictures and Desktop.
+inline void addFolderChildren(OVActionGroup& group)
+{
+    for (const char* folder : {"Documents", "Pictures", "Desktop"}) {
+        auto child = OVAction::action<OVMoveToAction>();
+        child->setTitle(folder);
+        child->setDestinationURL(std::string("/home/user/") + folder);
+        group.addAction(child);
+    }
 }
 
 } // namespace bench

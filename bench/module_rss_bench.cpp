@@ -29,12 +29,7 @@ void writeCatalogue()
     for (int g = 0; g < 4; ++g) {
         std::shared_ptr<OVActionGroup> group = g % 2 ? std::shared_ptr<OVActionGroup>(OVAction::action<OVCopyActionGroup>())
                                                      : std::shared_ptr<OVActionGroup>(OVAction::action<OVMoveActionGroup>());
-        for (const char* folder : {"Documents", "Pictures", "Desktop"}) {
-            auto child = OVAction::action<OVMoveToAction>();
-            child->setTitle(folder);
-            child->setDestinationURL(std::string("/home/user/") + folder);
-            group->addAction(child);
-        }
+        bench::addFolderChildren(*group);
         list.push_back(group);
     }
     list.push_back(OVAction::action<OVSecureRemoveAction>());

@@ -15,6 +15,8 @@ struct HLTaskHelper::Impl {
     bool failedStartPending = false;
     unsigned launchCount = 0;
     int lastPid = 0;
+    int terminationStatus = 0;
+    bool receivedErrorOutput = false;
     // A character split between two reads is put back together before decoding.
     std::string outputCarry;
     std::string errorCarry;
@@ -100,13 +102,15 @@ void HLTaskHelper::launch()
         if (auto helper = weak.lock())
             helper->receiveChunk(chunk, true);
     };
-    handlers.exit = [weak](int reason, int) {
+    handlers.exit = [weak](int reason, int status) {
         if (auto helper = weak.lock())
-            helper->taskCompleted(reason);
+            helper->taskCompleted(reason, status);
     };
 
     impl_->outputCarry.clear();
     impl_->errorCarry.clear();
+    impl_->terminationStatus = 0;
+    impl_->receivedErrorOutput = false;
     const unsigned launchNumber = ++impl_->launchCount;
     std::string error;
     impl_->process = ov::ChildProcess::start(argv, task_.currentDirectoryPath, std::move(handlers), &error);
@@ -127,12 +131,14 @@ void HLTaskHelper::launch()
         if (helper->delegate_)
             helper->delegate_->taskHelperDidReceiveError(*helper, error + "\n");
         if (helper->impl_->failedStartPending && helper->impl_->launchCount == launchNumber)
-            helper->taskCompleted(kTerminationReasonExit);
+            helper->taskCompleted(kTerminationReasonExit, 127); // as a shell says of a missing program
     });
 }
 
 void HLTaskHelper::receiveChunk(const std::string& chunk, bool isError)
 {
+    if (isError && chunk.find_first_not_of(" \t\r\n\v\f") != std::string::npos)
+        impl_->receivedErrorOutput = true;
     std::string& carry = isError ? impl_->errorCarry : impl_->outputCarry;
     std::string data = carry + chunk;
     carry.clear();
@@ -156,8 +162,13 @@ void HLTaskHelper::receiveChunk(const std::string& chunk, bool isError)
         delegate_->taskHelperDidReceiveOutput(*this, data);
 }
 
-void HLTaskHelper::taskCompleted(int64_t terminationReason)
+int HLTaskHelper::terminationStatus() const { return impl_->terminationStatus; }
+
+bool HLTaskHelper::receivedErrorOutput() const { return impl_->receivedErrorOutput; }
+
+void HLTaskHelper::taskCompleted(int64_t terminationReason, int status)
 {
+    impl_->terminationStatus = status;
     // Cleaned up before the delegate hears of it, so the delegate may launch again or let go.
     auto keep = std::move(impl_->selfWhileRunning);
     auto ended = std::move(impl_->process);

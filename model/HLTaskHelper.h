@@ -50,13 +50,18 @@ public:
     const std::string& userInfo() const { return userInfo_; }
     void setUserInfo(std::string v) { userInfo_ = std::move(v); }
     int pid() const;
+    // After the end: the exit status (reason 1) or the signal (reason 2); 0 before.
+    int terminationStatus() const;
+    // Whether standard error carried anything besides blanks since launch, even bytes that are
+    // not UTF-8 and so never reach the delegate.
+    bool receivedErrorOutput() const;
 
     struct Impl;
 
 private:
     HLTaskHelper();
     void receiveChunk(const std::string& chunk, bool isError);
-    void taskCompleted(int64_t terminationReason);
+    void taskCompleted(int64_t terminationReason, int status);
 
     HLTask task_;
     HLTaskHelperDelegate* delegate_ = nullptr;

@@ -101,8 +101,7 @@ void OVAction::copyFieldsTo(OVAction& other) const
 {
     other.uid_ = uid_;
     other.enabled_ = enabled_;
-    if (icon_)
-        other.setIcon(icon_);
+    other.setIcon(icon_); // a copy without an icon gets the empty one, as a stored action does
     other.title_ = title_;
     other.isDefault_ = isDefault_;
     other.fileTypes_ = fileTypes_;
@@ -132,4 +131,14 @@ void OVAction::runWithFilePaths(const OVPaths& paths, OVRunCompletion completion
         return;
     }
     ovLog("Subclasses should override this");
+    finishWithoutRunBehaviour(*this, completion, "cannot be run by this program");
+}
+
+void OVAction::finishWithoutRunBehaviour(const OVAction& action, const OVRunCompletion& completion, const char* reason)
+{
+    if (!completion)
+        return;
+    const std::string title = action.title().value_or(action.className());
+    completion(false, OVError{"app.orvane.Orvane", 1, ov::stringPrintf("\"%s\" (%s) %s.", title.c_str(),
+                                                                      action.className(), reason)});
 }

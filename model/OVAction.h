@@ -5,6 +5,7 @@
 #include "model/OVImage.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,10 @@ public:
     }
     // A zero-filled instance of the named kind (for unarchiving), or none for an unknown name.
     static OVActionPtr emptyInstanceOfClass(const std::string& className);
+    static bool isKnownClass(const std::string& className);
+    // Every kind this program can read, by class name.
+    static const std::vector<std::string>& knownClassNames();
+    static constexpr const char* kClassName = "OVAction";
 
     const char* className() const override { return "OVAction"; }
     std::vector<std::string> classHierarchy() const override { return {"OVAction", "NSObject"}; }
@@ -86,7 +91,10 @@ public:
     std::string description() const;
 
     virtual void beforeRunWithFilePaths(const OVPaths& paths, OVBeforeRunCompletion completion);
+    // A kind with no run behaviour in this program still finishes: with failure.
     virtual void runWithFilePaths(const OVPaths& paths, OVRunCompletion completion);
+    static void finishWithoutRunBehaviour(const OVAction& action, const OVRunCompletion& completion,
+                                          const char* reason);
 
     // Installs the run behaviour of a kind (and of its subkinds without one of their own).
     static void setRunBehaviour(const std::string& className, std::shared_ptr<OVRunBehaviour> behaviour);
@@ -99,6 +107,9 @@ protected:
     virtual void copyFieldsTo(OVAction& other) const;
 
 private:
+    using Factory = OVActionPtr (*)();
+    static const std::map<std::string, Factory>& factories();
+
     std::string uid_;
     bool enabled_ = false;
     std::optional<OVImage> icon_;
@@ -114,6 +125,7 @@ private:
 // Boilerplate shared by every kind: its names and a zero-filled instance of itself.
 #define OV_ACTION_KIND(Kind, ...)                                                                  \
 public:                                                                                            \
+    static constexpr const char* kClassName = #Kind;                                              \
     const char* className() const override { return #Kind; }                                      \
     std::vector<std::string> classHierarchy() const override { return {#Kind, __VA_ARGS__}; }      \
                                                                                                    \

@@ -49,9 +49,10 @@ void OVActionGroup::copyFieldsTo(OVAction& other) const
     static_cast<OVActionGroup&>(other).workingActionsArray_ = workingActionsArray_;
 }
 
-void OVActionGroup::runWithFilePaths(const OVPaths&, OVRunCompletion)
+void OVActionGroup::runWithFilePaths(const OVPaths&, OVRunCompletion completion)
 {
     ov::ovLog("Group actions can't be run");
+    finishWithoutRunBehaviour(*this, completion, "is a group and cannot be run");
 }
 
 #define OV_GROUP_CONSTANTS(Kind, title, editor)                                                    \

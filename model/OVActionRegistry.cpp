@@ -23,14 +23,10 @@
 
 #include <map>
 
-namespace {
-using Factory = OVActionPtr (*)();
-} // namespace
-
 // The friend declarations let this file reach the protected constructors.
-OVActionPtr OVAction::emptyInstanceOfClass(const std::string& className)
+const std::map<std::string, OVAction::Factory>& OVAction::factories()
 {
-    static const std::map<std::string, Factory> factories = {
+    static const std::map<std::string, Factory> table = {
         {"OVAction", [] { return OVActionPtr(new OVAction()); }},
         {"OVActionGroup", [] { return OVActionPtr(new OVActionGroup()); }},
         {"OVOpenWithActionGroup", [] { return OVActionPtr(new OVOpenWithActionGroup()); }},
@@ -53,6 +49,24 @@ OVActionPtr OVAction::emptyInstanceOfClass(const std::string& className)
         {"OVShellScriptAction", [] { return OVActionPtr(new OVShellScriptAction()); }},
         {"OVBundledScriptAction", [] { return OVActionPtr(new OVBundledScriptAction()); }},
     };
-    auto it = factories.find(className);
-    return it == factories.end() ? nullptr : it->second();
+    return table;
+}
+
+OVActionPtr OVAction::emptyInstanceOfClass(const std::string& className)
+{
+    auto it = factories().find(className);
+    return it == factories().end() ? nullptr : it->second();
+}
+
+bool OVAction::isKnownClass(const std::string& className) { return emptyInstanceOfClass(className) != nullptr; }
+
+const std::vector<std::string>& OVAction::knownClassNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        for (const auto& [name, factory] : factories())
+            out.push_back(name);
+        return out;
+    }();
+    return names;
 }

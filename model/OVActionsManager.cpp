@@ -106,6 +106,8 @@ bool OVActionsManager::saveToFile()
     const std::string data = OVActionArchive::archivedDataWithRootActions(actions());
     if (!ov::writeFileAtomically(path, data, 0600, &error)) {
         ov::ovLog("Could not save actions to %s because of error: %s", path.c_str(), error.c_str());
+        if (saveFailed_)
+            saveFailed_(error);
         return false;
     }
     return true;

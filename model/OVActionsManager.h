@@ -3,6 +3,7 @@
 
 #include "model/OVAction.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,8 +28,12 @@ public:
     bool saveToFile();   // false (and logged) when the file could not be written
     static std::string saveURL();
 
+    // Told when a save could not write the file; the change message is sent all the same.
+    void setSaveFailureHandler(std::function<void(const std::string& error)> handler) { saveFailed_ = std::move(handler); }
+
 private:
     OVActionsManager() = default;
     OVActionList workingActionsArray_;
     std::shared_ptr<HLTimer> saveDelayTimer_;
+    std::function<void(const std::string&)> saveFailed_;
 };

@@ -18,11 +18,30 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
 namespace ov {
 namespace {
+
+std::mutex moveAcrossHookMutex; // set from a test, called on the queue that moves
+std::function<void(const std::string&)>& moveAcrossHook()
+{
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+void callMoveAcrossHook(const std::string& src)
+{
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard lock(moveAcrossHookMutex);
+        hook = moveAcrossHook();
+    }
+    if (hook)
+        hook(src);
+}
 
 constexpr std::size_t kBufferSize = 128 * 1024;
 constexpr int kTemporaryNameAttempts = 100;
@@ -635,6 +654,7 @@ MoveResult moveAcross(const std::string& src, const std::string& dst, bool noRep
             return result;
         }
     }
+    callMoveAcrossHook(src);
     FileError removeError;
     if (!copier.removeSource(&removeError)) {
         result.outcome = FileOutcome::Failed;
@@ -731,10 +751,45 @@ MoveResult copyItem(const std::string& src, const std::string& dst)
     return copier.copy(src, dst, true);
 }
 
+MoveResult createEmptyFile(const std::string& path)
+{
+    MoveResult result;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        int err = errno;
+        result.outcome = err == EEXIST ? FileOutcome::DestinationExists : FileOutcome::Failed;
+        result.error = {err, std::strerror(err)};
+        return result;
+    }
+    ::close(fd);
+    result.outcome = FileOutcome::Done;
+    return result;
+}
+
+bool removeEmptyFile(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0)
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
 bool touchItem(const std::string& path) { return ::utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) == 0; }
 
 bool removeItem(const std::string& path, FileError* error) { return removeAt(AT_FDCWD, path.c_str(), path, false, error); }
 
 bool isWritableFolder(const std::string& path) { return ::access(path.c_str(), W_OK | X_OK) == 0; }
+
+ScopedMoveAcrossHook::ScopedMoveAcrossHook(std::function<void(const std::string& src)> hook)
+{
+    std::lock_guard lock(moveAcrossHookMutex);
+    moveAcrossHook() = std::move(hook);
+}
+
+ScopedMoveAcrossHook::~ScopedMoveAcrossHook()
+{
+    std::lock_guard lock(moveAcrossHookMutex);
+    moveAcrossHook() = nullptr;
+}
 
 } // namespace ov

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,13 @@ MoveResult moveItem(const std::string& src, const std::string& dst, bool noRepla
 // bits are carried over. A failed copy is removed again.
 MoveResult copyItem(const std::string& src, const std::string& dst);
 
+// Creates an empty file of the current user where nothing exists yet, claiming the name
+// (DestinationExists when something is there, a dangling link too).
+MoveResult createEmptyFile(const std::string& path);
+
+// Removes a file only while it is still an empty regular file (a claimed name never filled).
+bool removeEmptyFile(const std::string& path);
+
 // Sets the modification (and access) time of an item to now.
 bool touchItem(const std::string& path);
 
@@ -49,5 +57,15 @@ bool removeItem(const std::string& path, FileError* error);
 
 // Whether the current user may create entries in a folder.
 bool isWritableFolder(const std::string& path);
+
+// For tests: while alive, a move across file systems calls the hook with the source once the
+// copy is complete and before the source is removed, so a test can change the source there.
+class ScopedMoveAcrossHook {
+public:
+    explicit ScopedMoveAcrossHook(std::function<void(const std::string& src)> hook);
+    ~ScopedMoveAcrossHook();
+    ScopedMoveAcrossHook(const ScopedMoveAcrossHook&) = delete;
+    ScopedMoveAcrossHook& operator=(const ScopedMoveAcrossHook&) = delete;
+};
 
 } // namespace ov

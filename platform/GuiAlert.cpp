@@ -1,5 +1,7 @@
 #include "platform/GuiAlert.h"
 
+#include "platform/GuiResources.h"
+
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 
@@ -18,22 +20,15 @@ std::optional<AlertPresenter>& presenterSlot()
     return p;
 }
 
-bool displayReady()
-{
-    static const bool ready = [] {
-        if (!gtk_init_check())
-            return false;
-        adw_init();
-        return true;
-    }();
-    return ready;
-}
-
 struct PendingAlert {
     std::function<void(int)> done;
     std::size_t buttonCount = 0;
     bool answered = false;
+    GtkEditable* field = nullptr; // lives as long as the dialog that answers
+    std::shared_ptr<std::string> fieldAnswer;
 };
+
+using FieldRule = std::function<bool(const std::string&)>;
 
 void answer(PendingAlert* pending, int response)
 {
@@ -60,7 +55,38 @@ void onResponse(AdwMessageDialog*, const char* response, gpointer data)
         if (end && *end == '\0' && value >= 0 && std::size_t(value) < pending->buttonCount)
             index = int(value);
     }
+    if (index >= 0 && pending->field && pending->fieldAnswer)
+        *pending->fieldAnswer = gtk_editable_get_text(pending->field);
     answer(pending, index);
+}
+
+void onFieldChanged(GtkEditable* field, gpointer data)
+{
+    guarded("the alert's text field", [&] {
+        auto* rule = static_cast<FieldRule*>(data);
+        GtkWidget* dialog = gtk_widget_get_ancestor(GTK_WIDGET(field), ADW_TYPE_MESSAGE_DIALOG);
+        if (dialog && *rule)
+            adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", (*rule)(gtk_editable_get_text(field)));
+    });
+}
+
+gboolean focusField(gpointer data)
+{
+    auto* ref = static_cast<GWeakRef*>(data);
+    if (auto* field = static_cast<GtkWidget*>(g_weak_ref_get(ref))) {
+        gtk_widget_grab_focus(field);
+        g_object_unref(field);
+    }
+    return G_SOURCE_REMOVE;
+}
+
+void freeRule(gpointer data, GClosure*) { delete static_cast<FieldRule*>(data); }
+
+void freeWeakRef(gpointer data)
+{
+    auto* ref = static_cast<GWeakRef*>(data);
+    g_weak_ref_clear(ref);
+    delete ref;
 }
 
 void freePending(gpointer data, GClosure*)
@@ -78,7 +104,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
         (*presenter)(request, std::move(done));
         return;
     }
-    if (!displayReady()) {
+    if (!guiReady()) {
         ovLog("No display for the alert \"%s\": %s", request.messageText.c_str(), request.informativeText.c_str());
         runOnNextTurn([done = std::move(done)] {
             if (done)
@@ -95,6 +121,25 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
     if (!request.buttons.empty())
         adw_message_dialog_set_default_response(ADW_MESSAGE_DIALOG(dialog), "0");
     auto* pending = new PendingAlert{std::move(done), request.buttons.size(), false};
+    if (request.textField) {
+        const FieldRule& rule = request.textField->enablesFirstButton;
+        GtkWidget* field = request.textField->secure ? gtk_password_entry_new() : gtk_entry_new();
+        gtk_widget_set_size_request(field, 295, 24);
+        gtk_widget_set_hexpand(field, TRUE);
+        g_object_set(field, "activates-default", TRUE, nullptr);
+        if (request.textField->secure)
+            gtk_password_entry_set_show_peek_icon(GTK_PASSWORD_ENTRY(field), TRUE);
+        pending->field = GTK_EDITABLE(field);
+        pending->fieldAnswer = request.textField->answer;
+        adw_message_dialog_set_extra_child(ADW_MESSAGE_DIALOG(dialog), field);
+        if (!request.buttons.empty() && rule)
+            adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", rule(""));
+        g_signal_connect_data(field, "changed", G_CALLBACK(onFieldChanged), new FieldRule(rule), freeRule, GConnectFlags(0));
+        // Typing can start at once once the dialog is up.
+        auto* ref = new GWeakRef;
+        g_weak_ref_init(ref, field);
+        g_timeout_add_full(G_PRIORITY_DEFAULT, 300, focusField, ref, freeWeakRef);
+    }
     g_signal_connect_data(dialog, "response", G_CALLBACK(onResponse), pending, freePending, GConnectFlags(0));
     gtk_window_present(GTK_WINDOW(dialog));
 }

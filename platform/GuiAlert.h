@@ -2,16 +2,27 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace ov {
 
+// A text field under the informative text; the first button can be chosen only while the rule
+// holds for the field's whole text.
+struct AlertTextField {
+    std::function<bool(const std::string& text)> enablesFirstButton;
+    bool secure = false; // a password field: the text is hidden
+    // Receives the field's text when a button is chosen, before done is called.
+    std::shared_ptr<std::string> answer;
+};
+
 struct AlertRequest {
     std::string messageText;
     std::string informativeText;
     std::vector<std::string> buttons; // first is the default
+    std::optional<AlertTextField> textField;
 };
 
 // Shows the alert and calls done on the main context with the index of the chosen button, or -1

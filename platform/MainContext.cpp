@@ -8,7 +8,9 @@
 #include <deque>
 #include <mutex>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 namespace ov {
 namespace {
@@ -26,6 +28,9 @@ gboolean runBlockOnce(gpointer data)
 
 void destroyBlock(gpointer data) { delete static_cast<Block*>(data); }
 
+// The process's first thread iterates the default context in every program that links this.
+bool onMainThread() { return ::syscall(SYS_gettid) == ::getpid(); }
+
 } // namespace
 
 void runOnNextTurn(std::function<void()> fn)
@@ -39,7 +44,12 @@ void runOnNextTurn(std::function<void()> fn)
 
 void invokeOnMain(std::function<void()> fn)
 {
-    g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, runBlockOnce, new Block{std::move(fn)}, destroyBlock);
+    // Not g_main_context_invoke: it runs the block on the calling thread whenever the main thread
+    // is not iterating at that moment. An attached source wakes the context and waits its turn.
+    if (onMainThread())
+        guarded("a block on the main context", fn);
+    else
+        runOnNextTurn(std::move(fn));
 }
 
 unsigned runAfter(unsigned milliseconds, std::function<void()> fn)

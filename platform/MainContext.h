@@ -11,7 +11,8 @@ namespace ov {
 // Runs fn on the next turn of the default main context (g_idle_add). Safe from any thread.
 void runOnNextTurn(std::function<void()> fn);
 
-// Runs fn on the main context: at once when called there, else queued (g_main_context_invoke).
+// Runs fn on the main thread: at once when called there, else on a later turn of the default main
+// context, whether or not the main thread is iterating it at the moment of the call.
 void invokeOnMain(std::function<void()> fn);
 
 // Runs fn after the given delay on the main context; returns the GLib source id.

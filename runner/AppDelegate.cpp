@@ -56,8 +56,13 @@ void AppDelegate::applicationDidFinishLaunching()
 
     OVUserNotificationCenter::setSink([weak](const OVUserNotification& notification) {
         auto self = weak.lock();
-        if (self && self->presenter_ && self->shouldPresentNotification(notification))
+        if (!self || !self->shouldPresentNotification(notification))
+            return;
+        if (self->presenter_)
             self->presenter_(notification);
+        // The desktop's notification servers take no sound from GNotification: play it here.
+        if (notification.playsDefaultSound)
+            self->playSound();
     });
     setActivationPolicy(OVActivationPolicy::Prohibited);
     processingActions_.clear();
@@ -200,15 +205,19 @@ void AppDelegate::handleActionCompletion(const OVActionPtr& action, bool success
           error ? error->description().c_str() : "(null)");
     processingActions_.erase(std::remove(processingActions_.begin(), processingActions_.end(), action),
                              processingActions_.end());
-    if (userDefaults_ && userDefaults_->playAlertOnCompletion()) {
-        std::string sound = soundFilePath();
-        if (sound.empty())
-            return;
-        if (soundPlayer_)
-            soundPlayer_(sound);
-        else
-            ov::playSoundFile(sound);
-    }
+    if (userDefaults_ && userDefaults_->playAlertOnCompletion())
+        playSound();
+}
+
+void AppDelegate::playSound()
+{
+    std::string sound = soundFilePath();
+    if (sound.empty())
+        return;
+    if (soundPlayer_)
+        soundPlayer_(sound);
+    else
+        ov::playSoundFile(sound);
 }
 
 void AppDelegate::enableActivation()

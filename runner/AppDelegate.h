@@ -70,6 +70,8 @@ public:
     // completion sound is played.
     void setPresenter(Presenter presenter) { presenter_ = std::move(presenter); }
     void setSoundPlayer(SoundPlayer player) { soundPlayer_ = std::move(player); }
+    // The bundled "done" sound, for completions and for notifications that ask for a sound.
+    void playSound();
 
     static constexpr std::size_t kMaxRequestFileSize = OVProtocol::kMaxRequestFileSize;
     static constexpr double kStaleRequestAge = 24 * 60 * 60;

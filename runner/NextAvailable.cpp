@@ -48,18 +48,19 @@ std::string hl_nextAvailablePath(const std::string& path)
 
     std::string folder = ov::deletingLastPathComponent(path);
     std::string component = ov::lastPathComponent(path);
-    std::string base = component;
-    std::string extension;
-    if (auto dot = extensionDot(component); dot != std::string::npos) {
-        base = component.substr(0, dot);
-        extension = component.substr(dot);
-    }
-
     for (long n = 2;; ++n) {
-        std::string candidate = ov::pathByAppending(folder, base + " " + std::to_string(n) + extension);
+        std::string candidate = ov::pathByAppending(folder, hl_numberedName(component, n));
         if (!ov::pathExists(candidate))
             return candidate;
     }
+}
+
+std::string hl_numberedName(const std::string& component, long number)
+{
+    auto dot = extensionDot(component);
+    if (dot == std::string::npos)
+        return component + " " + std::to_string(number);
+    return component.substr(0, dot) + " " + std::to_string(number) + component.substr(dot);
 }
 
 std::optional<std::string> hl_commonAncestorWithPaths(const std::vector<std::string>& paths)

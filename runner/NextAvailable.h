@@ -12,6 +12,9 @@
 // counting from 2. A dangling symbolic link counts as existing.
 std::string hl_nextAvailablePath(const std::string& path);
 
+// "<base> <number><.ext>" for a last path component: the one naming rule for every free name.
+std::string hl_numberedName(const std::string& component, long number);
+
 // The deepest folder shared by the paths; a single path gives its parent folder, no paths none.
 std::optional<std::string> hl_commonAncestorWithPaths(const std::vector<std::string>& paths);
 

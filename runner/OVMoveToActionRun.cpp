@@ -133,15 +133,10 @@ private:
     ovrun::OnceCompletion completion_;
 };
 
-class MoveToRunBehaviour : public OVRunBehaviour {
+class MoveToRunBehaviour : public OVKindRunBehaviour<OVMoveToAction> {
 public:
-    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    void runKind(OVMoveToAction& move, const OVPaths& paths, OVRunCompletion completion) override
     {
-        auto* move = dynamic_cast<OVMoveToAction*>(&action);
-        if (!move) {
-            ov::ovLog("Subclasses should override this");
-            return;
-        }
         // Read once per run, here on the main context where the preferences live.
         MovePreferences preferences;
         if (auto defaults = OVUserDefaults::create()) {
@@ -149,7 +144,7 @@ public:
             preferences.disableActionNotifications = defaults->disableActionNotifications();
             preferences.showFileOnMoveCopyComplete = defaults->showFileOnMoveCopyComplete();
         }
-        auto run = std::make_shared<MoveRun>(ovrun::retainAction(action), move->destinationURL(), paths, preferences,
+        auto run = std::make_shared<MoveRun>(ovrun::retainAction(move), move.destinationURL(), paths, preferences,
                                              std::move(completion));
         ov::SerialQueue::create("app.orvane.movequeue")->async([run] { run->perform(); });
     }
@@ -157,4 +152,4 @@ public:
 
 } // namespace
 
-std::shared_ptr<OVRunBehaviour> OVMakeMoveToRunBehaviour() { return std::make_shared<MoveToRunBehaviour>(); }
+std::shared_ptr<OVKindRunBehaviour<OVMoveToAction>> OVMakeMoveToRunBehaviour() { return std::make_shared<MoveToRunBehaviour>(); }

@@ -85,19 +85,14 @@ private:
     ovrun::OnceCompletion completion_;
 };
 
-class NewFileRunBehaviour : public OVRunBehaviour {
+class NewFileRunBehaviour : public OVKindRunBehaviour<OVNewFileAction> {
 public:
-    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    void runKind(OVNewFileAction& newFile, const OVPaths& paths, OVRunCompletion completion) override
     {
-        auto* newFile = dynamic_cast<OVNewFileAction*>(&action);
-        if (!newFile) {
-            ov::ovLog("Subclasses should override this");
-            return;
-        }
-        std::string name = newFile->fileName().value_or("");
-        if (const auto& extension = newFile->extension(); extension && !extension->empty())
+        std::string name = newFile.fileName().value_or("");
+        if (const auto& extension = newFile.extension(); extension && !extension->empty())
             name += "." + *extension;
-        auto run = std::make_shared<NewFileRun>(ovrun::retainAction(action), newFile->templateURL(), std::move(name), paths,
+        auto run = std::make_shared<NewFileRun>(ovrun::retainAction(newFile), newFile.templateURL(), std::move(name), paths,
                                                 std::move(completion));
         ov::SerialQueue::create("app.orvane.newfilequeue")->async([run] { run->perform(); });
     }
@@ -105,4 +100,4 @@ public:
 
 } // namespace
 
-std::shared_ptr<OVRunBehaviour> OVMakeNewFileRunBehaviour() { return std::make_shared<NewFileRunBehaviour>(); }
+std::shared_ptr<OVKindRunBehaviour<OVNewFileAction>> OVMakeNewFileRunBehaviour() { return std::make_shared<NewFileRunBehaviour>(); }

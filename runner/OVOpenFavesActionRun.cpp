@@ -9,17 +9,12 @@
 
 namespace {
 
-class OpenFavesRunBehaviour : public OVRunBehaviour {
+class OpenFavesRunBehaviour : public OVKindRunBehaviour<OVOpenFavesAction> {
 public:
-    void run(OVAction& action, const OVPaths&, OVRunCompletion completion) override
+    void runKind(OVOpenFavesAction& faves, const OVPaths&, OVRunCompletion completion) override
     {
-        auto* faves = dynamic_cast<OVOpenFavesAction*>(&action);
-        if (!faves) {
-            ov::ovLog("Subclasses should override this");
-            return;
-        }
         ovrun::OnceCompletion done(std::move(completion));
-        const auto& folder = faves->destinationURL();
+        const auto& folder = faves.destinationURL();
         if (!folder || folder->empty()) {
             done(false, OVError{ovrun::kOrvaneErrorDomain, ENOENT, "This action has no folder to open"});
             return;
@@ -31,4 +26,4 @@ public:
 
 } // namespace
 
-std::shared_ptr<OVRunBehaviour> OVMakeOpenFavesRunBehaviour() { return std::make_shared<OpenFavesRunBehaviour>(); }
+std::shared_ptr<OVKindRunBehaviour<OVOpenFavesAction>> OVMakeOpenFavesRunBehaviour() { return std::make_shared<OpenFavesRunBehaviour>(); }

@@ -9,17 +9,12 @@
 
 namespace {
 
-class OpenWithAppRunBehaviour : public OVRunBehaviour {
+class OpenWithAppRunBehaviour : public OVKindRunBehaviour<OVOpenWithAppAction> {
 public:
-    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    void runKind(OVOpenWithAppAction& openWith, const OVPaths& paths, OVRunCompletion completion) override
     {
-        auto* openWith = dynamic_cast<OVOpenWithAppAction*>(&action);
-        if (!openWith) {
-            ov::ovLog("Subclasses should override this");
-            return;
-        }
         ovrun::OnceCompletion done(std::move(completion));
-        const auto& application = openWith->applicationURL();
+        const auto& application = openWith.applicationURL();
         if (!application || application->empty()) {
             done(false, OVError{ovrun::kOrvaneErrorDomain, ENOENT, "This action has no application to open with"});
             return;
@@ -34,4 +29,4 @@ public:
 
 } // namespace
 
-std::shared_ptr<OVRunBehaviour> OVMakeOpenWithAppRunBehaviour() { return std::make_shared<OpenWithAppRunBehaviour>(); }
+std::shared_ptr<OVKindRunBehaviour<OVOpenWithAppAction>> OVMakeOpenWithAppRunBehaviour() { return std::make_shared<OpenWithAppRunBehaviour>(); }

@@ -48,19 +48,14 @@ private:
     std::shared_ptr<MailClientRun> self_;
 };
 
-class SendViaEmailRunBehaviour : public OVRunBehaviour {
+class SendViaEmailRunBehaviour : public OVKindRunBehaviour<OVSendViaEmailAction> {
 public:
     bool hasBeforeRun() const override { return true; }
 
-    void beforeRun(OVAction& action, const OVPaths&, OVBeforeRunCompletion completion) override
+    void beforeRunKind(OVSendViaEmailAction& mail, const OVPaths&, OVBeforeRunCompletion completion) override
     {
-        auto* mail = dynamic_cast<OVSendViaEmailAction*>(&action);
-        if (!mail) {
-            completion(false);
-            return;
-        }
         if (auto application = ov::defaultApplicationForScheme("mailto")) {
-            mail->setApplicationURL(*application);
+            mail.setApplicationURL(*application);
             completion(false);
             return;
         }
@@ -69,24 +64,19 @@ public:
         alert.messageText = "No Default Mail Handler Detected";
         alert.informativeText = "Orvane could not find an application to open.";
         alert.buttons = {"Okay"};
-        OVActionPtr keep = ovrun::retainAction(action);
+        OVActionPtr keep = ovrun::retainAction(mail);
         ov::showAlert(alert, [keep, completion = std::move(completion)](int) {
             OVActivationCenter::postDisableActivation();
             completion(true);
         });
     }
 
-    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    void runKind(OVSendViaEmailAction& mail, const OVPaths& paths, OVRunCompletion completion) override
     {
-        auto* mail = dynamic_cast<OVSendViaEmailAction*>(&action);
-        if (!mail) {
-            ov::ovLog("Subclasses should override this");
-            return;
-        }
         ovrun::OnceCompletion done(std::move(completion));
         std::string error;
         auto run = std::make_shared<MailClientRun>();
-        bool started = run->start(OVMailComposeCommand(mail->applicationURL().value_or(""), paths), &error);
+        bool started = run->start(OVMailComposeCommand(mail.applicationURL().value_or(""), paths), &error);
         if (!started) // a client that is not on the PATH (a sandboxed one): the desktop's own way
             started = run->start(OVMailComposeCommand("", paths), &error);
         if (started)
@@ -124,4 +114,4 @@ std::vector<std::string> OVMailComposeCommand(const std::string& mailApplication
     return argv;
 }
 
-std::shared_ptr<OVRunBehaviour> OVMakeSendViaEmailRunBehaviour() { return std::make_shared<SendViaEmailRunBehaviour>(); }
+std::shared_ptr<OVKindRunBehaviour<OVSendViaEmailAction>> OVMakeSendViaEmailRunBehaviour() { return std::make_shared<SendViaEmailRunBehaviour>(); }

@@ -2,6 +2,7 @@
 // this system cannot run.
 #include "runner/OVRunBehaviours.h"
 
+#include "archive/OVKeyedArchiver.h"
 #include "model/HLTaskHelper.h"
 #include "model/OVAppleScriptAction.h"
 #include "model/OVShellScriptAction.h"
@@ -61,31 +62,26 @@ private:
     std::shared_ptr<ShellScriptRun> self_;
 };
 
-class ShellScriptRunBehaviour : public OVRunBehaviour {
+class ShellScriptRunBehaviour : public OVKindRunBehaviour<OVShellScriptAction> {
 public:
-    void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) override
+    void runKind(OVShellScriptAction& shell, const OVPaths& paths, OVRunCompletion completion) override
     {
-        auto* shell = dynamic_cast<OVShellScriptAction*>(&action);
-        if (!shell) {
-            ov::ovLog("Subclasses should override this");
-            return;
-        }
-        const auto& script = shell->scriptURL();
-        ov::ovLog("Run with script: %s", script ? script->c_str() : "(null)");
+        const auto& script = shell.scriptURL();
+        ov::ovLog("Run with script: %s", script ? OVKeyedArchiver::fileURLStringWithPath(*script).c_str() : "(null)");
         if (!script || script->empty()) {
             // Nothing to launch: say so instead of leaving the request open for ever.
             ovrun::OnceCompletion(std::move(completion))(
                 false, OVError{ovrun::kOrvaneErrorDomain, ENOENT, "This action has no script to run"});
             return;
         }
-        auto run = std::make_shared<ShellScriptRun>(ovrun::retainAction(action), std::move(completion));
+        auto run = std::make_shared<ShellScriptRun>(ovrun::retainAction(shell), std::move(completion));
         run->start(*script, paths);
     }
 };
 
-class AppleScriptRunBehaviour : public OVRunBehaviour {
-public:
-    void run(OVAction&, const OVPaths&, OVRunCompletion completion) override
+class AppleScriptRunBehaviour : public OVKindRunBehaviour<OVAppleScriptAction> {
+protected:
+    void runKind(OVAppleScriptAction&, const OVPaths&, OVRunCompletion completion) override
     {
         OVError error{ovrun::kOrvaneErrorDomain, ENOSYS, "AppleScript is not available on this system"};
         ov::ovLog("Could not init task with error: %s", error.description().c_str());
@@ -96,5 +92,5 @@ public:
 
 } // namespace
 
-std::shared_ptr<OVRunBehaviour> OVMakeShellScriptRunBehaviour() { return std::make_shared<ShellScriptRunBehaviour>(); }
-std::shared_ptr<OVRunBehaviour> OVMakeAppleScriptRunBehaviour() { return std::make_shared<AppleScriptRunBehaviour>(); }
+std::shared_ptr<OVKindRunBehaviour<OVShellScriptAction>> OVMakeShellScriptRunBehaviour() { return std::make_shared<ShellScriptRunBehaviour>(); }
+std::shared_ptr<OVKindRunBehaviour<OVAppleScriptAction>> OVMakeAppleScriptRunBehaviour() { return std::make_shared<AppleScriptRunBehaviour>(); }

@@ -1,5 +1,7 @@
 // Writes a PNG of every window the programs show, for reviewers: run under a display (Xvfb).
 // usage: orvane-screenshots OUTPUT-FOLDER
+#include "ScreenshotSupport.h"
+#include "SettingsScreenshots.h"
 #include "platform/GuiAlert.h"
 #include "platform/MainContext.h"
 
@@ -10,57 +12,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-namespace {
-
-bool saveWindow(GtkWindow* window, const std::string& path)
-{
-    GtkWidget* widget = GTK_WIDGET(window);
-    const int width = gtk_widget_get_width(widget);
-    const int height = gtk_widget_get_height(widget);
-    if (width <= 0 || height <= 0)
-        return false;
-    GdkPaintable* paintable = gtk_widget_paintable_new(widget);
-    GtkSnapshot* snapshot = gtk_snapshot_new();
-    gdk_paintable_snapshot(paintable, snapshot, width, height);
-    GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
-    bool ok = false;
-    if (node) {
-        GskRenderer* renderer = gtk_native_get_renderer(GTK_NATIVE(window));
-        GdkTexture* texture = gsk_renderer_render_texture(renderer, node, nullptr);
-        ok = texture && gdk_texture_save_to_png(texture, path.c_str());
-        if (texture)
-            g_object_unref(texture);
-        gsk_render_node_unref(node);
-    }
-    g_object_unref(paintable);
-    return ok;
-}
-
-// Shows one window through the program's own code, waits until it is drawn, saves it, closes it.
-bool capture(const std::string& folder, const std::string& name, const std::function<void()>& show)
-{
-    GListModel* toplevels = gtk_window_get_toplevels();
-    const guint before = g_list_model_get_n_items(toplevels);
-    show();
-    ov::iterateMainUntil([&] { return g_list_model_get_n_items(toplevels) > before; }, 3000);
-    ov::iterateMainUntil([] { return false; }, 700); // let it lay out and draw
-    bool ok = false;
-    for (guint i = g_list_model_get_n_items(toplevels); i-- > 0;) {
-        auto* window = GTK_WINDOW(g_list_model_get_item(toplevels, i));
-        if (gtk_widget_get_visible(GTK_WIDGET(window))) {
-            ok = saveWindow(window, folder + "/" + name + ".png");
-            gtk_window_destroy(window);
-            g_object_unref(window);
-            break;
-        }
-        g_object_unref(window);
-    }
-    std::printf("%s %s\n", ok ? "wrote" : "could not write", (folder + "/" + name + ".png").c_str());
-    return ok;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -76,9 +27,10 @@ int main(int argc, char** argv)
     const std::string folder = argv[1];
     g_mkdir_with_parents(folder.c_str(), 0755);
 
-    bool ok = capture(folder, "alert-no-mail-handler", [] {
+    bool ok = screenshots::capture(folder, "alert-no-mail-handler", [] {
         ov::showAlert({"No Default Mail Handler Detected", "Orvane could not find an application to open.", {"Okay"}},
                       [](int) {});
     });
+    ok = captureSettingsScreens(folder) && ok;
     return ok ? 0 : 1;
 }

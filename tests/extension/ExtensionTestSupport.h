@@ -60,16 +60,10 @@ inline std::vector<std::string> flatTitles(const OVMenu& menu, const std::string
     return titles;
 }
 
-// Waits for another process to write a file: nothing on this main context wakes when it does,
-// so the loop is pumped in short slices up to the cap.
+// Waits for another process to write a file (pumpUntil polls what does not wake the loop).
 inline bool waitForContent(const std::string& path, unsigned timeoutMs = 10000)
 {
-    for (unsigned waited = 0; waited <= timeoutMs; waited += 10) {
-        if (ov::pathExists(path) && !readAll(path).empty())
-            return true;
-        pumpFor(10);
-    }
-    return false;
+    return pumpUntil([&] { return ov::pathExists(path) && !readAll(path).empty(); }, timeoutMs);
 }
 
 } // namespace ovtest

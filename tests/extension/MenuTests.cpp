@@ -1,5 +1,7 @@
 #include "extension/ExtensionTestSupport.h"
 
+#include "messaging/OVProtocol.h"
+#include "messaging/OVWormhole.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "support/TestSupport.h"
@@ -177,8 +179,14 @@ TEST_F(MenuTest, ReloadsWhenAnotherStoreSaves)
     std::weak_ptr<FinderSync> weak = sync;
     sync.reset();
     EXPECT_TRUE(weak.expired());
+    auto watcher = OVProtocol::wormhole();
+    ASSERT_TRUE(watcher);
+    bool delivered = false;
+    watcher->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), [&](const auto&) { delivered = true; });
     other->actuallySave();
-    pumpFor(50);
+    // Once it reached a live listener, and what that queued has run, it reached the old one too.
+    ASSERT_TRUE(pumpUntil([&] { return delivered; }));
+    ASSERT_TRUE(pumpPending());
 }
 
 TEST_F(MenuTest, PreferenceChangeIsSeenByTheNextMenu)

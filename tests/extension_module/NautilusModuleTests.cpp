@@ -19,6 +19,8 @@ extern "C" {
 
 #include <sys/stat.h>
 
+#include <optional>
+
 using namespace ovtest;
 using namespace nautilushost;
 
@@ -56,6 +58,19 @@ std::vector<Node> readItems(GList* items)
         nodes.push_back(std::move(node));
     }
     return nodes;
+}
+
+constexpr const char* kChildSelectionVariable = "ORVANE_MODULE_CHILD_SELECTION";
+
+// The item under the root item and the group, for a selection of path and a remote file.
+std::vector<Node> fileItemsFor(NautilusMenuProvider* provider, const std::string& path, GList** items)
+{
+    GList* files = nullptr;
+    files = g_list_append(files, localInfo(path));
+    files = g_list_append(files, fileInfo(g_file_new_for_uri("sftp://host/remote.txt"), false));
+    *items = nautilus_menu_provider_get_file_items(provider, files);
+    g_list_free_full(files, g_object_unref);
+    return readItems(*items);
 }
 
 class NautilusModuleTest : public ::testing::Test {
@@ -110,13 +125,7 @@ TEST_F(NautilusModuleTest, FileItemsForLocalSelectionActivateTheRunner)
                    "[Desktop Entry]\nType=Application\nName=Runner\nExec=" + script + " %u\nMimeType=x-scheme-handler/orvane;\n");
     home.writeFile("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/orvane=orvane-test-runner.desktop\n");
 
-    GList* files = nullptr;
-    files = g_list_append(files, localInfo(file));
-    files = g_list_append(files, fileInfo(g_file_new_for_uri("sftp://host/remote.txt"), false));
-    items = nautilus_menu_provider_get_file_items(provider, files);
-    g_list_free_full(files, g_object_unref);
-
-    auto nodes = readItems(items);
+    auto nodes = fileItemsFor(provider, file, &items);
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_EQ(nodes[0].label, "Orvane");
     ASSERT_EQ(nodes[0].children.size(), 1u);
@@ -126,14 +135,46 @@ TEST_F(NautilusModuleTest, FileItemsForLocalSelectionActivateTheRunner)
     EXPECT_EQ(group.children[0].label, "Docs__2024"); // not a mnemonic
     EXPECT_TRUE(group.children[0].sensitive);
 
-    // The remote file is not part of the request.
-    nautilus_menu_item_activate(group.children[0].item);
-    ASSERT_TRUE(waitForContent(handled));
+    // GLib reads the user's folders and its list of applications once per process, so the item
+    // is chosen in a fresh one that sees this home's handler. The remote file is not part of the
+    // request.
+    std::optional<bool> childSucceeded;
+    GSubprocess* child = spawnSelfAsChild("NautilusModuleChild.DISABLED_ChooseTheFirstFileItem",
+                                          kChildSelectionVariable, file, &childSucceeded);
+    ASSERT_TRUE(child);
+    EXPECT_TRUE(pumpUntil([&] { return childSucceeded.has_value(); }, 20000));
+    g_object_unref(child);
+    ASSERT_EQ(childSucceeded, true);
     const std::string url = readAll(handled);
     const std::string prefix = "orvane://runaction?action=" + docs->uid() + "&file=";
     ASSERT_EQ(url.rfind(prefix, 0), 0u) << url;
     const std::string request = ov::containerPath() + "/" + url.substr(prefix.size());
     EXPECT_EQ(nlohmann::json::parse(readAll(request)), nlohmann::json({{"paths", {file}}}));
+}
+
+// Run by the test above in a child process, in the parent's home: chooses the first item of the
+// selection's submenu and waits until the handler has the URL.
+TEST(NautilusModuleChild, DISABLED_ChooseTheFirstFileItem)
+{
+    const char* path = g_getenv(kChildSelectionVariable);
+    ASSERT_TRUE(path);
+    const GType type = loadedProviderType(ORVANE_NAUTILUS_MODULE);
+    ASSERT_NE(type, GType(0)) << g_module_error();
+    auto* provider = NAUTILUS_MENU_PROVIDER(g_object_new(type, nullptr));
+    GList* items = nullptr;
+    auto nodes = fileItemsFor(provider, path, &items);
+    ASSERT_EQ(nodes.size(), 1u);
+    ASSERT_EQ(nodes[0].children.size(), 1u);
+    ASSERT_EQ(nodes[0].children[0].children.size(), 1u);
+    nautilus_menu_item_activate(nodes[0].children[0].children[0].item);
+    // The parent's home holds the handler's note beside its data folder.
+    const std::string handled = std::string(g_getenv("XDG_DATA_HOME")) + "/../handled.txt";
+    EXPECT_TRUE(waitForContent(handled));
+    nautilus_menu_item_list_free(items);
+    g_object_unref(provider);
+    gpointer shutdown = nullptr;
+    if (g_module_symbol(gLibrary, "nautilus_module_shutdown", &shutdown))
+        reinterpret_cast<void (*)()>(shutdown)();
 }
 
 TEST_F(NautilusModuleTest, BackgroundItemsAreForTheOpenFolder)

@@ -68,6 +68,13 @@ TEST(Action, CopyIsAnotherObjectWithTheSameIdentifier)
     EXPECT_EQ("png", c->outputFormat().value_or(""));
     c->setTitle("changed");
     EXPECT_EQ("PNG", a->title().value_or("")) << "strings are held by value";
+
+    // An action that lost its icon is copied with the empty one, like a stored action is read.
+    auto bare = OVAction::emptyInstanceOfClass("OVMoveToAction");
+    ASSERT_FALSE(bare->icon());
+    auto copied = bare->copy();
+    ASSERT_TRUE(copied->icon());
+    EXPECT_TRUE(copied->icon()->isEmpty());
 }
 
 TEST(Action, DescriptionNamesKindAddressAndTitle)
@@ -78,17 +85,25 @@ TEST(Action, DescriptionNamesKindAddressAndTitle)
     EXPECT_EQ(expected, a->description());
 }
 
-TEST(Action, BaseRecordAndGroupsOnlyLogWhenRun)
+TEST(Action, BaseRecordAndGroupsLogAndFinishWithFailure)
 {
     ovtest::LogCapture log;
-    bool called = false;
+    std::vector<std::pair<bool, std::optional<OVError>>> results;
+    auto record = [&](bool ok, std::optional<OVError> error) { results.emplace_back(ok, std::move(error)); };
     auto group = OVAction::action<OVMoveActionGroup>();
-    group->runWithFilePaths({"/tmp"}, [&](bool, std::optional<OVError>) { called = true; });
+    group->runWithFilePaths({"/tmp"}, record);
     EXPECT_TRUE(log.contains("Group actions can't be run"));
     auto plain = OVAction::action<OVAction>();
-    plain->runWithFilePaths({"/tmp"}, [&](bool, std::optional<OVError>) { called = true; });
+    plain->setTitle("Plain");
+    plain->runWithFilePaths({"/tmp"}, record);
     EXPECT_TRUE(log.contains("Subclasses should override this"));
-    EXPECT_FALSE(called);
+    // A run that cannot happen still ends, once, with an error that names the action.
+    ASSERT_EQ(results.size(), 2u);
+    for (const auto& [ok, error] : results) {
+        EXPECT_FALSE(ok);
+        ASSERT_TRUE(error);
+    }
+    EXPECT_NE(results[1].second->message.find("\"Plain\" (OVAction)"), std::string::npos) << results[1].second->message;
 
     bool cancelled = true;
     plain->beforeRunWithFilePaths({"/tmp"}, [&](bool c) { cancelled = c; });
@@ -202,9 +217,9 @@ protected:
         home.writeFile("resources/BundledDescriptions.plist",
                        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Edit with Vim</key>"
                        "<string>Opens the files in Vim</string></dict></plist>");
-        g_setenv("ORVANE_RESOURCES_DIR", resources.c_str(), TRUE);
+        resourcesDir.emplace("ORVANE_RESOURCES_DIR", resources);
     }
-    void TearDown() override { g_unsetenv("ORVANE_RESOURCES_DIR"); }
+    std::optional<ovtest::ScopedEnv> resourcesDir;
 };
 
 TEST_F(BundledScriptTest, MadeFromAScriptName)

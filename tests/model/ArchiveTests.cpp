@@ -9,6 +9,7 @@
 #include "model/OVCopyToAction.h"
 #include "model/OVOpenWithAppAction.h"
 #include "model/OVAppleScriptAction.h"
+#include "archive/BinaryWriter.h"
 #include "archive/OVPropertyList.h"
 #include "model/OVShellScriptAction.h"
 
@@ -608,6 +609,36 @@ TEST(Archive, SharedValueArraysCannotExpandWithoutBound)
     b.array(array, {leaf, self});
     EXPECT_FALSE(OVKeyedUnarchiver::unarchiveValue(b.binary(self), &error));
     EXPECT_NE(error.find("cycle"), std::string::npos) << error;
+}
+
+TEST(Archive, SharedReferencesAtTheRootCountAgainstTheBudget)
+{
+    // About 9 KB whose root holds a thousand references to one array of a thousand numbers: a
+    // million nodes once libplist copies each reference.
+    auto sharedTwice = [](std::size_t outer, std::size_t inner) {
+        ovplist::BinaryWriter w;
+        std::vector<ovplist::BinaryWriter::Ref> numbers;
+        for (std::size_t i = 0; i < inner; ++i)
+            numbers.push_back(w.integer(int64_t(i)));
+        const std::vector<ovplist::BinaryWriter::Ref> arrays(outer, w.array(numbers));
+        return w.finish(w.array(arrays));
+    };
+    const std::string bomb = sharedTwice(1000, 1000);
+    ASSERT_LT(bomb.size(), 16u * 1024);
+    std::string error;
+    EXPECT_FALSE(ovplist::validateBinary(bomb, &error));
+    EXPECT_EQ(error, "too many objects");
+    EXPECT_FALSE(ovplist::read(bomb));
+    EXPECT_FALSE(OVKeyedUnarchiver::unarchiveValue(bomb));
+
+    // Sharing within the budget is fine.
+    const std::string small = sharedTwice(3, 4);
+    EXPECT_TRUE(ovplist::validateBinary(small, &error)) << error;
+    auto value = ovplist::read(small);
+    ASSERT_TRUE(value);
+    const auto* root = std::get_if<OVValue::Array>(&value->value);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->size(), 3u);
 }
 
 TEST(Archive, TruncatedAndMutatedArchivesNeverCrash)

@@ -40,15 +40,10 @@ struct Recorder : HLTaskHelperDelegate {
     void runShell(const std::string& script) { run({"/bin/sh", {"-c", script}, std::nullopt}); }
 };
 
-// The child is reaped off the main context, which nothing then wakes: poll in slices.
+// The child is reaped off the main context, which nothing then wakes: pumpUntil polls.
 bool waitUntilGone(int pid)
 {
-    for (int i = 0; i < 100; ++i) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            return true;
-        ovtest::pumpFor(50);
-    }
-    return false;
+    return ovtest::pumpUntil([pid] { return ::kill(pid, 0) != 0 && errno == ESRCH; });
 }
 
 TEST(HLTaskHelper, OutputThenFinishAndTheRunnerLivesUntilItEnds)
@@ -133,7 +128,12 @@ TEST(HLTaskHelper, SignalsCancelAndLaunchWhileRunning)
     EXPECT_FALSE(helper->isRunning());
     EXPECT_FALSE(helper->suspend());
     EXPECT_TRUE(waitUntilGone(pid));
-    ovtest::pumpFor(100);
+    // Ends are reaped and reported one after another: once a later process has been reported,
+    // the cancelled one would have been too.
+    Recorder later;
+    later.runShell("exit 0");
+    ASSERT_TRUE(later.waitForFinish());
+    ASSERT_TRUE(ovtest::pumpPending());
     EXPECT_EQ(r.order, "") << "a cancelled process is not reported";
     std::weak_ptr<HLTaskHelper> weak = helper;
     helper.reset();
@@ -167,7 +167,7 @@ TEST(HLTaskHelper, MissingProgramFinishesInsteadOfHanging)
     Recorder cancelled;
     cancelled.run({"/nonexistent/orvane-tool", {}, std::nullopt});
     cancelled.held->cancel();
-    ovtest::pumpFor(100);
+    ASSERT_TRUE(ovtest::pumpPending()); // the failure is reported on the next turn, if at all
     EXPECT_EQ(cancelled.order, "");
 }
 
@@ -183,3 +183,40 @@ TEST(HLTaskHelper, ThrowingDelegateDoesNotStopTheRun)
 }
 
 } // namespace
+
+// What callers judge failure by: the exit status or signal, and any error output at all.
+struct EndRecorder : HLTaskHelperDelegate {
+    std::optional<int> status;
+    bool errorOutput = false;
+    int64_t reason = 0;
+    void taskHelperDidReceiveOutput(HLTaskHelper&, const std::string&) override {}
+    void taskHelperDidReceiveError(HLTaskHelper&, const std::string&) override {}
+    void taskHelperDidFinish(HLTaskHelper& helper, int64_t r) override
+    {
+        reason = r;
+        status = helper.terminationStatus();
+        errorOutput = helper.receivedErrorOutput();
+    }
+};
+
+TEST(HLTaskHelper, ExitStatusSignalAndAnyErrorOutputAreKept)
+{
+    struct Case {
+        const char* script;
+        int64_t reason;
+        int status;
+        bool errorOutput;
+    };
+    for (const Case& c : {Case{"exit 0", 1, 0, false}, Case{"exit 3", 1, 3, false}, Case{"kill -TERM $$", 2, SIGTERM, false},
+                          Case{"printf '\\377\\376' >&2", 1, 0, true}, Case{"printf '  \\n' >&2", 1, 0, false}}) {
+        SCOPED_TRACE(c.script);
+        EndRecorder r;
+        auto helper = HLTaskHelper::taskHelperWithTask({"/bin/sh", {"-c", c.script}, std::nullopt});
+        helper->setDelegate(&r);
+        helper->launch();
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return r.status.has_value(); }));
+        EXPECT_EQ(r.reason, c.reason);
+        EXPECT_EQ(*r.status, c.status);
+        EXPECT_EQ(r.errorOutput, c.errorOutput);
+    }
+}

@@ -34,7 +34,7 @@ TEST(HLTimer, OneShotFiresOnceWithItselfEvenWhenNobodyHoldsIt)
     EXPECT_EQ(argument, expected);
     EXPECT_GE(firedAfter, 95);
     EXPECT_LT(firedAfter, 1000);
-    ovtest::pumpFor(250);
+    ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(250)); // past a second firing
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(weak.expired()) << "a fired one-shot timer lets go of itself";
 }
@@ -47,13 +47,18 @@ TEST(HLTimer, RunRestartsTheCountdownFromZero)
         ++calls;
         fired = Clock::now();
     });
-    ovtest::pumpFor(120);
-    ASSERT_EQ(calls, 0);
-    const auto rerun = Clock::now();
-    timer->run();
+    // Restarted 120 ms in, ahead of the timer even if the loop wakes after it was due.
+    Clock::time_point rerun;
+    int callsBeforeRerun = -1;
+    ovtest::runFirstAfter(120, [&] {
+        callsBeforeRerun = calls;
+        rerun = Clock::now();
+        timer->run();
+    });
     ASSERT_TRUE(ovtest::pumpUntil([&] { return calls > 0; }, 2000));
-    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(fired - rerun).count(), 190);
-    ovtest::pumpFor(300);
+    EXPECT_EQ(callsBeforeRerun, 0);
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(fired - rerun).count(), 195);
+    ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(300));
     EXPECT_EQ(calls, 1);
 }
 
@@ -65,7 +70,7 @@ TEST(HLTimer, RunFromItsOwnCallbackSchedulesItAgain)
             t.run();
     });
     ASSERT_TRUE(ovtest::pumpUntil([&] { return calls >= 2; }, 2000));
-    ovtest::pumpFor(100);
+    ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(100));
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(weak.expired());
 }
@@ -76,16 +81,16 @@ TEST(HLTimer, InvalidateDropsTheCallbackAndInvalidateTimerOnlyKeepsIt)
     auto timer = HLTimer::timerWithInterval(0.05, false, [&](HLTimer&) { ++calls; });
     timer->invalidateTimerOnly();
     EXPECT_FALSE(timer->isScheduled());
-    ovtest::pumpFor(150);
+    ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(150));
     EXPECT_EQ(calls, 0);
     timer->run();
     ASSERT_TRUE(ovtest::pumpUntil([&] { return calls == 1; }, 2000));
 
     timer->run();
     timer->invalidate();
-    ovtest::pumpFor(150);
+    ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(150));
     timer->run(); // schedules a timer that has nothing to call
-    ovtest::pumpFor(150);
+    ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(150));
     timer->invalidate();
     EXPECT_EQ(calls, 1);
 
@@ -102,7 +107,7 @@ TEST(HLTimer, RepeatingTimerFiresUntilInvalidatedFromItsCallback)
             t.invalidate();
     });
     ASSERT_TRUE(ovtest::pumpUntil([&] { return calls >= 3; }, 2000));
-    ovtest::pumpFor(100);
+    ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(100));
     EXPECT_EQ(calls, 3);
     EXPECT_TRUE(weak.expired());
 }

@@ -114,6 +114,28 @@ TEST(MainContext, SerialQueueRunsInOrderOffTheMainThreadAndHandsBack)
         EXPECT_EQ(i, order[std::size_t(i)]);
 }
 
+TEST(MainContext, InvokeOnMainRunsOnTheMainThreadEvenWhenItIsNotIterating)
+{
+    const auto mainId = std::this_thread::get_id();
+    bool atOnce = false;
+    ov::invokeOnMain([&] { atOnce = true; });
+    EXPECT_TRUE(atOnce) << "a call made on the main thread runs at once";
+
+    std::atomic<bool> ran{false};
+    std::thread::id ranOn;
+    // The main thread waits in join, not in the loop: the context is free for anyone to take.
+    std::thread worker([&] {
+        ov::invokeOnMain([&] {
+            ranOn = std::this_thread::get_id();
+            ran = true;
+        });
+    });
+    worker.join();
+    EXPECT_FALSE(ran) << "ran on the posting thread";
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return ran.load(); }));
+    EXPECT_EQ(mainId, ranOn);
+}
+
 TEST(MainContext, NextTurnIsAsynchronous)
 {
     bool ran = false;

@@ -2,12 +2,15 @@
 
 #include "support/TestSupport.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -19,13 +22,30 @@ bool exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
-std::string sharedMemoryFolder()
-{
-    if (access("/dev/shm", W_OK) != 0)
-        return {};
-    char tmpl[] = "/dev/shm/orvane-fileops-XXXXXX";
-    return mkdtemp(tmpl) ? std::string(tmpl) : std::string();
-}
+// A fresh folder on /dev/shm, a file system of its own, removed again however the test ends.
+// Empty when there is none or when it shares a file system with the temporary homes.
+struct SharedMemoryFolder {
+    std::string path;
+    SharedMemoryFolder()
+    {
+        if (access("/dev/shm", W_OK) != 0)
+            return;
+        char tmpl[] = "/dev/shm/orvane-fileops-XXXXXX";
+        if (!mkdtemp(tmpl))
+            return;
+        path = tmpl;
+        struct stat shm, home;
+        if (stat(path.c_str(), &shm) != 0 || stat(g_get_tmp_dir(), &home) != 0 || shm.st_dev == home.st_dev) {
+            ovtest::removeTree(path);
+            path.clear();
+        }
+    }
+    ~SharedMemoryFolder()
+    {
+        if (!path.empty())
+            ovtest::removeTree(path);
+    }
+};
 
 TEST(FileOperations, MoveWithoutReplacingNeverTouchesAnExistingItem)
 {
@@ -41,9 +61,10 @@ TEST(FileOperations, MoveWithoutReplacingNeverTouchesAnExistingItem)
 
 TEST(FileOperations, AcrossFileSystemsWithoutReplacingLeavesBothAlone)
 {
-    std::string shm = sharedMemoryFolder();
-    if (shm.empty())
-        GTEST_SKIP() << "no /dev/shm";
+    SharedMemoryFolder other;
+    if (other.path.empty())
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const std::string& shm = other.path;
     ovtest::TempHome home;
     std::string src = home.writeFile("tree/a.txt", "new");
     std::string dst = shm + "/tree";
@@ -52,14 +73,14 @@ TEST(FileOperations, AcrossFileSystemsWithoutReplacingLeavesBothAlone)
     EXPECT_EQ(r.outcome, ov::FileOutcome::DestinationExists);
     EXPECT_TRUE(std::filesystem::is_empty(dst));
     EXPECT_EQ(ovtest::readAll(src), "new");
-    ovtest::removeTree(shm);
 }
 
 TEST(FileOperations, ReplacingAcrossFileSystemsSwapsFolders)
 {
-    std::string shm = sharedMemoryFolder();
-    if (shm.empty())
-        GTEST_SKIP() << "no /dev/shm";
+    SharedMemoryFolder other;
+    if (other.path.empty())
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const std::string& shm = other.path;
     ovtest::TempHome home;
     home.writeFile("tree/new.txt", "new");
     std::filesystem::create_directories(shm + "/tree");
@@ -70,14 +91,14 @@ TEST(FileOperations, ReplacingAcrossFileSystemsSwapsFolders)
     EXPECT_EQ(ovtest::readAll(shm + "/tree/new.txt"), "new");
     EXPECT_FALSE(exists(shm + "/tree/old.txt"));
     EXPECT_FALSE(exists(home.path() + "/tree"));
-    ovtest::removeTree(shm);
 }
 
 TEST(FileOperations, FailedCopyAcrossFileSystemsRemovesThePartialCopy)
 {
-    std::string shm = sharedMemoryFolder();
-    if (shm.empty())
-        GTEST_SKIP() << "no /dev/shm";
+    SharedMemoryFolder other;
+    if (other.path.empty())
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const std::string& shm = other.path;
     ovtest::TempHome home;
     // Deep enough that the copy runs out of descriptors halfway down.
     std::string deep = home.path() + "/tree";
@@ -105,7 +126,46 @@ TEST(FileOperations, FailedCopyAcrossFileSystemsRemovesThePartialCopy)
     EXPECT_FALSE(exists(shm + "/tree"));
     EXPECT_EQ(ovtest::readAll(deep + "/leaf.txt"), "leaf");
     EXPECT_EQ(ovtest::readAll(home.path() + "/tree/top.txt"), "top");
-    ovtest::removeTree(shm);
+}
+
+TEST(FileOperations, AcrossFileSystemsASourceThatChangedDuringTheCopyIsKept)
+{
+    SharedMemoryFolder other;
+    if (other.path.empty())
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    ovtest::TempHome home;
+
+    // Written to after it was copied: the move fails, the copy and the newer source both stay.
+    home.writeFile("tree/a.txt", "copied");
+    {
+        ov::ScopedMoveAcrossHook hook([](const std::string& src) { std::ofstream(src + "/a.txt", std::ios::app) << " and then some"; });
+        auto r = ov::moveItem(home.path() + "/tree", other.path + "/tree", true);
+        EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
+        EXPECT_EQ(r.error.code, EBUSY) << r.error.message;
+        EXPECT_TRUE(r.destinationKept);
+    }
+    EXPECT_EQ(ovtest::readAll(home.path() + "/tree/a.txt"), "copied and then some");
+    EXPECT_EQ(ovtest::readAll(other.path + "/tree/a.txt"), "copied");
+
+    // Replaced by another file of the same size and time while replacing at the destination.
+    const std::string src = home.writeFile("b.txt", "first");
+    const std::string stranger = home.writeFile("c.txt", "again");
+    struct stat st;
+    ASSERT_EQ(stat(src.c_str(), &st), 0);
+    std::ofstream(other.path + "/b.txt") << "old";
+    {
+        ov::ScopedMoveAcrossHook hook([&](const std::string& from) {
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            utimensat(AT_FDCWD, stranger.c_str(), times, 0);
+            std::rename(stranger.c_str(), from.c_str());
+        });
+        auto r = ov::moveItem(src, other.path + "/b.txt", false);
+        EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
+        EXPECT_EQ(r.error.code, EBUSY) << r.error.message;
+        EXPECT_TRUE(r.destinationKept);
+    }
+    EXPECT_EQ(ovtest::readAll(src), "again");
+    EXPECT_EQ(ovtest::readAll(other.path + "/b.txt"), "first");
 }
 
 TEST(FileOperations, CopyNeverOverwritesAndDropsSetIdBits)

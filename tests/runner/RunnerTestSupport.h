@@ -34,12 +34,6 @@ protected:
         }});
     }
 
-    void TearDown() override
-    {
-        OVUserNotificationCenter::setSink(nullptr);
-        ov::setWorkspaceRecorder(std::nullopt);
-    }
-
     Result run(OVAction& action, const OVPaths& paths)
     {
         Result result;
@@ -49,7 +43,7 @@ protected:
             result.error = std::move(error);
         });
         EXPECT_TRUE(ovtest::pumpUntil([&] { return result.calls > 0; }, 20000));
-        ovtest::pumpFor(30); // anything sent after the completion would show now
+        EXPECT_TRUE(ovtest::pumpPending()); // whatever was handed to the main context with it shows now
         EXPECT_EQ(result.calls, 1);
         return result;
     }
@@ -72,6 +66,9 @@ protected:
     std::vector<OVUserNotification> notifications;
     std::mutex workspaceMutex;
     std::vector<std::pair<std::string, std::vector<std::string>>> workspaceCalls;
+    // Last, so they go first: the hooks point into this fixture.
+    ovtest::Restore noSink{[] { OVUserNotificationCenter::setSink(nullptr); }};
+    ovtest::Restore noRecorder{[] { ov::setWorkspaceRecorder(std::nullopt); }};
 };
 
 inline bool exists(const std::string& path)

@@ -21,7 +21,9 @@ TEST_F(ScriptRunTest, EachPathIsOneArgument)
     EXPECT_TRUE(result.success);
     EXPECT_FALSE(result.error);
     EXPECT_EQ(ovtest::readAll(out), "/a b/c d.txt\n/plain\n/x'y\n");
-    EXPECT_TRUE(log.contains("Run with script: " + script));
+    // The script is logged as its file URL.
+    EXPECT_TRUE(log.contains("Run with script: file:///"));
+    EXPECT_TRUE(log.contains("/my%20script.sh"));
     EXPECT_TRUE(ovtest::pumpUntil([&] { return log.contains("Got output: done"); }));
 }
 
@@ -86,14 +88,14 @@ TEST_F(ToolRunTest, NoMailApplicationShowsTheAlertAndCancels)
         alerts.push_back(request);
         done(0);
     });
+    ovtest::Restore noPresenter([] { ov::setAlertPresenter(std::nullopt); });
     int enables = 0, disables = 0;
     OVActivationCenter::setObservers([&] { ++enables; }, [&] { ++disables; });
+    ovtest::Restore noObservers([] { OVActivationCenter::setObservers(nullptr, nullptr); });
     auto action = OVAction::action<OVSendViaEmailAction>();
     std::optional<bool> cancelled;
     action->beforeRunWithFilePaths({"/a"}, [&](bool c) { cancelled = c; });
     EXPECT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
-    ov::setAlertPresenter(std::nullopt);
-    OVActivationCenter::setObservers(nullptr, nullptr);
 
     EXPECT_EQ(cancelled, true);
     ASSERT_EQ(alerts.size(), 1u);

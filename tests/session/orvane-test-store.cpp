@@ -1,7 +1,14 @@
 // Adds an action to the store of the current XDG folders and prints its uid (session tests and
-// benchmarks).  Usage: orvane-test-store move FOLDER TITLE | shell SCRIPT TITLE
+// benchmarks).  Usage: orvane-test-store KIND TARGET TITLE, where KIND TARGET is move FOLDER,
+// move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove - or resetprefs -.
+// "move-group" adds a "Move to a folder" group holding one move action, as the settings application
+// makes them, and prints the action's uid.
 #include "model/OVActionsManager.h"
+#include "model/OVConvertImageAction.h"
+#include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
+#include "model/OVResetAppPreferencesAction.h"
+#include "model/OVSecureRemoveAction.h"
 #include "model/OVShellScriptAction.h"
 
 #include <iostream>
@@ -10,12 +17,14 @@
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::cerr << "usage: orvane-test-store move FOLDER TITLE | shell SCRIPT TITLE\n";
+        std::cerr << "usage: orvane-test-store move FOLDER | move-group FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
+                     "| secureremove - | resetprefs -, then TITLE\n";
         return 2;
     }
     const std::string kind = argv[1];
     OVActionPtr action;
-    if (kind == "move") {
+    OVActionPtr listed; // what the store's top level gets: the action, or its group
+    if (kind == "move" || kind == "move-group") {
         auto move = OVAction::action<OVMoveToAction>();
         move->setDestinationURL(std::string(argv[2]));
         action = move;
@@ -23,18 +32,40 @@ int main(int argc, char** argv)
         auto shell = OVAction::action<OVShellScriptAction>();
         shell->setScriptURL(std::string(argv[2]));
         action = shell;
+    } else if (kind == "convert") {
+        const std::string target = argv[2];
+        auto colon = target.find(':');
+        if (colon == std::string::npos) {
+            std::cerr << "convert needs FORMAT:EXTENSION\n";
+            return 2;
+        }
+        auto convert = OVAction::action<OVConvertImageAction>();
+        convert->setOutputFormat(target.substr(0, colon));
+        convert->setOutputExtension(target.substr(colon + 1));
+        action = convert;
+    } else if (kind == "secureremove") {
+        action = OVAction::action<OVSecureRemoveAction>();
+    } else if (kind == "resetprefs") {
+        action = OVAction::action<OVResetAppPreferencesAction>();
     } else {
         std::cerr << "unknown kind " << kind << "\n";
         return 2;
     }
     action->setTitle(std::string(argv[3]));
     action->setEnabled(true);
+    listed = action;
+    if (kind == "move-group") {
+        auto group = OVAction::action<OVMoveActionGroup>();
+        group->setEnabled(true);
+        group->addAction(action);
+        listed = group;
+    }
     auto store = OVActionsManager::create();
     if (!store) {
         std::cerr << "the store cannot be read\n";
         return 1;
     }
-    store->addAction(action);
+    store->addAction(listed);
     if (!store->saveToFile())
         return 1;
     std::cout << action->uid() << "\n";

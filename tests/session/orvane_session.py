@@ -14,16 +14,9 @@ GROUP = "ORVANE.app.orvane.Orvane"
 MOCK_IFACE = "org.freedesktop.DBus.Mock"
 
 
-def in_private_session(build_dir, argv):
-    """Re-runs this script under dbus-run-session with private XDG folders, unless already there.
-    Answers the session's root folder (inside)."""
-    if os.environ.get("ORVANE_PRIVATE_SESSION") == "1":
-        return os.environ["ORVANE_SESSION_ROOT"]
-    helper = os.path.join(build_dir, "runner", "orvane-helper")
-    if not os.access(helper, os.X_OK):
-        print("orvane-helper is not built:", helper)
-        sys.exit(77)
-    root = tempfile.mkdtemp(prefix="orvane-session-")
+def private_folders(build_dir, root):
+    """Fills ROOT with XDG folders holding the build-tree desktop and D-Bus service files, with the
+    runner as the orvane:// handler. Answers the environment variables that select them."""
     share = os.path.join(root, "share")
     xdg = os.path.join(build_dir, "test-xdg")
     for sub in ("applications", "dbus-1/services"):
@@ -38,16 +31,31 @@ def in_private_session(build_dir, argv):
         f.write("[Default Applications]\nx-scheme-handler/orvane=%s.desktop\n" % RUNNER_ID)
     data = os.path.join(root, "data")
     os.makedirs(data)
-    env = dict(os.environ)
-    env.update({
-        "ORVANE_PRIVATE_SESSION": "1",
+    return {
         "ORVANE_SESSION_ROOT": root,
         "XDG_DATA_HOME": data,
         "XDG_DATA_DIRS": share + ":/usr/local/share:/usr/share",
         "XDG_CONFIG_HOME": config,
         "GSETTINGS_BACKEND": "memory",
         "GIO_USE_VFS": "local",
-    })
+    }
+
+
+def in_private_session(build_dir, argv, extra_env=None):
+    """Re-runs this script under dbus-run-session with private XDG folders, unless already there.
+    extra_env values may name the session's root folder as {root}. Answers the root folder (inside)."""
+    if os.environ.get("ORVANE_PRIVATE_SESSION") == "1":
+        return os.environ["ORVANE_SESSION_ROOT"]
+    helper = os.path.join(build_dir, "runner", "orvane-helper")
+    if not os.access(helper, os.X_OK):
+        print("orvane-helper is not built:", helper)
+        sys.exit(77)
+    root = tempfile.mkdtemp(prefix="orvane-session-")
+    env = dict(os.environ)
+    env.update(private_folders(build_dir, root))
+    env["ORVANE_PRIVATE_SESSION"] = "1"
+    for key, value in (extra_env or {}).items():
+        env[key] = value.replace("{root}", root)
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
     try:
         status = subprocess.call(["dbus-run-session", "--", sys.executable] + argv, env=env)

@@ -68,19 +68,39 @@ std::string TempHome::writeFile(const std::string& relative, const std::string& 
 struct LogCapture::State {
     std::mutex mutex;
     std::vector<std::string> lines;
+    State* outer = nullptr;
 };
+
+namespace {
+LogCapture::State* innermostCapture = nullptr; // captures are made and dropped on the main thread
+
+void sendLogTo(LogCapture::State* state)
+{
+    if (!state) {
+        ov::setLogSink(nullptr);
+        return;
+    }
+    ov::setLogSink([state](const std::string& line) {
+        for (auto* s = state; s; s = s->outer) {
+            std::lock_guard lock(s->mutex);
+            s->lines.push_back(line);
+        }
+    });
+}
+} // namespace
 
 LogCapture::LogCapture() : state_(new State)
 {
-    ov::setLogSink([s = state_](const std::string& line) {
-        std::lock_guard lock(s->mutex);
-        s->lines.push_back(line);
-    });
+    state_->outer = innermostCapture;
+    innermostCapture = state_;
+    sendLogTo(state_);
 }
 
 LogCapture::~LogCapture()
 {
-    ov::setLogSink(nullptr);
+    // Swapping the sink waits for a line being written, so no one uses this state afterwards.
+    innermostCapture = state_->outer;
+    sendLogTo(innermostCapture);
     delete state_;
 }
 
@@ -98,13 +118,84 @@ bool LogCapture::contains(const std::string& fragment) const
     return false;
 }
 
-bool pumpUntil(const std::function<bool()>& pred, unsigned timeoutMs) { return ov::iterateMainUntil(pred, timeoutMs); }
-
-void pumpFor(unsigned ms)
+ScopedEnv::ScopedEnv(const std::string& name, const std::optional<std::string>& value) : name_(name)
 {
-    bool done = false;
-    ov::runAfter(ms, [&] { done = true; });
-    ov::iterateMainUntil([&] { return done; }, ms + 1000);
+    if (const char* old = g_getenv(name.c_str()))
+        old_ = old;
+    if (value)
+        g_setenv(name.c_str(), value->c_str(), TRUE);
+    else
+        g_unsetenv(name.c_str());
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (old_)
+        g_setenv(name_.c_str(), old_->c_str(), TRUE);
+    else
+        g_unsetenv(name_.c_str());
+}
+
+namespace {
+constexpr unsigned kPollMs = 5;
+
+gboolean keepPolling(gpointer) { return G_SOURCE_CONTINUE; }
+
+gboolean setFlag(gpointer data)
+{
+    *static_cast<bool*>(data) = true;
+    return G_SOURCE_REMOVE;
+}
+
+// Pumps until the source, which sets the flag, has run.
+bool pumpUntilSourceRuns(GSource* source, bool* flag, unsigned timeoutMs)
+{
+    g_source_set_callback(source, setFlag, flag, nullptr);
+    g_source_attach(source, nullptr);
+    const bool ran = pumpUntil([flag] { return *flag; }, timeoutMs);
+    g_source_destroy(source);
+    g_source_unref(source);
+    return ran;
+}
+} // namespace
+
+bool pumpUntil(const std::function<bool()>& pred, unsigned timeoutMs)
+{
+    // The loop wakes at least this often, so pred is seen soon after it holds.
+    const guint poll = g_timeout_add(kPollMs, keepPolling, nullptr);
+    const bool held = ov::iterateMainUntil(pred, timeoutMs);
+    g_source_remove(poll);
+    return held;
+}
+
+bool pumpPending(unsigned timeoutMs)
+{
+    bool ran = false;
+    GSource* marker = g_idle_source_new();
+    g_source_set_priority(marker, G_PRIORITY_LOW);
+    return pumpUntilSourceRuns(marker, &ran, timeoutMs);
+}
+
+bool pumpPastTimersDueWithin(unsigned ms)
+{
+    bool ran = false;
+    GSource* marker = g_timeout_source_new(ms);
+    g_source_set_priority(marker, G_PRIORITY_LOW);
+    return pumpUntilSourceRuns(marker, &ran, ms + 10000);
+}
+
+namespace {
+struct FirstBlock {
+    std::function<void()> fn;
+};
+} // namespace
+
+void runFirstAfter(unsigned ms, std::function<void()> fn)
+{
+    g_timeout_add_full(G_PRIORITY_HIGH, ms, [](gpointer data) -> gboolean {
+        ov::guarded("a test step", static_cast<FirstBlock*>(data)->fn);
+        return G_SOURCE_REMOVE;
+    }, new FirstBlock{std::move(fn)}, [](gpointer data) { delete static_cast<FirstBlock*>(data); });
 }
 
 GSubprocess* spawnSelfAsChild(const std::string& disabledTest, const char* envVariable, const std::string& mode,

@@ -30,23 +30,71 @@ private:
     bool hadData_ = false, hadConfig_ = false;
 };
 
-// Collects log lines while alive.
+// Collects log lines while alive. Captures nest: an inner one passes its lines on to the outer
+// one and hands the log back to it when it goes.
 class LogCapture {
 public:
     LogCapture();
     ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
     std::vector<std::string> lines() const;
     bool contains(const std::string& fragment) const;
 
-private:
     struct State;
+
+private:
     State* state_;
 };
 
-// Pumps the default main context until pred is true, at most timeoutMs; returns pred().
+// Runs an undo step when it goes away, however the test ends: for hooks, sinks and seams that a
+// test installs in global state.
+class Restore {
+public:
+    explicit Restore(std::function<void()> undo) : undo_(std::move(undo)) {}
+    ~Restore()
+    {
+        if (undo_)
+            undo_();
+    }
+    Restore(const Restore&) = delete;
+    Restore& operator=(const Restore&) = delete;
+
+private:
+    std::function<void()> undo_;
+};
+
+// Sets (or with none, removes) an environment variable and puts back what was there before.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::string& name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// Pumps the default main context until pred is true, at most timeoutMs; returns pred(). pred is
+// also checked every few milliseconds, so it may watch what does not wake the loop (another
+// process, a worker thread, a child being reaped).
 bool pumpUntil(const std::function<bool()>& pred, unsigned timeoutMs = 5000);
-// Pumps the default main context for the given time.
-void pumpFor(unsigned ms);
+
+// Pumps until everything already queued on the default main context has run, and whatever that
+// queued in turn: a marker at the lowest priority runs only in a turn where nothing else is ready.
+bool pumpPending(unsigned timeoutMs = 5000);
+
+// Bounds a check that a timer does NOT fire: pumps until a marker timer due ms from now has run.
+// The loop dispatches every timer that is due in the turn it notices them, and the marker yields
+// to all of them, so each timer due by then (and what it queued) has run first.
+bool pumpPastTimersDueWithin(unsigned ms);
+
+// Calls fn on the main context after ms, ahead of everything of default priority that is due in
+// the same turn. For steps that must happen before a timer under test can fire, however late the
+// loop wakes.
+void runFirstAfter(unsigned ms, std::function<void()> fn);
 
 // Runs this test program again as a child that runs only the given (disabled) test, with
 // envVariable=mode in its environment and the same XDG folders; *succeeded is set when it ends.

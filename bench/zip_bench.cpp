@@ -1,0 +1,201 @@
+// Compresses 200 MiB of mixed files (text-like and random) with a password through
+// ZipArchiveWriter and through Info-ZIP's `zip -r -P`, both at the default level, in interleaved
+// rounds; prints the throughput ratio and the peak resident memory of each. Throughput is given
+// per second of wall time and per second of CPU time: on a machine busy with other work the wall
+// time says more about the other work than about either tool.
+#include "runner/ZipArchiveWriter.h"
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRounds = 3;
+constexpr std::uint64_t kMiB = 1 << 20;
+const char* const kPassword = "bench password";
+
+// Words drawn at random compress roughly like prose and source code at deflate's default level.
+void writeTextFile(const std::string& path, std::uint64_t size, std::mt19937& generator)
+{
+    static const char* words[] = {"the", "archive", "of", "folder", "and", "a", "report", "for", "int", "return",
+                                  "password", "to", "with", "static", "void", "compress", "file", "in", "is", "this",
+                                  "const", "std::string", "if", "else", "progress", "window", "entry", "name"};
+    std::ofstream out(path, std::ios::binary);
+    std::string chunk;
+    for (std::uint64_t written = 0; written < size;) {
+        chunk.clear();
+        while (chunk.size() < 64 * 1024) {
+            chunk += words[generator() % std::size(words)];
+            chunk += generator() % 11 == 0 ? (generator() % 3 == 0 ? ".\n" : ",\n") : " ";
+        }
+        std::uint64_t n = std::min<std::uint64_t>(chunk.size(), size - written);
+        out.write(chunk.data(), std::streamsize(n));
+        written += n;
+    }
+}
+
+void writeRandomFile(const std::string& path, std::uint64_t size, std::mt19937& generator)
+{
+    std::ofstream out(path, std::ios::binary);
+    std::vector<std::uint32_t> chunk(16 * 1024);
+    for (std::uint64_t written = 0; written < size;) {
+        for (auto& word : chunk)
+            word = generator();
+        std::uint64_t n = std::min<std::uint64_t>(chunk.size() * 4, size - written);
+        out.write(reinterpret_cast<const char*>(chunk.data()), std::streamsize(n));
+        written += n;
+    }
+}
+
+// Half text, half random, from a few large files down to many small ones.
+std::uint64_t makeData(const std::string& folder)
+{
+    std::mt19937 generator(20240601);
+    std::uint64_t total = 0;
+    struct Group {
+        const char* kind;
+        int count;
+        std::uint64_t size;
+    };
+    for (const Group& g : {Group{"text", 4, 16 * kMiB}, Group{"text", 32, kMiB}, Group{"text", 400, 10 * 1024},
+                           Group{"random", 4, 16 * kMiB}, Group{"random", 32, kMiB}, Group{"random", 400, 10 * 1024}}) {
+        std::string sub = folder + "/" + g.kind + "-" + std::to_string(g.size);
+        fs::create_directories(sub);
+        for (int i = 0; i < g.count; ++i) {
+            std::string path = sub + "/file " + std::to_string(i) + (g.kind[0] == 't' ? ".txt" : ".bin");
+            if (g.kind[0] == 't')
+                writeTextFile(path, g.size, generator);
+            else
+                writeRandomFile(path, g.size, generator);
+            total += g.size;
+        }
+    }
+    return total;
+}
+
+// The child side of a measured run of our writer: every regular file below `data`, named as
+// zip -r names them.
+int writeArchive(const std::string& archive, const std::string& root, const std::string& data)
+{
+    ZipArchiveWriter writer(archive);
+    if (ZipResult r = writer.open(); !r.ok()) {
+        std::fprintf(stderr, "%s\n", r.error.c_str());
+        return 1;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(root + "/" + data)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::string name = fs::relative(entry.path(), root).string();
+        if (ZipResult r = writer.writeFileAtPath(entry.path().string(), name, kPassword); !r.ok()) {
+            std::fprintf(stderr, "%s\n", r.error.c_str());
+            return 1;
+        }
+    }
+    ZipResult r = writer.close();
+    if (!r.ok())
+        std::fprintf(stderr, "%s\n", r.error.c_str());
+    return r.ok() ? 0 : 1;
+}
+
+struct Measured {
+    double seconds = 0;
+    double cpuSeconds = 0; // the fair figure on a machine shared with other work
+    long peakKiB = 0;
+};
+
+Measured run(std::vector<std::string> args, const std::string& cwd)
+{
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    auto start = Clock::now();
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        std::perror(argv[0]);
+        std::exit(1);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    auto cpu = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    Measured m{std::chrono::duration<double>(Clock::now() - start).count(), cpu(usage.ru_utime) + cpu(usage.ru_stime),
+               usage.ru_maxrss};
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", args[0].c_str());
+        std::exit(1);
+    }
+    return m;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && std::string(argv[1]) == "--write")
+        return writeArchive(argv[2], argv[3], argv[4]);
+
+    std::string root = fs::temp_directory_path() / ("orvane-bench-zip-" + std::to_string(getpid()));
+    fs::create_directories(root);
+    std::uint64_t bytes = makeData(root + "/data");
+    sync();
+    std::string self = fs::read_symlink("/proc/self/exe");
+
+    std::vector<double> seconds[2], cpuSeconds[2];
+    long peakKiB[2] = {0, 0};
+    std::uintmax_t archiveSize[2] = {0, 0};
+    for (int round = 0; round < kRounds; ++round) {
+        for (int which = 0; which < 2; ++which) {
+            // Alternate who goes first so neither always meets a warmer cache.
+            int tool = round % 2 == 0 ? which : 1 - which;
+            std::string archive = root + (tool == 0 ? "/ours.zip" : "/zip.zip");
+            fs::remove(archive);
+            Measured m = tool == 0 ? run({self, "--write", archive, root, "data"}, root)
+                                   : run({"zip", "-q", "-r", "-P", kPassword, archive, "data"}, root);
+            seconds[tool].push_back(m.seconds);
+            cpuSeconds[tool].push_back(m.cpuSeconds);
+            peakKiB[tool] = std::max(peakKiB[tool], m.peakKiB);
+            archiveSize[tool] = fs::file_size(archive);
+        }
+    }
+    fs::remove_all(root);
+
+    double mib = double(bytes) / double(kMiB);
+    double ours = mib / median(cpuSeconds[0]), zip = mib / median(cpuSeconds[1]);
+    double oursWall = mib / median(seconds[0]), zipWall = mib / median(seconds[1]);
+    std::printf("zip archive of %.0f MiB (half text, half random), password, default level, median of %d rounds\n", mib, kRounds);
+    std::printf("  ZipArchiveWriter %6.1f MiB per CPU second  %6.1f MiB/s wall  peak RSS %5.1f MiB  archive %6.1f MiB\n", ours,
+                oursWall, peakKiB[0] / 1024.0, double(archiveSize[0]) / double(kMiB));
+    std::printf("  zip -r -P        %6.1f MiB per CPU second  %6.1f MiB/s wall  peak RSS %5.1f MiB  archive %6.1f MiB\n", zip,
+                zipWall, peakKiB[1] / 1024.0, double(archiveSize[1]) / double(kMiB));
+    std::printf("  ratio (ours/zip throughput) %.2f per CPU second %s, %.2f wall; our peak RSS %s 50 MiB\n", ours / zip,
+                ours / zip >= 1.0 ? "" : "(below 1.0)", oursWall / zipWall, peakKiB[0] < 50 * 1024 ? "under" : "OVER");
+    return 0;
+}

@@ -1,0 +1,43 @@
+#include "platform/ToolPaths.h"
+
+#include "platform/Files.h"
+
+#include <glib.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace ov {
+namespace {
+
+std::string programFolder()
+{
+    gchar* target = g_file_read_link("/proc/self/exe", nullptr);
+    if (!target)
+        return {};
+    std::string folder = deletingLastPathComponent(target);
+    g_free(target);
+    return folder;
+}
+
+bool isExecutable(const std::string& path) { return ::access(path.c_str(), X_OK) == 0 && !isDirectory(path); }
+
+} // namespace
+
+std::string toolPath(const std::string& name)
+{
+    if (const char* dir = std::getenv("ORVANE_TOOLS_DIR"); dir && *dir)
+        return pathByAppending(dir, name);
+    const std::string folder = programFolder();
+    if (folder.empty())
+        return pathByAppending(ORVANE_LIBEXECDIR, name);
+    std::string beside = pathByAppending(folder, name);
+    if (isExecutable(beside))
+        return beside;
+    std::string buildTree = pathByAppending(deletingLastPathComponent(folder), "tools/" + name);
+    if (isExecutable(buildTree))
+        return buildTree;
+    return beside;
+}
+
+} // namespace ov

@@ -1,0 +1,85 @@
+// Writes one zip archive of regular files for "Compress with password": every entry deflated at
+// zlib's default level and, with a password, protected by traditional PKWARE encryption, the one
+// that every unzip tool can open.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+enum class ZipStatus {
+    Ok,
+    NotRegularFile,    // a folder, FIFO, device or socket: skipped without being opened
+    NameTaken,         // another entry has the name or uses it as a folder (see availableEntryName)
+    DestinationExists, // something is at the archive's path; nothing there was touched
+    Cancelled,
+    Failed,
+};
+
+struct [[nodiscard]] ZipResult {
+    ZipStatus status = ZipStatus::Ok;
+    std::string error; // what went wrong, naming the file; empty when ok
+
+    bool ok() const { return status == ZipStatus::Ok; }
+};
+
+// Progress of close(), which is where the files are read and compressed.
+struct ZipProgress {
+    std::size_t entryIndex = 0; // counts the entries in the order they were added
+    std::string_view entryName;
+    std::uint64_t entryBytesDone = 0;
+    std::uint64_t entryBytes = 0;        // the file's size when close() opened it
+    bool entryFinished = false;          // the whole file has been read
+    std::uint64_t archiveBytesDone = 0;  // over all entries so far
+    std::uint64_t archiveBytes = 0;      // the sizes found when the entries were added
+};
+using ZipProgressHandler = std::function<void(const ZipProgress&)>;
+
+// One writer per archive, used from one thread. Entries are checked when added and written by
+// close(), which streams the files through deflate on worker threads of its own, one block of
+// a file per core (memory does not grow with file size). The archive is written under a temporary name beside `path` and appears at `path`
+// only complete; whatever fails, is cancelled or is never closed leaves no file behind.
+class ZipArchiveWriter {
+public:
+    explicit ZipArchiveWriter(std::string path);
+    ~ZipArchiveWriter();
+    ZipArchiveWriter(const ZipArchiveWriter&) = delete;
+    ZipArchiveWriter& operator=(const ZipArchiveWriter&) = delete;
+
+    const std::string& path() const;
+
+    // Creates the temporary file in the archive's folder. DestinationExists when something is
+    // at `path` already: choosing the next free name is the caller's part.
+    ZipResult open();
+
+    // Adds the regular file at sourcePath (a final symbolic link is followed: the entry holds
+    // the file it points at, with that file's mode and time) as the entry `fileName`, the
+    // source's last path component when empty. Entry names are the bytes of the names on disk
+    // with "/" between levels. An empty password stores the entry unencrypted. A failure
+    // leaves the archive usable for other entries.
+    ZipResult writeFileAtPath(const std::string& sourcePath, const std::string& fileName = {},
+                              const std::string& password = {});
+
+    // Whether an entry has the name, or a name inside it, or a file entry is one of its folders.
+    bool isEntryNameTaken(const std::string& name) const;
+    // `wanted` when free, else the first free "<base> <N><.ext>" from 2. A folder level that a
+    // file entry already holds is numbered instead, the same way for every entry inside it.
+    std::string availableEntryName(const std::string& wanted) const;
+
+    std::size_t entryCount() const;
+
+    // Writes every entry and the central directory, flushes the file to disk and renames it to
+    // `path` without replacing anything. Any failed read or write, a file that is no longer a
+    // regular file, a name that turned up at `path` (DestinationExists) or the cancel flag
+    // (looked at between and inside entries) fails the whole archive and removes it. progress
+    // is called on this thread at the start and end of every entry and every MiB in between.
+    // An archive without entries is a valid empty archive.
+    ZipResult close(const ZipProgressHandler& progress = {}, const std::atomic<bool>* cancel = nullptr);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};

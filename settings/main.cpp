@@ -1,0 +1,29 @@
+// orvane: the settings application.
+#include "model/OVActionsManager.h"
+#include "model/OVUserDefaults.h"
+#include "platform/GRef.h"
+#include "platform/GuiResources.h"
+#include "settings/AppDelegate.h"
+
+#include <adwaita.h>
+#include <glib-unix.h>
+
+namespace {
+// Logging out or a plain kill still goes through the quit path, which saves.
+gboolean quitOnSignal(gpointer application)
+{
+    g_application_quit(G_APPLICATION(application));
+    return G_SOURCE_CONTINUE;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ov::registerResources();
+    ov::GRef<AdwApplication> application(adw_application_new("app.orvane.Orvane", G_APPLICATION_DEFAULT_FLAGS));
+    auto delegate = ovsettings::AppDelegate::create(GTK_APPLICATION(application.get()), &OVActionsManager::sharedInstance,
+                                                    OVUserDefaults::standardUserDefaults());
+    g_unix_signal_add(SIGTERM, quitOnSignal, application.get());
+    g_unix_signal_add(SIGINT, quitOnSignal, application.get());
+    return g_application_run(G_APPLICATION(application.get()), argc, argv);
+}

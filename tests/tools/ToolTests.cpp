@@ -1,0 +1,380 @@
+// The tools on their own: orvane-rm, orvane-sips and orvane-defaults run as processes, as the
+// runner runs them.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <glib.h>
+#include <vips/vips.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolResult {
+    int status = -1; // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+ToolResult runTool(std::vector<std::string> argv, const std::map<std::string, std::string>& env = {})
+{
+    if (argv.front().find('/') == std::string::npos)
+        argv.front() = std::string(ORVANE_BINARY_DIR "/tools/") + argv.front();
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    gchar** envp = g_get_environ();
+    for (const auto& [k, v] : env)
+        envp = g_environ_setenv(envp, k.c_str(), v.c_str(), TRUE);
+    gchar* out = nullptr;
+    gchar* err = nullptr;
+    gint wait = 0;
+    ToolResult result;
+    GError* error = nullptr;
+    if (g_spawn_sync(nullptr, args.data(), envp, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err, &wait, &error)) {
+        result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
+        result.out = out ? out : "";
+        result.err = err ? err : "";
+    } else {
+        ADD_FAILURE() << error->message;
+        g_error_free(error);
+    }
+    g_free(out);
+    g_free(err);
+    g_strfreev(envp);
+    return result;
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/orvane-tools-XXXXXX";
+        ASSERT_TRUE(::mkdtemp(tmpl));
+        root = tmpl;
+        ::chmod(root.c_str(), 0755);
+    }
+    void TearDown() override
+    {
+        // Folders left unreadable by a test must become removable again.
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                ::chmod(it->path().c_str(), 0755);
+        ovtest::removeTree(root);
+    }
+
+    std::string write(const std::string& relative, const std::string& content)
+    {
+        fs::path path = fs::path(root) / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+    std::string path(const std::string& relative) const { return root + "/" + relative; }
+    static bool exists(const std::string& p)
+    {
+        struct stat st;
+        return ::lstat(p.c_str(), &st) == 0;
+    }
+
+    std::string root;
+};
+
+// orvane-rm
+
+using RemoveToolTest = ToolTest;
+
+TEST_F(RemoveToolTest, RemovesTreesWithAwkwardNamesOneVerboseLineEach)
+{
+    write("tree/-dash", "1");
+    write("tree/with space/-rf", "2");
+    write("tree/line\nbreak", "3");
+    write("-top", "4");
+    auto r = runTool({"orvane-rm", "-v", "-f", "-r", "-P", path("tree")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(exists(path("tree")));
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 6); // three files, a name with a line end, two folders
+    EXPECT_NE(r.out.find(path("tree/with space/-rf") + "\n"), std::string::npos);
+
+    const fs::path before = fs::current_path();
+    fs::current_path(root);
+    r = runTool({"orvane-rm", "-v", "--", "-top"});
+    fs::current_path(before);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "-top\n");
+    EXPECT_FALSE(exists(path("-top")));
+}
+
+TEST_F(RemoveToolTest, LinksAreRemovedAndTheirTargetsLeftAlone)
+{
+    std::string target = write("outside/keep.txt", "keep");
+    write("tree/file", "x");
+    ASSERT_EQ(::symlink(path("outside").c_str(), path("tree/folder-link").c_str()), 0);
+    ASSERT_EQ(::symlink(target.c_str(), path("tree/file-link").c_str()), 0);
+    ASSERT_EQ(::symlink(path("outside").c_str(), path("top-link").c_str()), 0);
+    auto r = runTool({"orvane-rm", "-v", "-f", "-r", "-P", path("tree"), path("top-link/")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(exists(path("tree")));
+    EXPECT_FALSE(exists(path("top-link")));
+    EXPECT_EQ(ovtest::readAll(target), "keep");
+}
+
+TEST_F(RemoveToolTest, OverwritesEachRegularFileButNotOneWithOtherHardLinks)
+{
+    const std::string content(300000, 'S');
+    std::string single = write("tree/single", content);
+    std::string shared = write("tree/shared", content);
+    ASSERT_EQ(::link(shared.c_str(), path("other-name").c_str()), 0);
+    std::string readOnly = write("tree/read-only", content);
+    ::chmod(readOnly.c_str(), 0444);
+    int held = ::open(single.c_str(), O_RDONLY);
+    int heldReadOnly = ::open(readOnly.c_str(), O_RDONLY);
+
+    auto r = runTool({"orvane-rm", "-f", "-r", "-P", path("tree")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("shared: not overwritten: the file has other hard links"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(path("tree")));
+    EXPECT_EQ(ovtest::readAll(path("other-name")), content);
+
+    for (int fd : {held, heldReadOnly}) {
+        std::string after(content.size(), '\0');
+        ASSERT_EQ(::pread(fd, after.data(), after.size(), 0), ssize_t(after.size()));
+        EXPECT_EQ(std::count(after.begin(), after.end(), 'S') < 10000, true) << "not overwritten";
+        ::close(fd);
+    }
+
+    // Without -P the data stays as it was until the last holder lets go.
+    std::string plain = write("plain", content);
+    int fd = ::open(plain.c_str(), O_RDONLY);
+    EXPECT_EQ(runTool({"orvane-rm", plain}).status, 0);
+    std::string after(content.size(), '\0');
+    ASSERT_EQ(::pread(fd, after.data(), after.size(), 0), ssize_t(after.size()));
+    EXPECT_EQ(after, content);
+    ::close(fd);
+}
+
+TEST_F(RemoveToolTest, MissingItemsAndRefusedOperands)
+{
+    auto r = runTool({"orvane-rm", "-v", "-f", "-r", "-P", path("missing"), path("no/such/folder/x")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+
+    r = runTool({"orvane-rm", path("missing")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing: No such file or directory"), std::string::npos);
+
+    write("folder/x", "x");
+    r = runTool({"orvane-rm", "-f", path("folder")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Is a directory"), std::string::npos);
+    r = runTool({"orvane-rm", "-rf", path("folder/."), path("folder/..")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(exists(path("folder/x")));
+
+    EXPECT_EQ(runTool({"orvane-rm", "-q", path("folder")}).status, 64);
+    r = runTool({"orvane-rm", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("-P"), std::string::npos);
+}
+
+TEST_F(RemoveToolTest, UnreadableFoldersAreReportedAndWhatCannotGoStays)
+{
+    write("tree/locked/inside", "x");
+    fs::create_directories(path("tree/empty-locked"));
+    ::chmod(path("tree/locked").c_str(), 0);
+    ::chmod(path("tree/empty-locked").c_str(), 0);
+    std::vector<std::string> argv = {"orvane-rm", "-v", "-f", "-r", "-P", path("tree")};
+    if (::geteuid() == 0) {
+        // Permissions do not bind root: run the tool as nobody, on nobody's files.
+        for (auto& entry : fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied))
+            ::lchown(entry.path().c_str(), 65534, 65534);
+        ::lchown(root.c_str(), 65534, 65534);
+        argv.front() = ORVANE_BINARY_DIR "/tools/orvane-rm";
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+        if (::access("/usr/bin/setpriv", X_OK) != 0)
+            GTEST_SKIP() << "setpriv is needed to run as another user";
+    }
+    auto r = runTool(argv);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(path("tree/locked") + ": Permission denied"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(path("tree/empty-locked")));
+    ::chmod(path("tree/locked").c_str(), 0755);
+    EXPECT_TRUE(exists(path("tree/locked/inside")));
+}
+
+// orvane-sips
+
+class ImageToolTest : public ToolTest {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(VIPS_INIT("test_tools"), 0); }
+
+    // A 64x48 image with a wide-gamut colour profile, to be shown turned by 90 degrees.
+    std::string makePhoto(const std::string& relative)
+    {
+        VipsImage* base = nullptr;
+        VipsImage* rgb = nullptr;
+        VipsImage* tagged = nullptr;
+        EXPECT_EQ(vips_xyz(&base, 64, 48, nullptr), 0);
+        VipsImage* bands[3] = {nullptr, nullptr, nullptr};
+        EXPECT_EQ(vips_extract_band(base, &bands[0], 0, nullptr), 0);
+        EXPECT_EQ(vips_extract_band(base, &bands[1], 1, nullptr), 0);
+        EXPECT_EQ(vips_extract_band(base, &bands[2], 0, nullptr), 0);
+        VipsImage* joined = nullptr;
+        EXPECT_EQ(vips_bandjoin(bands, &joined, 3, nullptr), 0);
+        EXPECT_EQ(vips_cast_uchar(joined, &rgb, nullptr), 0);
+        EXPECT_EQ(vips_icc_transform(rgb, &tagged, "p3", "input_profile", "srgb", nullptr), 0);
+        VipsImage* photo = nullptr;
+        EXPECT_EQ(vips_copy(tagged, &photo, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr), 0);
+        vips_image_set_int(photo, VIPS_META_ORIENTATION, 6);
+        std::string file = path(relative);
+        fs::create_directories(fs::path(file).parent_path());
+        EXPECT_EQ(vips_jpegsave(photo, file.c_str(), nullptr), 0) << vips_error_buffer();
+        for (VipsImage* i : {base, bands[0], bands[1], bands[2], joined, rgb, tagged, photo})
+            if (i)
+                g_object_unref(i);
+        return file;
+    }
+};
+
+TEST_F(ImageToolTest, EveryCatalogueFormatReadsBackWithOrientationAndProfile)
+{
+    std::string input = makePhoto("in/photo.jpg");
+    struct Case {
+        const char* format;
+        const char* loader;
+        bool keepsTags;
+    };
+    for (const Case& c : {Case{"jpeg", "jpegload", true}, Case{"png", "pngload", true}, Case{"gif", "gifload", false},
+                          Case{"tiff", "tiffload", true}, Case{"webp", "webpload", true}}) {
+        SCOPED_TRACE(c.format);
+        std::string output = path(std::string("out/photo.") + c.format);
+        fs::create_directories(path("out"));
+        auto r = runTool({"orvane-sips", "-s", "format", c.format, input, "--out", output});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        VipsImage* image = vips_image_new_from_file(output.c_str(), nullptr);
+        ASSERT_TRUE(image) << vips_error_buffer();
+        const char* loader = nullptr;
+        vips_image_get_string(image, "vips-loader", &loader);
+        EXPECT_STREQ(loader, c.loader);
+        int orientation = 1;
+        if (vips_image_get_typeof(image, VIPS_META_ORIENTATION))
+            vips_image_get_int(image, VIPS_META_ORIENTATION, &orientation);
+        if (c.keepsTags) {
+            EXPECT_EQ(orientation, 6);
+            EXPECT_EQ(vips_image_get_width(image), 64);
+            EXPECT_NE(vips_image_get_typeof(image, VIPS_META_ICC_NAME), GType(0)) << "no colour profile";
+        } else {
+            // No tag to carry it: the pixels themselves are turned.
+            EXPECT_EQ(orientation, 1);
+            EXPECT_EQ(vips_image_get_width(image), 48);
+            EXPECT_EQ(vips_image_get_height(image), 64);
+        }
+        g_object_unref(image);
+    }
+    EXPECT_EQ(fs::directory_iterator(path("out")) == fs::directory_iterator(), false);
+    for (const auto& entry : fs::directory_iterator(path("out")))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << "temporary file left: " << entry.path();
+}
+
+TEST_F(ImageToolTest, NeverWritesOverItsInput)
+{
+    std::string input = makePhoto("photo.jpg");
+    std::string before = ovtest::readAll(input);
+    ASSERT_EQ(::link(input.c_str(), path("same.png").c_str()), 0);
+    for (const std::string& output : {input, path("same.png"), path("./photo.jpg")}) {
+        auto r = runTool({"orvane-sips", "-s", "format", "png", input, "--out", output});
+        EXPECT_EQ(r.status, 1) << output;
+        EXPECT_NE(r.err.find("never written over"), std::string::npos);
+    }
+    EXPECT_EQ(ovtest::readAll(input), before);
+
+    // Another file at the output is replaced whole.
+    write("old.png", "old");
+    EXPECT_EQ(runTool({"orvane-sips", "-s", "format", "png", input, "--out", path("old.png")}).status, 0);
+    EXPECT_NE(ovtest::readAll(path("old.png")), "old");
+}
+
+TEST_F(ImageToolTest, FailuresGoToStandardErrorWithNothingLeftBehind)
+{
+    std::string junk = write("junk.jpg", "not an image");
+    auto r = runTool({"orvane-sips", "-s", "format", "png", junk, "--out", path("junk.png")});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("junk.jpg"), std::string::npos);
+    EXPECT_FALSE(exists(path("junk.png")));
+
+    std::string input = makePhoto("photo.jpg");
+    r = runTool({"orvane-sips", "-s", "format", "png", input, "--out", path("no/such/folder/x.png")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot create a file in"), std::string::npos);
+
+    r = runTool({"orvane-sips", "-s", "format", "bmp-ish", input, "--out", path("x")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("unknown format 'bmp-ish'"), std::string::npos);
+    EXPECT_EQ(runTool({"orvane-sips", input}).status, 64);
+    EXPECT_EQ(runTool({"orvane-sips", "--help"}).status, 0);
+
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(root))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"junk.jpg", "photo.jpg"}));
+}
+
+// orvane-defaults
+
+class PreferencesToolTest : public ToolTest {
+protected:
+    std::map<std::string, std::string> environment()
+    {
+        return {{"HOME", path("home")}, {"XDG_DATA_HOME", path("data")}, {"XDG_CONFIG_HOME", path("config")},
+                {"XDG_DATA_DIRS", path("system")}, {"GSETTINGS_BACKEND", "memory"}};
+    }
+    void install(const std::string& id, const std::string& extra = "")
+    {
+        write("data/applications/" + id + ".desktop", "[Desktop Entry]\nType=Application\nName=A\nExec=true\n" + extra);
+    }
+};
+
+TEST_F(PreferencesToolTest, OnlyInstalledApplicationIdsAreAccepted)
+{
+    install("app.orvane.Present");
+    for (const char* id : {"../../etc", "app.orvane.Absent", "-rf", "a..b", ".hidden", "app.orvane.Present"}) {
+        auto r = runTool({"orvane-defaults", "delete", id}, environment());
+        EXPECT_EQ(r.status, 1) << id;
+        EXPECT_NE(r.err.find(std::string("Domain (") + id + ") not found.\n"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(runTool({"orvane-defaults", "write", "x"}, environment()).status, 64);
+    EXPECT_EQ(runTool({"orvane-defaults", "--help"}).status, 0);
+}
+
+TEST_F(PreferencesToolTest, AFlatpakApplicationsConfigIsClearedWithoutFollowingLinks)
+{
+    install("app.orvane.Boxed", "X-Flatpak=app.orvane.Boxed\n");
+    std::string outside = write("home/Documents/keep.txt", "keep");
+    write("home/.var/app/app.orvane.Boxed/config/settings.ini", "x=1");
+    write("home/.var/app/app.orvane.Boxed/config/sub/more", "y");
+    write("home/.var/app/app.orvane.Boxed/data/library.db", "data");
+    ASSERT_EQ(::symlink(path("home/Documents").c_str(), path("home/.var/app/app.orvane.Boxed/config/docs").c_str()), 0);
+    auto r = runTool({"orvane-defaults", "delete", "app.orvane.Boxed"}, environment());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_empty(path("home/.var/app/app.orvane.Boxed/config")));
+    EXPECT_EQ(ovtest::readAll(outside), "keep");
+    EXPECT_EQ(ovtest::readAll(path("home/.var/app/app.orvane.Boxed/data/library.db")), "data");
+}
+
+} // namespace

@@ -1,0 +1,88 @@
+// The real alert dialog with a text field: its first response follows the field's rule as the
+// user types, and the answer arrives once.
+#include "platform/GuiAlert.h"
+#include "platform/GuiResources.h"
+#include "support/TestSupport.h"
+
+#include <adwaita.h>
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+AdwMessageDialog* findDialog()
+{
+    GListModel* windows = gtk_window_get_toplevels();
+    for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+        auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+        g_object_unref(window); // the list keeps it
+        if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window))
+            return ADW_MESSAGE_DIALOG(window);
+    }
+    return nullptr;
+}
+
+class GuiAlertTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!ov::guiReady())
+            GTEST_SKIP() << "no display";
+    }
+
+    // Shows the confirmation of a secure delete and answers its dialog.
+    AdwMessageDialog* show(std::vector<int>* answers)
+    {
+        ov::AlertRequest request;
+        request.messageText = "Are you sure you want to delete the following:";
+        request.informativeText = "/a\n/b";
+        request.buttons = {"Delete Forever", "Cancel"};
+        request.textField = ov::AlertTextField{[](const std::string& text) { return text == "DELETE"; }};
+        ov::showAlert(request, [answers](int response) { answers->push_back(response); });
+        AdwMessageDialog* dialog = nullptr;
+        EXPECT_TRUE(ovtest::pumpUntil([&] { return (dialog = findDialog()) != nullptr; }));
+        return dialog;
+    }
+};
+
+TEST_F(GuiAlertTest, TheFirstButtonIsEnabledOnlyWhileTheFieldHoldsExactlyTheWord)
+{
+    std::vector<int> answers;
+    AdwMessageDialog* dialog = show(&answers);
+    ASSERT_TRUE(dialog);
+    GtkWidget* field = adw_message_dialog_get_extra_child(dialog);
+    ASSERT_TRUE(GTK_IS_EDITABLE(field));
+    EXPECT_FALSE(adw_message_dialog_get_response_enabled(dialog, "0"));
+    EXPECT_TRUE(adw_message_dialog_get_response_enabled(dialog, "1"));
+    EXPECT_STREQ(adw_message_dialog_get_response_label(dialog, "0"), "Delete Forever");
+    // The field takes the keyboard by itself shortly after the dialog shows.
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return gtk_widget_has_focus(field) || gtk_widget_is_focus(field)
+                                               || gtk_widget_get_focus_child(field) != nullptr; }, 3000));
+
+    for (const char* typed : {"delete", "DELETE ", "DELETEE", "DELET"}) {
+        gtk_editable_set_text(GTK_EDITABLE(field), typed);
+        EXPECT_FALSE(adw_message_dialog_get_response_enabled(dialog, "0")) << typed;
+    }
+    gtk_editable_set_text(GTK_EDITABLE(field), "DELETE");
+    EXPECT_TRUE(adw_message_dialog_get_response_enabled(dialog, "0"));
+
+    adw_message_dialog_response(dialog, "0");
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return !answers.empty(); }));
+    gtk_window_destroy(GTK_WINDOW(dialog));
+    ovtest::pumpPending(); // a second answer from the destroyed dialog would show now
+    EXPECT_EQ(answers, std::vector<int>{0});
+}
+
+TEST_F(GuiAlertTest, ClosingTheDialogCountsAsNoAnswer)
+{
+    std::vector<int> answers;
+    AdwMessageDialog* dialog = show(&answers);
+    ASSERT_TRUE(dialog);
+    gtk_window_close(GTK_WINDOW(dialog));
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return !answers.empty(); }));
+    EXPECT_EQ(answers, std::vector<int>{-1});
+    if (findDialog() == dialog)
+        gtk_window_destroy(GTK_WINDOW(dialog));
+}
+
+} // namespace

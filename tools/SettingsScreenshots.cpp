@@ -1,0 +1,120 @@
+#include "SettingsScreenshots.h"
+
+#include "ScreenshotSupport.h"
+#include "model/OVActionsManager.h"
+#include "model/OVBundledScriptAction.h"
+#include "model/OVCompressPasswordAction.h"
+#include "model/OVCopyActionGroup.h"
+#include "model/OVCopyToAction.h"
+#include "model/OVMoveActionGroup.h"
+#include "model/OVMoveToAction.h"
+#include "model/OVSecureRemoveAction.h"
+#include "model/OVShellScriptAction.h"
+#include "model/OVUserDefaults.h"
+#include "platform/Files.h"
+#include "settings/AppDelegate.h"
+#include "settings/OVEditorModule.h"
+#include "settings/OVMainWindowController.h"
+
+#include <filesystem>
+
+namespace {
+
+OVActionList sampleActions()
+{
+    OVActionList list;
+    auto move = OVAction::action<OVMoveActionGroup>();
+    auto copy = OVAction::action<OVCopyActionGroup>();
+    for (const char* folder : {"Documents", "Pictures", "Desktop"}) {
+        auto m = OVAction::action<OVMoveToAction>();
+        m->setTitle(folder);
+        move->addAction(m);
+        auto c = OVAction::action<OVCopyToAction>();
+        c->setTitle(folder);
+        copy->addAction(c);
+    }
+    move->setIsDefault(true);
+    copy->setIsDefault(true);
+    list.push_back(move);
+    list.push_back(copy);
+    list.push_back(OVAction::action<OVCompressPasswordAction>());
+    auto secure = OVAction::action<OVSecureRemoveAction>();
+    secure->setEnabled(false);
+    list.push_back(secure);
+    for (const char* script : {"Copy paths to clipboard", "New Terminal Window Here", "Edit with Vim"})
+        if (auto a = OVBundledScriptAction::actionWithBundledFileName(script))
+            list.push_back(a);
+    auto own = OVAction::action<OVShellScriptAction>();
+    own->setTitle("Resize photos for the web");
+    list.push_back(own);
+    return list;
+}
+
+bool savePage(const OVMainWindowController& c, const std::string& path, GtkPopover* popover = nullptr)
+{
+    screenshots::letDraw();
+    return screenshots::saveWindow(c.window(), path, popover);
+}
+
+} // namespace
+
+bool captureSettingsScreens(const std::string& folder)
+{
+    char* tmp = g_dir_make_tmp("orvane-screenshots-XXXXXX", nullptr);
+    const std::string home = tmp;
+    g_free(tmp);
+    g_setenv("XDG_DATA_HOME", (home + "/data").c_str(), TRUE);
+    g_setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
+
+    auto store = OVActionsManager::create();
+    store->updateActions(sampleActions());
+    store->actuallySave();
+    auto defaults = OVUserDefaults::create();
+    bool ok = true;
+    {
+        auto c = HLWindowController::controller<OVMainWindowController>(store, defaults);
+        c->showWindow();
+        const char* pages[] = {"page-status", "page-manage-actions", "page-preferences", "page-about"};
+        for (int row = 0; row < 4; ++row) {
+            c->selectModuleAtRow(row);
+            ok = savePage(*c, folder + "/" + pages[row] + ".png") && ok;
+        }
+
+        c->selectModuleAtRow(OVMainWindowController::kEditorRow);
+        auto editor = c->editorModule();
+        editor->selectRows({7});
+        ok = savePage(*c, folder + "/editor-list.png") && ok;
+
+        gtk_menu_button_popup(editor->addButton());
+        ok = savePage(*c, folder + "/editor-add-menu.png", gtk_menu_button_get_popover(editor->addButton())) && ok;
+        gtk_menu_button_popdown(editor->addButton());
+
+        graphene_rect_t row = GRAPHENE_RECT_INIT(0, 0, 0, 0);
+        if (GtkLabel* name = editor->nameLabelAt(2); !name || !gtk_widget_compute_bounds(GTK_WIDGET(name), GTK_WIDGET(editor->tableView()), &row))
+            row = GRAPHENE_RECT_INIT(0, 60, 200, 30);
+        editor->popUpContextMenu(2, row.origin.x + 40, row.origin.y + row.size.height / 2);
+        ok = savePage(*c, folder + "/editor-context-menu.png", editor->contextMenu()) && ok;
+        gtk_popover_popdown(editor->contextMenu());
+
+        editor->selectRows({7});
+        ok = screenshots::capture(folder, "alert-delete-action", [&] { editor->deleteSelectedGroups(); }) && ok;
+        ok = screenshots::capture(folder, "alert-continue-in-background", [&] { gtk_window_close(c->window()); }) && ok;
+        c->close();
+    }
+
+    ok = screenshots::capture(folder, "alert-database-error", [&] {
+        auto broken = ovsettings::AppDelegate::create(nullptr, [] { return std::shared_ptr<OVActionsManager>(); }, defaults);
+        broken->applicationWillFinishLaunching();
+    }) && ok;
+
+    auto delegate = ovsettings::AppDelegate::create(nullptr, [store] { return store; }, defaults);
+    delegate->applicationWillFinishLaunching();
+    std::filesystem::remove(OVActionsManager::saveURL());
+    std::filesystem::create_directory(OVActionsManager::saveURL()); // the save cannot replace a folder
+    ok = screenshots::capture(folder, "alert-save-failed", [&] { store->actuallySave(); }) && ok;
+    delegate.reset();
+
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+    return ok;
+}

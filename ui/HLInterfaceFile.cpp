@@ -1,0 +1,45 @@
+#include "ui/HLInterfaceFile.h"
+
+#include "platform/GuiResources.h"
+#include "platform/Log.h"
+
+#include <map>
+
+namespace hl {
+
+std::optional<std::string> interfaceResourceForClassChain(const std::vector<std::string>& chain)
+{
+    if (chain.empty())
+        return std::nullopt;
+    static std::map<std::string, std::string> found; // main thread only
+    if (auto it = found.find(chain.front()); it != found.end())
+        return it->second;
+    ov::registerResources();
+    for (const auto& name : chain) {
+        const std::string path = std::string(ov::kResourcePrefix) + "ui/" + name + ".ui";
+        if (g_resources_get_info(path.c_str(), G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr, nullptr, nullptr)) {
+            found.emplace(chain.front(), path);
+            return path;
+        }
+    }
+    // Not remembered: a class without a file is looked up again next time.
+    return std::nullopt;
+}
+
+GtkBuilder* builderForClassChain(const std::vector<std::string>& chain)
+{
+    auto path = interfaceResourceForClassChain(chain);
+    if (!path)
+        return nullptr;
+    GtkBuilder* builder = gtk_builder_new();
+    GError* error = nullptr;
+    if (!gtk_builder_add_from_resource(builder, path->c_str(), &error)) {
+        ov::ovLog("Could not load the interface %s: %s", path->c_str(), error ? error->message : "unknown error");
+        g_clear_error(&error);
+        g_object_unref(builder);
+        return nullptr;
+    }
+    return builder;
+}
+
+} // namespace hl

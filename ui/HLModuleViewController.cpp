@@ -1,0 +1,10 @@
+#include "ui/HLModuleViewController.h"
+
+#include "ui/HLNavigationController.h"
+
+void HLModuleViewController::setModuleIsVisible(bool visible)
+{
+    moduleIsVisible_ = visible;
+    if (auto nav = navigationController())
+        nav->setIsVisible(visible);
+}
