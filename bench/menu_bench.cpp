@@ -2,6 +2,7 @@
 // process shows in the next menu. Run without arguments; the program starts copies of itself
 // ("--child") as the saving process.
 #include "extension/FinderSync.h"
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionsManager.h"
 #include "model/OVMoveActionGroup.h"
@@ -100,7 +101,7 @@ double timeMenus(FinderSync& sync, int paths, int runs, double* first)
 int runChild(int extra)
 {
     auto manager = OVActionsManager::create();
-    auto wormhole = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    auto wormhole = OVProtocol::wormhole();
     if (!manager || !wormhole)
         return 1;
     manager->updateActions(catalogue(extra));

@@ -2,6 +2,7 @@
 // and the resident memory of a process that holds that store and listens on the wormhole.
 // The comparison is `cp` of the same file: the least a user's copy of the list costs.
 #include "BenchSupport.h"
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionsManager.h"
 #include "model/OVMoveActionGroup.h"
@@ -64,7 +65,7 @@ int main(int argc, char** argv)
     if (argc > 1 && std::string(argv[1]) == "--rss-child") {
         // A process that has loaded the store and listens on the wormhole, as the runner does.
         auto store = OVActionsManager::create();
-        auto hole = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+        auto hole = OVProtocol::wormhole();
         hole->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), [](const auto&) {});
         std::printf("%ld\n", bench::residentKiB());
         return 0;

@@ -1,6 +1,7 @@
 // Wake-up latency of the wormhole between two processes, and the memory of a listening process.
 // Run without arguments; the program starts a copy of itself as the listener ("--child").
 #include "BenchSupport.h"
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "platform/Files.h"
 #include "platform/MainContext.h"
@@ -21,12 +22,11 @@ namespace {
 
 constexpr int kPosts = 1000;
 constexpr double kTargetP50Ms = 5, kTargetP99Ms = 20;
-constexpr const char* kGroup = "ORVANE.app.orvane.Orvane";
 
 // The listener: answers each ping with a pong, then reports when each ping arrived.
 int runChild()
 {
-    auto wormhole = OVWormhole::create(kGroup, std::string("wormhole"));
+    auto wormhole = OVProtocol::wormhole();
     if (!wormhole)
         return 1;
     std::vector<gint64> arrivals;
@@ -64,7 +64,7 @@ int runParent()
     g_setenv("XDG_DATA_HOME", home, TRUE);
     g_setenv("XDG_CONFIG_HOME", home, TRUE);
 
-    auto wormhole = OVWormhole::create(kGroup, std::string("wormhole"));
+    auto wormhole = OVProtocol::wormhole();
     int ready = 0, pongs = 0;
     wormhole->listenForMessageWithIdentifier(std::string("ready"), [&](const std::optional<OVValue>&) { ++ready; });
     wormhole->listenForMessageWithIdentifier(std::string("pong"), [&](const std::optional<OVValue>&) { ++pongs; });

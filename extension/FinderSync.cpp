@@ -1,5 +1,6 @@
 #include "extension/FinderSync.h"
 
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
@@ -18,9 +19,6 @@
 #include <unordered_map>
 
 namespace {
-
-constexpr const char* kDidChangeNotification = "OVDidChangeNotification";
-constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
 
 std::string selectorForUID(const std::string& uid) { return std::string(FinderSync::kSelectorPrefix) + uid; }
 
@@ -106,20 +104,18 @@ void FinderSync::init()
     preferencesDidChange();
     reloadData();
 
-    wormhole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
     std::weak_ptr<FinderSync> weak = weak_from_this();
-    if (wormhole_) {
-        wormhole_->listenForMessageWithIdentifier(std::string(kDidChangeNotification), [weak](const auto&) {
+    wormhole_ = OVProtocol::listenForChanges(
+        [weak] {
             if (auto self = weak.lock())
                 self->reloadData();
-        });
-        wormhole_->listenForMessageWithIdentifier(std::string(kUserDefaultsDidChangeNotification), [weak](const auto&) {
+        },
+        [weak] {
             if (auto self = weak.lock())
                 self->preferencesDidChange();
         });
-    } else {
+    if (!wormhole_)
         ov::ovLog("Could not listen for changes: the shared container cannot be located");
-    }
 
     volumeWatcher_ = ov::VolumeWatcher::create([weak] {
         if (auto self = weak.lock())

@@ -40,7 +40,6 @@ public:
     using DispatchCompletion = std::function<void(bool ok, const std::string& error)>;
 
     static constexpr const char* kSelectorPrefix = "ov_";
-    static constexpr const char* kRunRequestURLFormat = "orvane://runaction?action=%s&file=%s";
 
     // Reads the preferences and the action list and starts listening for changes.
     static std::shared_ptr<FinderSync> create();

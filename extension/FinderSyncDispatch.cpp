@@ -1,39 +1,14 @@
 // Handing a chosen action to the runner: a request file in the container and a run-request URL.
 #include "extension/FinderSync.h"
 
+#include "messaging/OVProtocol.h"
 #include "platform/Files.h"
-#include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/Workspace.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <exception>
-
-namespace {
-
-// Uids and UUID strings need no escaping; anything else read from the store must not be able to
-// add members to the query.
-std::string percentEscaped(const std::string& text)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-            c == '.' || c == '~') {
-            out.push_back(char(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 bool FinderSync::resolveInstanceMethod(const std::string& selector)
 {
@@ -50,13 +25,12 @@ bool FinderSync::performSelector(const std::string& selector, DispatchCompletion
 
 std::string FinderSync::runRequestURL(const std::string& uid, const std::string& fileName)
 {
-    return ov::stringPrintf(kRunRequestURLFormat, percentEscaped(uid).c_str(), percentEscaped(fileName).c_str());
+    return OVProtocol::runRequestURL(uid, fileName);
 }
 
 void FinderSync::resolveActionWithUID(const std::string& uid, DispatchCompletion done)
 {
-    nlohmann::json dictionary = nlohmann::json::object();
-    dictionary["paths"] = selectedItems();
+    nlohmann::json dictionary = OVProtocol::requestDictionary(selectedItems());
     if (!requestQueue_)
         requestQueue_ = ov::SerialQueue::create(std::string(ov::kVendorPrefix) + ".requestqueue");
 
@@ -67,7 +41,7 @@ void FinderSync::resolveActionWithUID(const std::string& uid, DispatchCompletion
             return;
         }
         const std::string url = runRequestURL(uid, *fileName);
-        const std::string requestPath = ov::pathByAppending(ov::containerPath(), *fileName);
+        const std::string requestPath = OVProtocol::requestFilePath(*fileName);
         ov::openURI(url, [requestPath, done](bool ok, const std::string& error) {
             // Nobody will ever read it: do not leave the selection's paths in the container.
             if (!ok)
@@ -86,29 +60,5 @@ void FinderSync::resolveActionWithUID(const std::string& uid, DispatchCompletion
 
 std::optional<std::string> FinderSync::saveDictionary(const nlohmann::json& dictionary)
 {
-    std::string data;
-    try {
-        data = dictionary.dump(2);
-    } catch (const std::exception& e) {
-        // Paths that are not valid UTF-8 cannot be carried by JSON text.
-        ov::ovLog("Could not convert to JSON: %s", e.what());
-        return std::nullopt;
-    }
-    if (data.empty())
-        return std::nullopt;
-
-    const std::string container = ov::containerPath();
-    std::string error;
-    // A fresh random name practically never exists; a file that does is never written over.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        std::string name = ov::newUUIDString();
-        const std::string path = ov::pathByAppending(container, name);
-        if (ov::pathExists(path))
-            continue;
-        if (ov::createNewFile(path, data, 0600, &error))
-            return name;
-        break;
-    }
-    ov::ovLog("Could not write the run request in %s: %s", container.c_str(), error.c_str());
-    return std::nullopt;
+    return OVProtocol::writeRequestFile(dictionary);
 }

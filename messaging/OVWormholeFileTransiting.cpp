@@ -1,7 +1,7 @@
 #include "messaging/OVWormholeFileTransiting.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "platform/Doorbell.h"
 #include "platform/Files.h"
 #include "platform/Log.h"

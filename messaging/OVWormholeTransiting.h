@@ -1,7 +1,7 @@
 // Storage strategies of the wormhole.
 #pragma once
 
-#include "model/OVValue.h"
+#include "platform/OVValue.h"
 
 #include <optional>
 #include <string>

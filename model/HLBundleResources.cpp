@@ -1,6 +1,6 @@
 #include "model/HLBundleResources.h"
 
-#include "model/OVPropertyList.h"
+#include "archive/OVPropertyList.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 

@@ -1,7 +1,7 @@
 // Property lists among the application's resources (the data folder), read defensively.
 #pragma once
 
-#include "model/OVValue.h"
+#include "platform/OVValue.h"
 
 #include <optional>
 #include <string>

@@ -1,5 +1,6 @@
 #include "model/HLTaskHelper.h"
 
+#include "archive/UTF8.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/Process.h"
@@ -33,36 +34,13 @@ bool isWhitespace(char32_t c)
 bool hasVisibleText(std::string_view bytes)
 {
     bool visible = false;
-    size_t i = 0;
-    while (i < bytes.size()) {
-        auto b = static_cast<unsigned char>(bytes[i]);
-        char32_t c;
-        size_t length;
-        char32_t min;
-        if (b < 0x80) {
-            c = b, length = 1, min = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F, length = 2, min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F, length = 3, min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07, length = 4, min = 0x10000;
-        } else {
+    for (size_t i = 0; i < bytes.size();) {
+        auto c = ovutf8::decode(bytes, i);
+        if (!c)
             return false;
-        }
-        if (bytes.size() - i < length)
-            return false;
-        for (size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            return false;
-        if (!isWhitespace(c))
+        if (!isWhitespace(c->value))
             visible = true;
-        i += length;
+        i += c->length;
     }
     return visible;
 }

@@ -1,7 +1,7 @@
 // A callback timer on the main context.
 #pragma once
 
-#include "model/OVValue.h"
+#include "platform/OVValue.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "model/HLUserDefaults.h"
 
-#include "model/OVPropertyList.h"
+#include "archive/OVPropertyList.h"
 #include "platform/PreferencesSuite.h"
 
 #include <cctype>

@@ -1,7 +1,7 @@
 // Preferences bound to keys of a preferences suite: the base of OVUserDefaults.
 #pragma once
 
-#include "model/OVValue.h"
+#include "platform/OVValue.h"
 
 #include <map>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "model/OVAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 
@@ -69,7 +69,8 @@ void OVAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {
     coder.encodeBool("enabled", enabled_);
     coder.encodeString("title", title_);
-    coder.encodeImage("icon", icon_);
+    if (icon_)
+        icon_->encodeWithCoder(coder, "icon");
     coder.encodeString("uid", uid_.empty() ? std::nullopt : std::optional<std::string>(uid_));
     coder.encodeBool("isDefault", isDefault_);
     coder.encodeStringList("fileTypes", fileTypes_);
@@ -81,7 +82,7 @@ void OVAction::initWithCoder(OVKeyedUnarchiver& coder)
     uid_ = coder.decodeString("uid").value_or("");
     enabled_ = coder.decodeBool("enabled");
     title_ = coder.decodeString("title");
-    setIcon(coder.decodeImage("icon"));
+    setIcon(OVImage::imageWithCoder(coder, "icon"));
     isDefault_ = coder.decodeBool("isDefault");
     fileTypes_ = coder.decodeStringList("fileTypes");
     actionDescription_ = coder.decodeString("actionDescription");

@@ -1,6 +1,7 @@
 // The record of one menu action and the base of every action kind.
 #pragma once
 
+#include "archive/OVArchivable.h"
 #include "model/OVImage.h"
 
 #include <functional>
@@ -11,8 +12,6 @@
 #include <vector>
 
 class OVAction;
-class OVKeyedArchiver;
-class OVKeyedUnarchiver;
 
 using OVActionPtr = std::shared_ptr<OVAction>;
 using OVActionList = std::vector<OVActionPtr>;
@@ -39,7 +38,7 @@ public:
     virtual void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) = 0;
 };
 
-class OVAction : public std::enable_shared_from_this<OVAction> {
+class OVAction : public std::enable_shared_from_this<OVAction>, public OVArchivable {
 public:
     virtual ~OVAction() = default;
     OVAction(const OVAction&) = delete;
@@ -60,9 +59,8 @@ public:
     static const std::vector<std::string>& knownClassNames();
     static constexpr const char* kClassName = "OVAction";
 
-    virtual const char* className() const { return "OVAction"; }
-    // The class chain from this kind up to the root, as written under "$classes".
-    virtual std::vector<std::string> classHierarchy() const { return {"OVAction", "NSObject"}; }
+    const char* className() const override { return "OVAction"; }
+    std::vector<std::string> classHierarchy() const override { return {"OVAction", "NSObject"}; }
 
     const std::string& uid() const { return uid_; }
     void generateUID();
@@ -86,8 +84,8 @@ public:
 
     virtual bool isGroup() const { return false; }
 
-    virtual void encodeWithCoder(OVKeyedArchiver& coder) const;
-    virtual void initWithCoder(OVKeyedUnarchiver& coder);
+    void encodeWithCoder(OVKeyedArchiver& coder) const override;
+    void initWithCoder(OVKeyedUnarchiver& coder) override;
     OVActionPtr copy() const;
 
     std::string description() const;

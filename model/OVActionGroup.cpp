@@ -1,9 +1,8 @@
 #include "model/OVActionGroup.h"
 
+#include "model/OVActionArchive.h"
 #include "model/OVConvertImageActionGroup.h"
 #include "model/OVCopyActionGroup.h"
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVNewFileActionGroup.h"
 #include "model/OVOpenFavesActionGroup.h"
@@ -34,13 +33,13 @@ std::optional<std::string> OVActionGroup::editorClassName() const
 void OVActionGroup::encodeWithCoder(OVKeyedArchiver& coder) const
 {
     OVAction::encodeWithCoder(coder);
-    coder.encodeActions("actions", workingActionsArray_);
+    OVActionArchive::encodeActions(coder, "actions", workingActionsArray_);
 }
 
 void OVActionGroup::initWithCoder(OVKeyedUnarchiver& coder)
 {
     OVAction::initWithCoder(coder);
-    workingActionsArray_ = coder.decodeActions("actions");
+    workingActionsArray_ = OVActionArchive::decodeActions(coder, "actions");
 }
 
 void OVActionGroup::copyFieldsTo(OVAction& other) const

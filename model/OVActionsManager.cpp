@@ -1,9 +1,8 @@
 #include "model/OVActionsManager.h"
 
-#include "messaging/OVWormhole.h"
 #include "model/HLTimer.h"
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "model/OVActionArchive.h"
+#include "model/OVChangeSender.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 
@@ -52,7 +51,7 @@ bool OVActionsManager::configure()
         OVActionList root;
         if (data && !data->empty()) {
             std::string error;
-            auto list = OVKeyedUnarchiver::unarchiveActions(*data, &error);
+            auto list = OVActionArchive::unarchiveActions(*data, &error);
             if (!list) {
                 ov::ovLog("Could not load actions because of error: %s", error.c_str());
                 return false;
@@ -60,7 +59,6 @@ bool OVActionsManager::configure()
             root = std::move(*list);
         }
         workingActionsArray_ = std::move(root);
-        wormHole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
         return true;
     } catch (const std::exception& e) {
         ov::ovLog("Could not load actions because of error: %s", e.what());
@@ -98,15 +96,14 @@ void OVActionsManager::actuallySave()
     for (const auto& action : workingActionsArray_)
         action->setIsNew(false);
     saveToFile();
-    if (wormHole_)
-        wormHole_->passMessageObject(std::nullopt, std::string("OVDidChangeNotification"));
+    OVChangeSender::send(OVChange::Actions);
 }
 
 bool OVActionsManager::saveToFile()
 {
     const std::string path = saveURL();
     std::string error;
-    const std::string data = OVKeyedArchiver::archivedDataWithRootActions(actions());
+    const std::string data = OVActionArchive::archivedDataWithRootActions(actions());
     if (!ov::writeFileAtomically(path, data, 0600, &error)) {
         ov::ovLog("Could not save actions to %s because of error: %s", path.c_str(), error.c_str());
         if (saveFailed_)

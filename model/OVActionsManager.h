@@ -8,7 +8,6 @@
 #include <string>
 
 class HLTimer;
-class OVWormhole;
 
 class OVActionsManager : public std::enable_shared_from_this<OVActionsManager> {
 public:
@@ -36,6 +35,5 @@ private:
     OVActionsManager() = default;
     OVActionList workingActionsArray_;
     std::shared_ptr<HLTimer> saveDelayTimer_;
-    std::shared_ptr<OVWormhole> wormHole_;
     std::function<void(const std::string&)> saveFailed_;
 };

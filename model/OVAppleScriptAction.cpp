@@ -1,15 +1,10 @@
 #include "model/OVAppleScriptAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVTypes.h"
 
 std::optional<std::string> OVAppleScriptAction::editorClassName() const { return std::string("OVAppleScriptModule"); }
-
-void OVAppleScriptAction::init()
-{
-    OVAction::init();
-}
 
 void OVAppleScriptAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {

@@ -1,7 +1,7 @@
 #include "model/OVConvertImageAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVTypes.h"
 
 void OVConvertImageAction::init()

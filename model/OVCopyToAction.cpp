@@ -1,15 +1,10 @@
 #include "model/OVCopyToAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVTypes.h"
 
 std::optional<std::string> OVCopyToAction::editorClassName() const { return std::string("OVMoveToActionModule"); }
-
-void OVCopyToAction::init()
-{
-    OVAction::init();
-}
 
 void OVCopyToAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {

@@ -2,8 +2,12 @@
 // The empty image draws nothing; every image is shown at 16 x 16.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
+
+class OVKeyedArchiver;
+class OVKeyedUnarchiver;
 
 class OVImage {
 public:
@@ -18,6 +22,11 @@ public:
     static constexpr int displaySize = 16;
 
     bool operator==(const OVImage&) const = default;
+
+    // The archive form under key: PNG bytes as data, anything else as the serialized icon. The
+    // empty image is left out and reads back as none.
+    void encodeWithCoder(OVKeyedArchiver& coder, const char* key) const;
+    static std::optional<OVImage> imageWithCoder(OVKeyedUnarchiver& coder, const char* key);
 
 private:
     OVImage(std::string s, std::string png) : serialized_(std::move(s)), png_(std::move(png)) {}

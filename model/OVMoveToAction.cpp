@@ -1,15 +1,10 @@
 #include "model/OVMoveToAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVTypes.h"
 
 std::optional<std::string> OVMoveToAction::editorClassName() const { return std::string("OVMoveToActionModule"); }
-
-void OVMoveToAction::init()
-{
-    OVAction::init();
-}
 
 void OVMoveToAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {

@@ -1,7 +1,7 @@
 #include "model/OVNewFileAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 
 std::optional<std::string> OVNewFileAction::editorClassName() const { return std::string("OVMoveToActionModule"); }
 

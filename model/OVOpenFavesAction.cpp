@@ -1,15 +1,10 @@
 #include "model/OVOpenFavesAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVTypes.h"
 
 std::optional<std::string> OVOpenFavesAction::editorClassName() const { return std::nullopt; }
-
-void OVOpenFavesAction::init()
-{
-    OVAction::init();
-}
 
 void OVOpenFavesAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {

@@ -12,7 +12,6 @@ public:
     void initWithCoder(OVKeyedUnarchiver& coder) override;
 
 protected:
-    void init() override;
     void copyFieldsTo(OVAction& other) const override;
 
 private:

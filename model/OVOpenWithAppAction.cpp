@@ -1,15 +1,10 @@
 #include "model/OVOpenWithAppAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVTypes.h"
 
 std::optional<std::string> OVOpenWithAppAction::editorClassName() const { return std::string("OVOpenWithAppModule"); }
-
-void OVOpenWithAppAction::init()
-{
-    OVAction::init();
-}
 
 void OVOpenWithAppAction::encodeWithCoder(OVKeyedArchiver& coder) const
 {

@@ -1,7 +1,7 @@
 #include "model/OVShellScriptAction.h"
 
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 
 std::optional<std::string> OVShellScriptAction::editorClassName() const { return std::string("OVShellScriptModule"); }
 

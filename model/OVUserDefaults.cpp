@@ -1,11 +1,7 @@
 #include "model/OVUserDefaults.h"
 
-#include "messaging/OVWormhole.h"
+#include "model/OVChangeSender.h"
 #include "platform/Files.h"
-
-namespace {
-constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
-}
 
 OVUserDefaults::~OVUserDefaults() = default;
 
@@ -13,7 +9,6 @@ std::shared_ptr<OVUserDefaults> OVUserDefaults::create()
 {
     std::shared_ptr<OVUserDefaults> defaults(new OVUserDefaults());
     defaults->setUp(propertyNames());
-    defaults->wormhole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
     return defaults;
 }
 
@@ -47,8 +42,4 @@ const std::vector<std::string>& OVUserDefaults::propertyNames()
     return names;
 }
 
-void OVUserDefaults::didChangeValueForKey(const std::string&)
-{
-    if (wormhole_)
-        wormhole_->passMessageObject(std::nullopt, std::string(kUserDefaultsDidChangeNotification));
-}
+void OVUserDefaults::didChangeValueForKey(const std::string&) { OVChangeSender::send(OVChange::Preferences); }

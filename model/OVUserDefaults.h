@@ -5,8 +5,6 @@
 
 #include <memory>
 
-class OVWormhole;
-
 class OVUserDefaults : public HLUserDefaults {
 public:
     static std::shared_ptr<OVUserDefaults> standardUserDefaults();
@@ -33,12 +31,10 @@ public:
 #undef OV_BOOL_PREFERENCE
 
     static const std::vector<std::string>& propertyNames(); // declaration order
-    const std::shared_ptr<OVWormhole>& wormhole() const { return wormhole_; }
 
 protected:
     void didChangeValueForKey(const std::string& key) override;
 
 private:
     OVUserDefaults() = default;
-    std::shared_ptr<OVWormhole> wormhole_;
 };

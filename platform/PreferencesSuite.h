@@ -2,7 +2,7 @@
 // folder, read through on every get, written key by key under an advisory lock.
 #pragma once
 
-#include "model/OVValue.h"
+#include "platform/OVValue.h"
 
 #include <functional>
 #include <optional>

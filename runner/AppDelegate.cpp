@@ -10,114 +10,11 @@
 #include "platform/Log.h"
 #include "platform/Workspace.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using ov::ovLog;
 
 namespace {
-
-constexpr const char* kDidChangeMessage = "OVDidChangeNotification";
-constexpr const char* kDefaultsDidChangeMessage = "NSUserDefaultsDidChangeNotification";
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// The characters a URL may hold as it is written (RFC 3986), with well-formed percent escapes.
-bool isWellFormedURL(const std::string& s)
-{
-    static const std::string allowed = "-._~:/?#[]@!$&'()*+,;=";
-    if (s.empty())
-        return false;
-    std::size_t hashes = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '%') {
-            if (i + 2 >= s.size() || !isHexDigit(s[i + 1]) || !isHexDigit(s[i + 2]))
-                return false;
-            i += 2;
-            continue;
-        }
-        bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (!alnum && allowed.find(c) == std::string::npos)
-            return false;
-        if (c == '#' && ++hashes > 1)
-            return false;
-    }
-    return true;
-}
-
-// The query of a URL as written: between the first "?" and the fragment. None without a "?".
-std::optional<std::string> queryOfURL(const std::string& url)
-{
-    auto fragment = url.find('#');
-    auto mark = url.find('?');
-    if (mark == std::string::npos || (fragment != std::string::npos && mark > fragment))
-        return std::nullopt;
-    auto end = fragment == std::string::npos ? url.size() : fragment;
-    return url.substr(mark + 1, end - mark - 1);
-}
-
-std::vector<std::string> split(const std::string& s, char separator)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        auto at = s.find(separator, start);
-        if (at == std::string::npos) {
-            parts.push_back(s.substr(start));
-            return parts;
-        }
-        parts.push_back(s.substr(start, at - start));
-        start = at + 1;
-    }
-}
-
-
-// The "paths" of a request: absent when the member is absent; a request whose "paths" is not a
-// list of absolute path strings is refused as a whole rather than run on part of the selection.
-std::optional<OVPaths> pathsFromRequest(const std::string& data)
-{
-    nlohmann::json json;
-    try {
-        json = nlohmann::json::parse(data, nullptr, false);
-    } catch (...) {
-        return std::nullopt;
-    }
-    if (json.is_discarded() || !json.is_object() || json.empty())
-        return std::nullopt;
-    auto it = json.find("paths");
-    if (it == json.end())
-        return std::nullopt;
-    if (!it->is_array()) {
-        ovLog("Ignoring request: \"paths\" is not a list");
-        return std::nullopt;
-    }
-    OVPaths paths;
-    paths.reserve(it->size());
-    for (const auto& element : *it) {
-        if (!element.is_string()) {
-            ovLog("Ignoring request: a path is not a string");
-            return std::nullopt;
-        }
-        const auto& path = element.get_ref<const std::string&>();
-        if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
-            ovLog("Ignoring request: a path is not absolute");
-            return std::nullopt;
-        }
-        paths.push_back(path);
-    }
-    return paths;
-}
 
 std::string soundFilePath()
 {
@@ -139,8 +36,8 @@ AppDelegate::~AppDelegate()
     if (staleRequestTimer_)
         staleRequestTimer_->invalidate();
     if (wormhole_) {
-        wormhole_->stopListeningForMessageWithIdentifier(std::string(kDidChangeMessage));
-        wormhole_->stopListeningForMessageWithIdentifier(std::string(kDefaultsDidChangeMessage));
+        wormhole_->stopListeningForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification));
+        wormhole_->stopListeningForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification));
     }
 }
 
@@ -172,17 +69,15 @@ void AppDelegate::applicationDidFinishLaunching()
     preferencesDidChange();
     reloadData();
 
-    wormhole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
-    if (wormhole_) {
-        wormhole_->listenForMessageWithIdentifier(std::string(kDidChangeMessage), [weak](const std::optional<OVValue>&) {
+    wormhole_ = OVProtocol::listenForChanges(
+        [weak] {
             if (auto self = weak.lock())
                 self->reloadData();
-        });
-        wormhole_->listenForMessageWithIdentifier(std::string(kDefaultsDidChangeMessage), [weak](const std::optional<OVValue>&) {
+        },
+        [weak] {
             if (auto self = weak.lock())
                 self->preferencesDidChange();
         });
-    }
 
     OVActivationCenter::setObservers(
         [weak] {
@@ -225,24 +120,20 @@ void AppDelegate::handleAppleEvent(const std::optional<std::string>& directObjec
 
 void AppDelegate::handleURLString(const std::string& urlString)
 {
-    if (!isWellFormedURL(urlString)) {
+    bool malformed = false;
+    auto request = OVProtocol::parseRunRequestURL(urlString, &malformed);
+    if (malformed) {
         ovLog("Invalid URL");
         return;
     }
-    auto query = queryOfURL(urlString);
-    if (!query)
-        return;
-    auto members = parseQueryString(*query);
-    auto action = members.find("action");
-    auto file = members.find("file");
-    if (action == members.end() || action->second.empty() || file == members.end() || file->second.empty())
+    if (!request)
         return;
 
-    auto found = actionWithUID(action->second);
+    auto found = actionWithUID(request->action);
     if (!found)
         return;
     auto copy = found->copy();
-    auto paths = readPathsWithFileName(file->second);
+    auto paths = readPathsWithFileName(request->file);
     if (!paths || paths->empty())
         return;
     runAction(copy, *paths);
@@ -277,12 +168,7 @@ void AppDelegate::runAction(const OVActionPtr& copy, const OVPaths& paths)
 
 std::map<std::string, std::string> AppDelegate::parseQueryString(const std::string& query)
 {
-    std::map<std::string, std::string> members;
-    for (const auto& piece : split(query, '&')) {
-        auto parts = split(piece, '=');
-        members[parts[0]] = parts.size() >= 2 ? parts[1] : std::string();
-    }
-    return members;
+    return OVProtocol::parseQueryString(query);
 }
 
 OVActionPtr AppDelegate::actionWithUID(const std::string& uid) const
@@ -308,27 +194,7 @@ OVActionPtr AppDelegate::actionWithUID(const std::string& uid) const
 
 std::optional<OVPaths> AppDelegate::readPathsWithFileName(const std::string& fileName)
 {
-    // Only a request file the extension could have written: a UUID name directly in the container.
-    if (!ov::isCanonicalUUIDString(fileName)) {
-        ovLog("Ignoring request with an invalid file name");
-        return std::nullopt;
-    }
-    std::string path = ov::pathByAppending(ov::containerPath(), fileName);
-    if (!ov::pathExists(path))
-        return std::nullopt;
-    if (!ov::isRegularFile(path)) {
-        ovLog("Ignoring request file that is not a regular file: %s", fileName.c_str());
-        return std::nullopt;
-    }
-    auto data = ov::readFile(path, kMaxRequestFileSize, /*followLinks=*/false);
-    ::unlink(path.c_str());
-    if (!data) {
-        ovLog("Could not read request file %s", fileName.c_str());
-        return std::nullopt;
-    }
-    if (data->empty())
-        return std::nullopt;
-    return pathsFromRequest(*data);
+    return OVProtocol::readRequestFile(fileName);
 }
 
 void AppDelegate::handleActionCompletion(const OVActionPtr& action, bool success, const std::optional<OVError>& error)
@@ -417,27 +283,4 @@ void AppDelegate::didActivateNotification(const OVUserNotification& notification
         ov::revealFiles(*notification.paths);
 }
 
-void AppDelegate::removeStaleRequests(double maxAgeSeconds)
-{
-    std::string container = ov::containerPath();
-    std::error_code ec;
-    std::filesystem::directory_iterator it(container, ec);
-    if (ec)
-        return;
-    const std::time_t now = std::time(nullptr);
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        std::string name = it->path().filename().string();
-        if (!ov::isCanonicalUUIDString(name))
-            continue;
-        std::string path = ov::pathByAppending(container, name);
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        if (double(now - st.st_mtime) <= maxAgeSeconds)
-            continue;
-        if (::unlink(path.c_str()) == 0)
-            ovLog("Removed unread request %s", name.c_str());
-    }
-}
+void AppDelegate::removeStaleRequests(double maxAgeSeconds) { OVProtocol::removeStaleRequestFiles(maxAgeSeconds); }

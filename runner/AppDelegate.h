@@ -2,6 +2,7 @@
 // copy of it on the requested paths, and answers the clicks on the notifications actions deliver.
 #pragma once
 
+#include "messaging/OVProtocol.h"
 #include "model/OVAction.h"
 #include "runner/OVUserNotificationCenter.h"
 
@@ -80,7 +81,7 @@ public:
     // The bundled "done" sound, for completions and for notifications that ask for a sound.
     void playSound();
 
-    static constexpr std::size_t kMaxRequestFileSize = 16u << 20;
+    static constexpr std::size_t kMaxRequestFileSize = OVProtocol::kMaxRequestFileSize;
     static constexpr double kStaleRequestAge = 24 * 60 * 60;
     static constexpr double kStaleRequestSweepInterval = 60 * 60;
 

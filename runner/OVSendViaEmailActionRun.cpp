@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/Process.h"
+#include "platform/Uri.h"
 #include "platform/Workspace.h"
 #include "runner/OVUserNotificationCenter.h"
 
@@ -16,24 +17,6 @@
 #include <cerrno>
 
 namespace {
-
-// Everything but unreserved characters and "/" is escaped, so a path cannot end the list or
-// query that carries it.
-std::string fileURI(const std::string& path)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string uri = "file://";
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
-            uri += char(c);
-        } else {
-            uri += '%';
-            uri += hex[c >> 4];
-            uri += hex[c & 15];
-        }
-    }
-    return uri;
-}
 
 std::string lowercase(std::string s)
 {
@@ -107,17 +90,19 @@ public:
 
 std::vector<std::string> OVMailComposeCommand(const std::string& mailApplication, const OVPaths& paths)
 {
+    // Only "/" stays unescaped in the file URIs, so a path cannot end the list or query that
+    // carries it.
     const std::string id = lowercase(ov::lastPathComponent(mailApplication));
     if (id.find("thunderbird") != std::string::npos) {
         std::string list;
         for (const auto& p : paths)
-            list += (list.empty() ? "" : ",") + fileURI(p);
+            list += (list.empty() ? "" : ",") + ov::uri::fileURI(p);
         return {"thunderbird", "-compose", "attachment='" + list + "'"};
     }
     if (id.find("evolution") != std::string::npos) {
         std::string uri = "mailto:";
         for (std::size_t i = 0; i < paths.size(); ++i)
-            uri += (i == 0 ? "?attach=" : "&attach=") + fileURI(paths[i]);
+            uri += (i == 0 ? "?attach=" : "&attach=") + ov::uri::fileURI(paths[i]);
         return {"evolution", uri};
     }
     std::vector<std::string> argv = {"xdg-email"};

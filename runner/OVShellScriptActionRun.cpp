@@ -2,9 +2,9 @@
 // this system cannot run.
 #include "runner/OVRunBehaviours.h"
 
+#include "archive/OVKeyedArchiver.h"
 #include "model/HLTaskHelper.h"
 #include "model/OVAppleScriptAction.h"
-#include "model/OVKeyedArchiver.h"
 #include "model/OVShellScriptAction.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"

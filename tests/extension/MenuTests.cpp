@@ -1,5 +1,6 @@
 #include "extension/ExtensionTestSupport.h"
 
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
@@ -178,7 +179,7 @@ TEST_F(MenuTest, ReloadsWhenAnotherStoreSaves)
     std::weak_ptr<FinderSync> weak = sync;
     sync.reset();
     EXPECT_TRUE(weak.expired());
-    auto watcher = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    auto watcher = OVProtocol::wormhole();
     ASSERT_TRUE(watcher);
     bool delivered = false;
     watcher->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), [&](const auto&) { delivered = true; });

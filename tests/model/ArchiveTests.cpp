@@ -1,14 +1,16 @@
+#include "model/OVActionArchive.h"
 #include "model/OVActionGroup.h"
 #include "model/OVConvertImageAction.h"
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVNewFileAction.h"
 #include "model/OVOpenFavesAction.h"
 #include "model/OVCopyToAction.h"
 #include "model/OVOpenWithAppAction.h"
 #include "model/OVAppleScriptAction.h"
-#include "model/OVPropertyList.h"
+#include "archive/BinaryWriter.h"
+#include "archive/OVPropertyList.h"
 #include "model/OVShellScriptAction.h"
 
 #include <gtest/gtest.h>
@@ -189,7 +191,7 @@ struct Builder {
 void expectCorrupt(std::string_view data, const char* what)
 {
     std::string error;
-    EXPECT_FALSE(OVKeyedUnarchiver::unarchiveActions(data, &error)) << what;
+    EXPECT_FALSE(OVActionArchive::unarchiveActions(data, &error)) << what;
     EXPECT_FALSE(error.empty()) << what;
 }
 
@@ -199,9 +201,9 @@ TEST(Archive, EveryKindRoundTripsThroughArchiveAndCopy)
 {
     OVActionList source = allKinds();
     ASSERT_EQ(source.size(), 21u);
-    std::string data = OVKeyedArchiver::archivedDataWithRootActions(source);
+    std::string data = OVActionArchive::archivedDataWithRootActions(source);
     std::string error;
-    auto decoded = OVKeyedUnarchiver::unarchiveActions(data, &error);
+    auto decoded = OVActionArchive::unarchiveActions(data, &error);
     ASSERT_TRUE(decoded) << error;
     ASSERT_EQ(decoded->size(), source.size());
     for (std::size_t i = 0; i < source.size(); ++i) {
@@ -222,8 +224,8 @@ TEST(Archive, MissingKeysReadAsFalseOrAbsentAndUidIsFresh)
     uint64_t move = b.add(Builder::object(b.cls("OVMoveToAction")));
     std::string data = b.binary(b.array(array, {shell, move}));
 
-    auto first = OVKeyedUnarchiver::unarchiveActions(data);
-    auto second = OVKeyedUnarchiver::unarchiveActions(data);
+    auto first = OVActionArchive::unarchiveActions(data);
+    auto second = OVActionArchive::unarchiveActions(data);
     ASSERT_TRUE(first && second);
     ASSERT_EQ(first->size(), 2u);
     auto* s = dynamic_cast<OVShellScriptAction*>((*first)[0].get());
@@ -245,7 +247,7 @@ TEST(Archive, MissingKeysReadAsFalseOrAbsentAndUidIsFresh)
 TEST(Archive, WrittenArchiveIsABinaryKeyedArchive)
 {
     auto action = filled("OVShellScriptAction", 1);
-    std::string data = OVKeyedArchiver::archivedDataWithRootActions({action});
+    std::string data = OVActionArchive::archivedDataWithRootActions({action});
     ASSERT_TRUE(data.starts_with("bplist00"));
     auto top = ovplist::read(data);
     ASSERT_TRUE(top);
@@ -334,13 +336,13 @@ TEST(Archive, ForeignArchiveLoadsInBinaryAndXML)
     uint64_t groupRoot = b.array(mutableArray, {b.add(group)});
     for (uint64_t r : {withFuture, groupRoot}) {
         std::string error;
-        EXPECT_FALSE(OVKeyedUnarchiver::unarchiveActions(b.binary(r), &error));
+        EXPECT_FALSE(OVActionArchive::unarchiveActions(b.binary(r), &error));
         EXPECT_NE(error.find("OVFutureAction"), std::string::npos) << error;
     }
 
     for (const std::string& data : {b.binary(root), b.xml(root)}) {
         std::string error;
-        auto list = OVKeyedUnarchiver::unarchiveActions(data, &error);
+        auto list = OVActionArchive::unarchiveActions(data, &error);
         ASSERT_TRUE(list) << error;
         ASSERT_EQ(list->size(), 2u);
         auto* m = dynamic_cast<OVMoveToAction*>((*list)[0].get());
@@ -382,7 +384,7 @@ TEST(Archive, MalformedUTF8IsRepairedSoTheArchiveReadsBack)
     auto a = filled("OVAction", 1);
     const char raw[] = "bad \xff lone \xed\xa0\x80 nul\0tail";
     a->setTitle(std::string(raw, sizeof raw - 1));
-    auto list = OVKeyedUnarchiver::unarchiveActions(OVKeyedArchiver::archivedDataWithRootActions({a}));
+    auto list = OVActionArchive::unarchiveActions(OVActionArchive::archivedDataWithRootActions({a}));
     ASSERT_TRUE(list);
     ASSERT_EQ(list->size(), 1u);
     EXPECT_EQ((*list)[0]->title(), "bad \xEF\xBF\xBD lone \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD nul");
@@ -397,7 +399,7 @@ TEST(Archive, SharedChildrenStayShared)
     std::static_pointer_cast<OVActionGroup>(g2)->addAction(child);
     // A group inside itself is left out rather than written as a cycle nobody could read.
     std::static_pointer_cast<OVActionGroup>(g2)->addAction(g2);
-    auto list = OVKeyedUnarchiver::unarchiveActions(OVKeyedArchiver::archivedDataWithRootActions({g1, g2}));
+    auto list = OVActionArchive::unarchiveActions(OVActionArchive::archivedDataWithRootActions({g1, g2}));
     ASSERT_TRUE(list);
     auto c1 = std::static_pointer_cast<OVActionGroup>((*list)[0])->actions();
     auto c2 = std::static_pointer_cast<OVActionGroup>((*list)[1])->actions();
@@ -420,7 +422,7 @@ TEST(Archive, NestingDeeperThanTheLimitIsLeftOutOnWriteAndRejectedOnRead)
         }
         return top;
     };
-    auto written = OVKeyedUnarchiver::unarchiveActions(OVKeyedArchiver::archivedDataWithRootActions({make(100)}));
+    auto written = OVActionArchive::unarchiveActions(OVActionArchive::archivedDataWithRootActions({make(100)}));
     ASSERT_TRUE(written);
     int depth = 0;
     for (auto a = (*written)[0]; a; ++depth) {
@@ -442,7 +444,7 @@ TEST(Archive, NestingDeeperThanTheLimitIsLeftOutOnWriteAndRejectedOnRead)
         b.add(g);
     }
     std::string error;
-    EXPECT_FALSE(OVKeyedUnarchiver::unarchiveActions(b.binary(3), &error));
+    EXPECT_FALSE(OVActionArchive::unarchiveActions(b.binary(3), &error));
     EXPECT_NE(error.find("deep"), std::string::npos) << error;
 }
 
@@ -460,7 +462,7 @@ TEST(Archive, StructuralCorruptionIsRejected)
         return b.binary(root);
     };
     auto actionAt = [](Builder& b, uint64_t root) { return plist_array_get_item(b.objects, uint32_t(root + 2)); };
-    ASSERT_TRUE(OVKeyedUnarchiver::unarchiveActions(valid([](Builder&, uint64_t&) {})));
+    ASSERT_TRUE(OVActionArchive::unarchiveActions(valid([](Builder&, uint64_t&) {})));
 
     expectCorrupt(valid([](Builder&, uint64_t& root) { root = 99; }), "dangling root");
     expectCorrupt(valid([&](Builder& b, uint64_t& root) {
@@ -519,7 +521,7 @@ TEST(Archive, StructuralCorruptionIsRejected)
     expectCorrupt("<plist><dict></dict></plist>", "not an archive");
 
     // Wrong types of members are absent, not corrupt.
-    auto ok = OVKeyedUnarchiver::unarchiveActions(valid([&](Builder& b, uint64_t& root) {
+    auto ok = OVActionArchive::unarchiveActions(valid([&](Builder& b, uint64_t& root) {
         plist_t a = actionAt(b, root);
         plist_dict_set_item(a, "title", plist_new_string("inline"));
         plist_dict_set_item(a, "enabled", plist_new_string("yes"));
@@ -534,7 +536,7 @@ TEST(Archive, StructuralCorruptionIsRejected)
 
     // A root that is no list is an empty list.
     Builder s;
-    auto none = OVKeyedUnarchiver::unarchiveActions(s.binary(s.str("just a string")));
+    auto none = OVActionArchive::unarchiveActions(s.binary(s.str("just a string")));
     ASSERT_TRUE(none);
     EXPECT_TRUE(none->empty());
 }
@@ -642,10 +644,10 @@ TEST(Archive, SharedReferencesAtTheRootCountAgainstTheBudget)
 TEST(Archive, TruncatedAndMutatedArchivesNeverCrash)
 {
     auto small = filled("OVNewFileAction", 1);
-    std::string data = OVKeyedArchiver::archivedDataWithRootActions({small});
+    std::string data = OVActionArchive::archivedDataWithRootActions({small});
     for (std::size_t n = 0; n < data.size(); ++n) {
         std::string error;
-        EXPECT_FALSE(OVKeyedUnarchiver::unarchiveActions(data.substr(0, n), &error)) << n;
+        EXPECT_FALSE(OVActionArchive::unarchiveActions(data.substr(0, n), &error)) << n;
         EXPECT_FALSE(error.empty()) << n;
         EXPECT_FALSE(OVKeyedUnarchiver::unarchiveValue(data.substr(0, n))) << n;
     }
@@ -654,7 +656,7 @@ TEST(Archive, TruncatedAndMutatedArchivesNeverCrash)
         std::string m = data;
         for (int k = 0, flips = 1 + int(rng() % 4); k < flips; ++k)
             m[rng() % m.size()] = char(rng());
-        OVKeyedUnarchiver::unarchiveActions(m);
+        OVActionArchive::unarchiveActions(m);
         OVKeyedUnarchiver::unarchiveValue(m);
     }
 }
@@ -700,12 +702,12 @@ TEST(Archive, DISABLED_WriteSeedCorpus)
     auto write = [&](const char* name, const std::string& data) { std::ofstream(dir + name, std::ios::binary) << data; };
     auto group = filled("OVNewFileActionGroup", 2);
     std::static_pointer_cast<OVActionGroup>(group)->addAction(filled("OVNewFileAction", 3));
-    write("actions.bplist", OVKeyedArchiver::archivedDataWithRootActions(
+    write("actions.bplist", OVActionArchive::archivedDataWithRootActions(
                                 {group, filled("OVShellScriptAction", 1), filled("OVMoveToAction", 4)}));
     write("message.bplist", OVKeyedArchiver::archivedDataWithRootValue(
                                 OVValue(OVValue::Dictionary{{"a", OVValue::Array{"x", int64_t(2), true}}})));
     plist_t xml = nullptr;
-    std::string bin = OVKeyedArchiver::archivedDataWithRootActions({filled("OVCopyToAction", 5)});
+    std::string bin = OVActionArchive::archivedDataWithRootActions({filled("OVCopyToAction", 5)});
     plist_from_bin(bin.data(), uint32_t(bin.size()), &xml);
     write("actions.xml", ovplist::toXML(xml));
     plist_free(xml);

@@ -1,11 +1,14 @@
 // The binary property lists we write ourselves, read back by libplist: every object as meant,
 // every width of reference and offset, and the keyed archives built on top.
+#include "archive/BinaryWriter.h"
+#include "archive/OVKeyedArchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
+#include "archive/OVPropertyList.h"
+#include "archive/UTF8.h"
+#include "model/OVActionArchive.h"
 #include "model/OVActionGroup.h"
-#include "model/OVKeyedArchiver.h"
-#include "model/OVKeyedUnarchiver.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
-#include "model/OVPropertyList.h"
 #include "model/OVShellScriptAction.h"
 
 #include <gtest/gtest.h>
@@ -111,7 +114,7 @@ TEST(ArchiveBinaryWriter, EveryKindOfObjectReadsBackAsMeant)
         {"cjk", m.string("日本語のタイトル")},
         {"astral", m.string("a😀b𝄞")},
         {"longUnicode", m.string(std::string(20, 'a') + "ü")},
-        {"malformed", m.string(malformed, ovplist::validUTF8(malformed))},
+        {"malformed", m.string(malformed, ovutf8::repaired(malformed))},
         {"ints", m.array({m.integer(0), m.integer(255), m.integer(256), m.integer(65535), m.integer(65536),
                           m.integer(0xFFFFFFFFll), m.integer(0x100000000ll), m.integer(INT64_MAX), m.integer(-1),
                           m.integer(INT64_MIN)})},
@@ -225,7 +228,7 @@ std::vector<std::string> keysOf(plist_t dict)
 TEST(ArchiveLayout, ActionArchiveReadsBackThroughLibplist)
 {
     OVActionList list = catalogue(40);
-    std::string bytes = OVKeyedArchiver::archivedDataWithRootActions(list);
+    std::string bytes = OVActionArchive::archivedDataWithRootActions(list);
     EXPECT_EQ(trailerOf(bytes).refSize, 2u);
     plist_t top = ovplist::parse(bytes);
     ASSERT_NE(top, nullptr);
@@ -256,7 +259,7 @@ TEST(ArchiveLayout, ActionArchiveReadsBackThroughLibplist)
         }
     }
 
-    auto back = OVKeyedUnarchiver::unarchiveActions(bytes);
+    auto back = OVActionArchive::unarchiveActions(bytes);
     ASSERT_TRUE(back);
     ASSERT_EQ(back->size(), list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {

@@ -1,6 +1,7 @@
+#include "archive/OVPropertyList.h"
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/HLUserDefaults.h"
-#include "model/OVPropertyList.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -79,7 +80,7 @@ TEST(Preferences, FreshSystemReadsTheRegisteredDefaults)
 TEST(Preferences, SettingStoresTheKeyAndSendsOneChangeMessage)
 {
     ovtest::TempHome home;
-    auto observer = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    auto observer = OVProtocol::wormhole();
     Counter changes, sentinel;
     observer->listenForMessageWithIdentifier(std::string("NSUserDefaultsDidChangeNotification"), changes.listener());
     observer->listenForMessageWithIdentifier(std::string("sentinel"), sentinel.listener());
@@ -106,7 +107,6 @@ TEST(Preferences, ObjectsShareTheSuite)
     auto a = OVUserDefaults::create();
     auto b = OVUserDefaults::create();
     EXPECT_NE(a, b);
-    EXPECT_NE(a->wormhole(), b->wormhole());
     b->setOverwriteDestinationFile(true);
     b->setDidCreateDefaultActions(true);
     EXPECT_TRUE(a->overwriteDestinationFile());
@@ -185,7 +185,8 @@ TEST(Preferences, AWriteInAnotherProcessIsSeenHere)
     auto d = OVUserDefaults::create();
     ASSERT_FALSE(d->overwriteDestinationFile());
     Counter changes;
-    d->wormhole()->listenForMessageWithIdentifier(std::string("NSUserDefaultsDidChangeNotification"), changes.listener());
+    auto observer = OVProtocol::wormhole();
+    observer->listenForMessageWithIdentifier(std::string("NSUserDefaultsDidChangeNotification"), changes.listener());
 
     std::optional<bool> succeeded;
     GSubprocess* child = spawnChild("overwrite", &succeeded);

@@ -1,3 +1,4 @@
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionsManager.h"
 #include "model/OVConvertImageAction.h"
@@ -81,7 +82,7 @@ TEST_F(StoreTest, BurstOfSavesWritesOnceAndSendsOneMessage)
 {
     auto store = OVActionsManager::create();
     ASSERT_TRUE(store);
-    auto listener = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    auto listener = OVProtocol::wormhole();
     ASSERT_TRUE(listener);
     int messages = 0;
     bool sentinel = false;

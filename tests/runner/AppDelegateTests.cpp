@@ -1,5 +1,6 @@
 #include "runner/AppDelegate.h"
 
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
@@ -389,7 +390,7 @@ TEST_F(AppDelegateTest, ReloadsTheListWhenTheStoreAnnouncesAChange)
     ASSERT_TRUE(store);
     store->addAction(OVAction::action<OVAction>());
     ASSERT_TRUE(store->saveToFile());
-    auto sender = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+    auto sender = OVProtocol::wormhole();
     ASSERT_TRUE(sender);
     sender->passMessageObject(std::nullopt, std::string("OVDidChangeNotification"));
     EXPECT_TRUE(ovtest::pumpUntil([&] { return delegate->actionsArray().size() == 1; }));

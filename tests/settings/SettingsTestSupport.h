@@ -2,6 +2,7 @@
 // own, the alerts on screen, and the wormhole messages the store and preferences send.
 #pragma once
 
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionsManager.h"
 #include "model/OVShellScriptAction.h"
@@ -25,7 +26,7 @@ class MessageCounter {
 public:
     explicit MessageCounter(const std::string& name)
     {
-        hole_ = OVWormhole::create(ov::kApplicationGroupIdentifier, std::string("wormhole"));
+        hole_ = OVProtocol::wormhole();
         hole_->listenForMessageWithIdentifier(name, [this](const auto&) { ++count_; });
     }
     int count() const { return count_; }

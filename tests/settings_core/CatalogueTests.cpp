@@ -8,7 +8,7 @@
 #include "model/OVNewFileAction.h"
 #include "model/OVNewFileActionGroup.h"
 #include "model/OVOpenFavesAction.h"
-#include "model/OVPropertyList.h"
+#include "archive/OVPropertyList.h"
 #include "model/OVSecureRemoveAction.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
@@ -17,6 +17,7 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 
 #include <gio/gio.h>
 
@@ -343,7 +344,10 @@ TEST(BundleResources, PropertyListsOfEitherFormatAndBooleansAsPreferencesReadThe
 {
     ovtest::TempHome home;
     const OVValue::Array list{OVValue("a"), OVValue(int64_t(2))};
-    EXPECT_EQ(hl_arrayFromPropertyListAtPath(home.writeFile("b.plist", ovplist::writeBinary(list))), list);
+    plist_t node = ovplist::fromValue(list);
+    const std::string binary = ovplist::toBinary(node);
+    plist_free(node);
+    EXPECT_EQ(hl_arrayFromPropertyListAtPath(home.writeFile("b.plist", binary)), list);
     EXPECT_EQ(hl_arrayFromPropertyListAtPath(home.writeFile("x.plist", ovplist::writeXML(list))), list);
     EXPECT_FALSE(hl_arrayFromPropertyListAtPath(home.writeFile("g.plist", "<plist><array><string>")));
     EXPECT_FALSE(hl_arrayFromPropertyListAtPath(home.path() + "/none.plist"));

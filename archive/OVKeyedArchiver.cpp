@@ -1,7 +1,8 @@
-#include "model/OVKeyedArchiver.h"
+#include "archive/OVKeyedArchiver.h"
 
-#include "model/OVKeyedUnarchiver.h"
-#include "model/OVPropertyList.h"
+#include "archive/BinaryWriter.h"
+#include "archive/OVKeyedUnarchiver.h"
+#include "platform/Uri.h"
 
 #include <algorithm>
 #include <span>
@@ -45,8 +46,8 @@ struct OVKeyedArchiver::Impl {
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
     std::unordered_map<std::string, uint64_t, Hash, std::equal_to<>> classes;
-    std::unordered_map<const OVAction*, uint64_t> archivedActions;
-    std::unordered_set<const OVAction*> inProgress;
+    std::unordered_map<const OVArchivable*, uint64_t> archivedObjects;
+    std::unordered_set<const OVArchivable*> inProgress;
     // Members of the actions being written, innermost last; kept between actions for their capacity.
     std::vector<std::vector<Member>> frames;
     std::size_t openFrames = 0;
@@ -110,45 +111,45 @@ struct OVKeyedArchiver::Impl {
         return add(writer.dictionary(members));
     }
 
-    // Whether an action at the next level would leave room for its own members below it.
-    bool roomForAction() const { return depth + 2 <= OVKeyedUnarchiver::kMaxObjectDepth; }
+    // Whether an object at the next level would leave room for its own members below it.
+    bool roomForObject() const { return depth + 2 <= OVKeyedUnarchiver::kMaxObjectDepth; }
 
-    // 0 when the action cannot be archived: it contains itself, or it is nested too deep.
-    uint64_t actionUID(const OVAction& action)
+    // 0 when the object cannot be archived: it contains itself, or it is nested too deep.
+    uint64_t objectUID(const OVArchivable& object)
     {
-        auto it = archivedActions.find(&action);
-        if (it != archivedActions.end())
+        auto it = archivedObjects.find(&object);
+        if (it != archivedObjects.end())
             return it->second;
-        if (inProgress.count(&action) || !roomForAction())
+        if (inProgress.count(&object) || !roomForObject())
             return 0;
         // The slot is taken before the members are written, as the children come after it.
         uint64_t uid = add(ovplist::BinaryWriter::kNone);
         if (openFrames == frames.size())
             frames.emplace_back();
-        // Not held by reference: nested actions may grow frames.
+        // Not held by reference: nested objects may grow frames.
         frames[openFrames].clear();
-        frames[openFrames].push_back(classMember(action.className(), [&] { return action.classHierarchy(); }));
+        frames[openFrames].push_back(classMember(object.className(), [&] { return object.classHierarchy(); }));
         ++openFrames;
-        inProgress.insert(&action);
+        inProgress.insert(&object);
         ++depth;
-        action.encodeWithCoder(owner);
+        object.encodeWithCoder(owner);
         --depth;
-        inProgress.erase(&action);
+        inProgress.erase(&object);
         --openFrames;
         objects[uid] = writer.dictionary(frames[openFrames]);
-        archivedActions.emplace(&action, uid);
+        archivedObjects.emplace(&object, uid);
         return uid;
     }
 
-    uint64_t actionListUID(const OVActionList& actions)
+    uint64_t objectListUID(std::span<const OVArchivable* const> list)
     {
         std::vector<uint64_t> uids;
-        uids.reserve(actions.size());
+        uids.reserve(list.size());
         ++depth;
-        for (const auto& a : actions) {
-            if (!a)
+        for (const OVArchivable* object : list) {
+            if (!object)
                 continue;
-            if (uint64_t u = actionUID(*a))
+            if (uint64_t u = objectUID(*object))
                 uids.push_back(u);
         }
         --depth;
@@ -232,7 +233,7 @@ void OVKeyedArchiver::encodeString(const char* key, const std::optional<std::str
         impl_->setUID(key, impl_->stringUID(*value));
 }
 
-void OVKeyedArchiver::encodeStringList(const char* key, const std::optional<OVStringList>& value)
+void OVKeyedArchiver::encodeStringList(const char* key, const std::optional<std::vector<std::string>>& value)
 {
     if (!value)
         return;
@@ -257,26 +258,20 @@ void OVKeyedArchiver::encodeURL(const char* key, const std::optional<std::string
     impl_->setUID(key, impl_->add(w.dictionary(members)));
 }
 
-void OVKeyedArchiver::encodeImage(const char* key, const std::optional<OVImage>& value)
+void OVKeyedArchiver::encodeData(const char* key, std::string_view bytes)
 {
-    // The empty image is left out and comes back as the empty image through the icon setter.
-    if (!value || value->isEmpty())
-        return;
-    if (!value->pngData().empty())
-        impl_->setUID(key, impl_->add(impl_->writer.data(value->pngData())));
-    else
-        impl_->setUID(key, impl_->stringUID(value->serialized()));
+    impl_->setUID(key, impl_->add(impl_->writer.data(bytes)));
 }
 
-void OVKeyedArchiver::encodeActions(const char* key, const OVActionList& actions)
+void OVKeyedArchiver::encodeObjects(const char* key, std::span<const OVArchivable* const> objects)
 {
-    impl_->setUID(key, impl_->actionListUID(actions));
+    impl_->setUID(key, impl_->objectListUID(objects));
 }
 
-std::string OVKeyedArchiver::archivedDataWithRootActions(const OVActionList& actions)
+std::string OVKeyedArchiver::archivedDataWithRootObjects(std::span<const OVArchivable* const> objects)
 {
     OVKeyedArchiver archiver;
-    uint64_t root = archiver.impl_->actionListUID(actions);
+    uint64_t root = archiver.impl_->objectListUID(objects);
     return archiver.impl_->finish(root);
 }
 
@@ -289,21 +284,8 @@ std::string OVKeyedArchiver::archivedDataWithRootValue(const OVValue& value)
 
 std::string OVKeyedArchiver::fileURLStringWithPath(const std::string& path)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out = path.starts_with('/') ? "file://" : "";
-    for (unsigned char c : path) {
-        bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    std::string_view("-._~/!$&'()*+,;=@").find(char(c)) != std::string_view::npos;
-        // In a relative reference a colon could read as the end of a scheme.
-        if (c == ':' && path.starts_with('/'))
-            keep = true;
-        if (keep) {
-            out += char(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    // In a relative reference a colon could read as the end of a scheme.
+    if (path.starts_with('/'))
+        return ov::uri::fileURI(path, "!$&'()*+,;=@/:");
+    return ov::uri::escape(path, "!$&'()*+,;=@/");
 }

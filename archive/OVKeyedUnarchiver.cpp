@@ -1,10 +1,11 @@
-#include "model/OVKeyedUnarchiver.h"
+#include "archive/OVKeyedUnarchiver.h"
 
-#include "model/OVPropertyList.h"
+#include "archive/OVPropertyList.h"
+#include "archive/UTF8.h"
+#include "platform/Uri.h"
 
 #include <plist/plist.h>
 
-#include <cctype>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -51,7 +52,7 @@ std::string stringOf(plist_t node)
 {
     uint64_t length = 0;
     const char* s = plist_get_string_ptr(node, &length);
-    return s ? ovplist::validUTF8(std::string_view(s, std::size_t(length))) : std::string();
+    return s ? ovutf8::repaired(std::string_view(s, std::size_t(length))) : std::string();
 }
 
 bool isArrayClass(const std::string& name) { return name == "NSArray" || name == "NSMutableArray"; }
@@ -76,164 +77,27 @@ void forEachItem(plist_t array, F&& f)
     }
 }
 
-// --- URLs ---------------------------------------------------------------------------------
-
-std::optional<std::string> schemeOf(std::string_view url)
-{
-    std::size_t i = 0;
-    while (i < url.size() && (std::isalnum((unsigned char)url[i]) || (i > 0 && (url[i] == '+' || url[i] == '-' || url[i] == '.'))))
-        ++i;
-    if (i == 0 || i >= url.size() || url[i] != ':' || !std::isalpha((unsigned char)url[0]))
-        return std::nullopt;
-    std::string scheme(url.substr(0, i));
-    for (char& c : scheme)
-        c = char(std::tolower((unsigned char)c));
-    return scheme;
-}
-
-std::string removeDotSegments(std::string_view path)
-{
-    const bool absolute = path.starts_with('/');
-    std::vector<std::string_view> out;
-    bool trailing = false;
-    std::size_t i = absolute ? 1 : 0;
-    while (i <= path.size()) {
-        std::size_t j = path.find('/', i);
-        if (j == std::string_view::npos)
-            j = path.size();
-        std::string_view seg = path.substr(i, j - i);
-        const bool last = j == path.size();
-        if (seg == ".") {
-            trailing = last;
-        } else if (seg == "..") {
-            if (!out.empty())
-                out.pop_back();
-            trailing = last;
-        } else {
-            out.push_back(seg);
-            trailing = false;
-        }
-        i = j + 1;
-    }
-    std::string result = absolute ? "/" : "";
-    for (std::size_t k = 0; k < out.size(); ++k) {
-        if (k)
-            result += '/';
-        result += out[k];
-    }
-    if (trailing && !out.empty())
-        result += '/';
-    return result;
-}
-
-std::string_view withoutQueryAndFragment(std::string_view s) { return s.substr(0, s.find_first_of("?#")); }
-
-// A reference resolved against a base URL, after the rules of RFC 3986 for the path.
-std::string resolveReference(std::string_view base, std::string_view ref)
-{
-    if (base.empty() || schemeOf(ref))
-        return std::string(ref);
-    if (ref.empty())
-        return std::string(base);
-    base = withoutQueryAndFragment(base);
-    std::string prefix; // scheme and authority
-    std::string_view basePath = base;
-    if (auto scheme = schemeOf(base)) {
-        std::size_t afterScheme = scheme->size() + 1;
-        if (ref.starts_with("//"))
-            return std::string(base.substr(0, afterScheme)) + std::string(ref);
-        std::size_t pathStart = afterScheme;
-        if (base.substr(afterScheme).starts_with("//")) {
-            pathStart = base.find('/', afterScheme + 2);
-            if (pathStart == std::string_view::npos)
-                pathStart = base.size();
-        }
-        prefix = std::string(base.substr(0, pathStart));
-        basePath = base.substr(pathStart);
-    }
-    if (ref.starts_with('/'))
-        return prefix + removeDotSegments(ref);
-    std::string merged;
-    std::size_t slash = basePath.rfind('/');
-    if (slash != std::string_view::npos)
-        merged = std::string(basePath.substr(0, slash + 1));
-    else if (!prefix.empty())
-        merged = "/";
-    merged += ref;
-    return prefix + removeDotSegments(merged);
-}
-
-std::optional<std::string> percentDecode(std::string_view s)
-{
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '%') {
-            out += s[i];
-            continue;
-        }
-        if (i + 2 >= s.size() || hex(s[i + 1]) < 0 || hex(s[i + 2]) < 0)
-            return std::nullopt;
-        out += char(hex(s[i + 1]) * 16 + hex(s[i + 2]));
-        i += 2;
-    }
-    return out;
-}
-
 } // namespace
 
 std::optional<std::string> OVKeyedUnarchiver::filePathFromURLString(std::string_view url, std::string_view base)
 {
-    const std::string full = resolveReference(base, url);
-    std::optional<std::string> path;
-    if (auto scheme = schemeOf(full)) {
-        if (*scheme != "file")
-            return std::nullopt;
-        std::string_view rest = withoutQueryAndFragment(std::string_view(full).substr(5));
-        if (rest.starts_with("//")) {
-            std::size_t slash = rest.find('/', 2);
-            std::string host(rest.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2));
-            for (char& c : host)
-                c = char(std::tolower((unsigned char)c));
-            if (!host.empty() && host != "localhost")
-                return std::nullopt;
-            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
-        }
-        path = percentDecode(rest);
-    } else {
-        // A plain path may hold a percent sign that is not an escape.
-        path = percentDecode(full);
-        if (!path)
-            path = full;
-    }
-    if (!path || path->empty() || path->find('\0') != std::string::npos)
-        return std::nullopt;
-    while (path->size() > 1 && path->back() == '/')
-        path->pop_back();
-    return path;
+    return ov::uri::filePath(url, base);
 }
 
 struct OVKeyedUnarchiver::Impl {
+    explicit Impl(const OVArchiveClassFactory* classes = nullptr) : classes(classes) {}
+
+    const OVArchiveClassFactory* classes;
     plist_t root = nullptr;
     std::vector<plist_t> objects;
     std::vector<uint8_t> inProgress;
-    std::map<uint64_t, OVActionPtr> decodedActions;
+    std::map<uint64_t, OVArchivablePtr> decodedObjects;
     int depth = 0;
     uint64_t elements = 0;
     uint64_t outputBytes = 0;
     uint64_t maxElements = kBaseElements;
     uint64_t maxOutputBytes = kBaseOutputBytes;
 
-    Impl() = default;
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
     ~Impl()
@@ -363,7 +227,7 @@ struct OVKeyedUnarchiver::Impl {
         return s;
     }
 
-    std::optional<OVStringList> stringListAt(uint64_t uid)
+    std::optional<std::vector<std::string>> stringListAt(uint64_t uid)
     {
         if (uid == 0)
             return std::nullopt;
@@ -371,7 +235,7 @@ struct OVKeyedUnarchiver::Impl {
         if (!list)
             return std::nullopt;
         Enter enter(*this, uid);
-        OVStringList out;
+        std::vector<std::string> out;
         forEachReference(list, [&](uint64_t element) {
             if (auto s = stringAt(element))
                 out.push_back(std::move(*s));
@@ -398,35 +262,33 @@ struct OVKeyedUnarchiver::Impl {
         auto base = urlAt(*baseUID);
         if (!base)
             return std::nullopt;
-        return resolveReference(*base, *relative);
+        return ov::uri::resolve(*base, *relative);
     }
 
-    OVActionPtr actionAt(uint64_t uid)
+    OVArchivablePtr objectAt(uint64_t uid)
     {
         if (uid == 0)
             return nullptr;
         plist_t object = at(uid);
         if (inProgress[uid])
             throw Corrupt("object cycle");
-        if (auto it = decodedActions.find(uid); it != decodedActions.end())
+        if (auto it = decodedObjects.find(uid); it != decodedObjects.end())
             return it->second;
         charge(1);
         if (typeOf(object) != PLIST_DICT)
-            throw Corrupt("action list holds a value that is not an object");
-        // An action of a kind this program does not know (a newer version's, or damage) fails the
-        // whole archive: dropping it would erase it at the next save.
+            throw Corrupt("object list holds a value that is not an object");
         const std::string className = classNameOf(object);
-        OVActionPtr action = OVAction::emptyInstanceOfClass(className);
-        if (!action)
-            throw Corrupt("action of unknown class '" + ovplist::validUTF8(className) + "'");
+        OVArchivablePtr made = classes && *classes ? (*classes)(className) : nullptr;
+        if (!made)
+            throw Corrupt("object of unknown class '" + ovutf8::repaired(className) + "'");
         Enter enter(*this, uid);
         OVKeyedUnarchiver coder(*this, object);
-        action->initWithCoder(coder);
-        decodedActions.emplace(uid, action);
-        return action;
+        made->initWithCoder(coder);
+        decodedObjects.emplace(uid, made);
+        return made;
     }
 
-    OVActionList actionListAt(uint64_t uid)
+    OVArchivableList objectListAt(uint64_t uid)
     {
         if (uid == 0)
             return {};
@@ -434,10 +296,10 @@ struct OVKeyedUnarchiver::Impl {
         if (!list)
             return {};
         Enter enter(*this, uid);
-        OVActionList out;
+        OVArchivableList out;
         forEachReference(list, [&](uint64_t element) {
-            if (auto action = actionAt(element))
-                out.push_back(std::move(action));
+            if (auto made = objectAt(element))
+                out.push_back(std::move(made));
         });
         return out;
     }
@@ -543,12 +405,13 @@ auto guarded(std::string* error, F&& f) -> decltype(f())
 }
 } // namespace
 
-std::optional<OVActionList> OVKeyedUnarchiver::unarchiveActions(std::string_view data, std::string* error)
+std::optional<OVArchivableList>
+OVKeyedUnarchiver::unarchiveObjects(std::string_view data, const OVArchiveClassFactory& classes, std::string* error)
 {
-    return guarded(error, [&]() -> std::optional<OVActionList> {
-        Impl impl;
+    return guarded(error, [&]() -> std::optional<OVArchivableList> {
+        Impl impl(&classes);
         impl.load(data);
-        return impl.actionListAt(impl.rootUID());
+        return impl.objectListAt(impl.rootUID());
     });
 }
 
@@ -586,7 +449,7 @@ std::optional<std::string> OVKeyedUnarchiver::decodeString(const char* key)
     return uid ? impl_.stringAt(*uid) : std::nullopt;
 }
 
-std::optional<OVStringList> OVKeyedUnarchiver::decodeStringList(const char* key)
+std::optional<std::vector<std::string>> OVKeyedUnarchiver::decodeStringList(const char* key)
 {
     auto uid = uidOf(member(objectDict(object_), key));
     return uid ? impl_.stringListAt(*uid) : std::nullopt;
@@ -599,28 +462,22 @@ std::optional<std::string> OVKeyedUnarchiver::decodeURL(const char* key)
     return url ? filePathFromURLString(*url) : std::nullopt;
 }
 
-std::optional<OVImage> OVKeyedUnarchiver::decodeImage(const char* key)
+std::optional<std::string> OVKeyedUnarchiver::decodeData(const char* key)
 {
     auto uid = uidOf(member(objectDict(object_), key));
     if (!uid || *uid == 0)
         return std::nullopt;
     plist_t object = impl_.at(*uid);
-    if (typeOf(object) == PLIST_DATA) {
-        uint64_t length = 0;
-        const char* bytes = plist_get_data_ptr(object, &length);
-        impl_.charge(1, length);
-        return OVImage::fromPNGData(std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0));
-    }
-    // A string names a serialized icon; objects of the platform's image class are not readable.
-    if (typeOf(object) == PLIST_STRING) {
-        auto s = impl_.stringAt(*uid);
-        return s ? std::optional<OVImage>(OVImage::fromSerialized(std::move(*s))) : std::nullopt;
-    }
-    return std::nullopt;
+    if (typeOf(object) != PLIST_DATA)
+        return std::nullopt;
+    uint64_t length = 0;
+    const char* bytes = plist_get_data_ptr(object, &length);
+    impl_.charge(1, length);
+    return std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0);
 }
 
-OVActionList OVKeyedUnarchiver::decodeActions(const char* key)
+OVArchivableList OVKeyedUnarchiver::decodeObjects(const char* key)
 {
     auto uid = uidOf(member(objectDict(object_), key));
-    return uid ? impl_.actionListAt(*uid) : OVActionList();
+    return uid ? impl_.objectListAt(*uid) : OVArchivableList();
 }

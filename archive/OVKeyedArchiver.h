@@ -1,13 +1,16 @@
-// Writes the keyed-archive form of actions and values: a binary property list with "$archiver",
+// Writes the keyed-archive form of objects and values: a binary property list with "$archiver",
 // "$version", "$top" and "$objects", each object under its class name.
 #pragma once
 
-#include "model/OVAction.h"
-#include "model/OVValue.h"
+#include "archive/OVArchivable.h"
+#include "platform/OVValue.h"
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 class OVKeyedArchiver {
 public:
@@ -16,16 +19,17 @@ public:
     OVKeyedArchiver(const OVKeyedArchiver&) = delete;
     OVKeyedArchiver& operator=(const OVKeyedArchiver&) = delete;
 
-    // Used by encodeWithCoder of the kinds; absent values are left out.
+    // Used by encodeWithCoder of the objects; absent values are left out.
     void encodeBool(const char* key, bool value);
     void encodeString(const char* key, const std::optional<std::string>& value);
-    void encodeStringList(const char* key, const std::optional<OVStringList>& value);
+    void encodeStringList(const char* key, const std::optional<std::vector<std::string>>& value);
     void encodeURL(const char* key, const std::optional<std::string>& filePath);
-    void encodeImage(const char* key, const std::optional<OVImage>& value);
-    void encodeActions(const char* key, const OVActionList& actions);
+    void encodeData(const char* key, std::string_view bytes);
+    // A list of objects; null entries are left out, an object met again is stored once.
+    void encodeObjects(const char* key, std::span<const OVArchivable* const> objects);
 
     // Whole archives, as bytes of a binary property list.
-    static std::string archivedDataWithRootActions(const OVActionList& actions);
+    static std::string archivedDataWithRootObjects(std::span<const OVArchivable* const> objects);
     static std::string archivedDataWithRootValue(const OVValue& value);
 
     // "file://" and the path with every byte outside the unreserved and path characters

@@ -1,4 +1,5 @@
-// A property-list value: what a wormhole message may carry.
+// A property-list value: what the preferences hold and a wormhole message may carry. It sits at
+// the bottom so the preferences suite, the archive and the wormhole can all name it.
 #pragma once
 
 #include <cstdint>

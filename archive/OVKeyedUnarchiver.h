@@ -2,36 +2,40 @@
 // types, absurd depth and sizes make the whole archive corrupt; nothing here crashes or throws out.
 #pragma once
 
-#include "model/OVAction.h"
-#include "model/OVValue.h"
+#include "archive/OVArchivable.h"
+#include "platform/OVValue.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class OVKeyedUnarchiver {
 public:
-    // The root list of actions. An archive whose root is not a list gives an empty list;
-    // a corrupt archive gives none and *error says why.
-    static std::optional<OVActionList> unarchiveActions(std::string_view data, std::string* error = nullptr);
+    // The root list of objects, made by classes. An archive whose root is not a list gives an
+    // empty list; a corrupt archive gives none and *error says why. An object of a class that
+    // classes cannot make corrupts the archive: dropping it would erase it at the next save.
+    static std::optional<OVArchivableList> unarchiveObjects(std::string_view data, const OVArchiveClassFactory& classes,
+                                                            std::string* error = nullptr);
     // The root object of a message archive; none (and *error) when corrupt.
     static std::optional<OVValue> unarchiveValue(std::string_view data, std::string* error = nullptr);
 
-    // Used by initWithCoder of the kinds. A missing key or a value of another type reads as
-    // false or absent; objects of classes this program does not know read as absent.
+    // Used by initWithCoder of the objects. A missing key or a value of another type reads as
+    // false or absent.
     bool decodeBool(const char* key);
     std::optional<std::string> decodeString(const char* key);
-    std::optional<OVStringList> decodeStringList(const char* key);
+    std::optional<std::vector<std::string>> decodeStringList(const char* key);
     std::optional<std::string> decodeURL(const char* key); // a file path
-    std::optional<OVImage> decodeImage(const char* key);
-    OVActionList decodeActions(const char* key);
+    std::optional<std::string> decodeData(const char* key);
+    OVArchivableList decodeObjects(const char* key);
 
     // The local path of a file URL, or of a reference without scheme resolved against base;
-    // none for other schemes, remote hosts, bad escapes and NUL bytes.
+    // none for other schemes, remote hosts, bad escapes and NUL bytes (ov::uri::filePath).
     static std::optional<std::string> filePathFromURLString(std::string_view url, std::string_view base = {});
 
-    // Objects (actions, lists, URLs) nest at most this deep; the archiver leaves out deeper ones.
+    // Objects (lists, URLs and the objects of classes) nest at most this deep; the archiver leaves
+    // out deeper ones.
     static constexpr int kMaxObjectDepth = 64;
 
     struct Impl;
