@@ -54,7 +54,6 @@ public:
     }
     // A zero-filled instance of the named kind (for unarchiving), or none for an unknown name.
     static OVActionPtr emptyInstanceOfClass(const std::string& className);
-    static bool isKnownClass(const std::string& className);
     // Every kind this program can read, by class name.
     static const std::vector<std::string>& knownClassNames();
     static constexpr const char* kClassName = "OVAction";

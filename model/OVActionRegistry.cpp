@@ -58,8 +58,6 @@ OVActionPtr OVAction::emptyInstanceOfClass(const std::string& className)
     return it == factories().end() ? nullptr : it->second();
 }
 
-bool OVAction::isKnownClass(const std::string& className) { return emptyInstanceOfClass(className) != nullptr; }
-
 const std::vector<std::string>& OVAction::knownClassNames()
 {
     static const std::vector<std::string> names = [] {
