@@ -167,7 +167,8 @@ std::uint8_t decryptedCheckByte(const std::string& header, const std::string& pa
         update(std::uint8_t(c));
     std::uint8_t plain = 0;
     for (std::size_t i = 0; i < 12; ++i) {
-        std::uint16_t t = std::uint16_t(keys[2] | 2);
+        // Unsigned 32-bit: a 16-bit value would be promoted to int and the product overflow.
+        const std::uint32_t t = (keys[2] | 2) & 0xFFFFu;
         plain = std::uint8_t(header.at(i)) ^ std::uint8_t((t * (t ^ 1)) >> 8);
         update(plain);
     }
