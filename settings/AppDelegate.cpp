@@ -6,8 +6,10 @@
 #include "platform/Log.h"
 #include "platform/Workspace.h"
 #include "settings/OVAlert.h"
+#include "settings/OVDefaultCatalogue.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
+#include "settings/OVStatusHelper.h"
 #include "settings/OVWeakSignal.h"
 
 namespace ovsettings {
@@ -31,15 +33,18 @@ void keepWeak(GtkWindow** slot, GtkWindow* window)
 } // namespace
 
 std::shared_ptr<AppDelegate> AppDelegate::create(GtkApplication* application, StoreProvider storeProvider,
-                                                 std::shared_ptr<OVUserDefaults> defaults)
+                                                 std::shared_ptr<OVUserDefaults> defaults, StatusProvider statusProvider)
 {
-    std::shared_ptr<AppDelegate> delegate(new AppDelegate(application, std::move(storeProvider), std::move(defaults)));
+    std::shared_ptr<AppDelegate> delegate(
+        new AppDelegate(application, std::move(storeProvider), std::move(defaults), std::move(statusProvider)));
     delegate->attach();
     return delegate;
 }
 
-AppDelegate::AppDelegate(GtkApplication* application, StoreProvider storeProvider, std::shared_ptr<OVUserDefaults> defaults)
-    : application_(application), storeProvider_(std::move(storeProvider)), defaults_(std::move(defaults))
+AppDelegate::AppDelegate(GtkApplication* application, StoreProvider storeProvider, std::shared_ptr<OVUserDefaults> defaults,
+                         StatusProvider statusProvider)
+    : application_(application), storeProvider_(std::move(storeProvider)), defaults_(std::move(defaults)),
+      statusProvider_(std::move(statusProvider))
 {
 }
 
@@ -125,7 +130,9 @@ void AppDelegate::applicationDidFinishLaunching()
         return;
     didFinishLaunching_ = true;
     generateDefaultsIfNeeded();
-    mainWindowController_ = HLWindowController::controller<OVMainWindowController>(store_, defaults_);
+    if (statusProvider_)
+        statusHelper_ = statusProvider_();
+    mainWindowController_ = HLWindowController::controller<OVMainWindowController>(store_, defaults_, statusHelper_);
     if (application_ && g_application_get_is_registered(G_APPLICATION(application_)))
         gtk_window_set_application(mainWindowController_->window(), application_);
     const std::weak_ptr<AppDelegate> weak = weak_from_this();
@@ -138,6 +145,17 @@ void AppDelegate::applicationDidFinishLaunching()
         showWindow();
     }
     setDockIconVisible(true);
+}
+
+void AppDelegate::generateDefaultsIfNeeded()
+{
+    OVDefaultCatalogue(store_, defaults_).generateDefaultsIfNeeded();
+}
+
+void AppDelegate::forceRestartExtension()
+{
+    if (statusHelper_)
+        statusHelper_->forceRestart();
 }
 
 void AppDelegate::showWindow()
@@ -175,6 +193,9 @@ bool AppDelegate::applicationShouldHandleReopen(bool)
 
 void AppDelegate::applicationWillTerminate()
 {
+    // A forced restart must not leave the extension ignored because the application quit in its gap.
+    if (statusHelper_)
+        statusHelper_->applicationWillTerminate();
     if (!store_)
         return;
     // A name still being typed is part of what the user did.

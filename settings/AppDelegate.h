@@ -10,6 +10,7 @@
 
 class OVActionsManager;
 class OVMainWindowController;
+class OVStatusHelper;
 class OVUserDefaults;
 
 namespace ovsettings {
@@ -18,11 +19,15 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 public:
     // Where the store comes from (the process's shared store in the program).
     using StoreProvider = std::function<std::shared_ptr<OVActionsManager>()>;
+    // The extension status logic (the process's shared one in the program); none leaves the
+    // extension alone and the status page waiting.
+    using StatusProvider = std::function<std::shared_ptr<OVStatusHelper>()>;
 
     // application may be null (tests drive the delegate directly); otherwise its startup,
     // activate and shutdown signals run the delegate, and it gets the menu commands as actions.
     static std::shared_ptr<AppDelegate> create(GtkApplication* application, StoreProvider storeProvider,
-                                               std::shared_ptr<OVUserDefaults> defaults);
+                                               std::shared_ptr<OVUserDefaults> defaults,
+                                               StatusProvider statusProvider = {});
     ~AppDelegate();
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
@@ -54,15 +59,16 @@ public:
     static std::string supportURL();
 
 private:
-    AppDelegate(GtkApplication* application, StoreProvider storeProvider, std::shared_ptr<OVUserDefaults> defaults);
+    AppDelegate(GtkApplication* application, StoreProvider storeProvider, std::shared_ptr<OVUserDefaults> defaults,
+                StatusProvider statusProvider);
     void attach();
     void installCommands();
     void activated();
 
-    // The first-run catalogue is written here (default actions that are missing, then a save).
-    void generateDefaultsIfNeeded() {}
+    // The first-run catalogue: default actions that are missing, then a save.
+    void generateDefaultsIfNeeded();
     // Restarts the file-manager extension (the extension status logic's forced restart).
-    void forceRestartExtension() {}
+    void forceRestartExtension();
     // The delegate's part of showing the window at launch.
     void showWindow();
     bool canShowMainWindow() const { return true; }
@@ -74,6 +80,8 @@ private:
     GtkApplication* application_ = nullptr; // not owned: the application owns its delegate's run
     StoreProvider storeProvider_;
     std::shared_ptr<OVUserDefaults> defaults_;
+    StatusProvider statusProvider_;
+    std::shared_ptr<OVStatusHelper> statusHelper_;
     std::shared_ptr<OVActionsManager> store_;
     std::shared_ptr<OVMainWindowController> mainWindowController_;
     GtkWindow* databaseErrorAlert_ = nullptr; // weak

@@ -17,8 +17,9 @@
 #include <algorithm>
 
 OVMainWindowController::OVMainWindowController(std::shared_ptr<OVActionsManager> store,
-                                               std::shared_ptr<OVUserDefaults> defaults)
-    : store_(std::move(store)), defaults_(std::move(defaults))
+                                               std::shared_ptr<OVUserDefaults> defaults,
+                                               std::shared_ptr<OVStatusHelper> statusHelper)
+    : store_(std::move(store)), defaults_(std::move(defaults)), statusHelper_(std::move(statusHelper))
 {
 }
 
@@ -31,7 +32,7 @@ OVMainWindowController::~OVMainWindowController()
 void OVMainWindowController::hl_viewDidLoad()
 {
     modules_ = {
-        HLViewController::controller<OVStatusModule>(),
+        HLViewController::controller<OVStatusModule>(statusHelper_),
         HLViewController::controller<OVEditorModule>(store_, defaults_),
         HLViewController::controller<RZPreferencesModule>(defaults_),
         HLViewController::controller<RZAboutModule>(),
@@ -60,6 +61,11 @@ std::shared_ptr<OVEditorModule> OVMainWindowController::editorModule() const
 std::shared_ptr<RZPreferencesModule> OVMainWindowController::preferencesModule() const
 {
     return std::static_pointer_cast<RZPreferencesModule>(modules_.at(kPreferencesRow));
+}
+
+std::shared_ptr<OVStatusModule> OVMainWindowController::statusModule() const
+{
+    return std::static_pointer_cast<OVStatusModule>(modules_.at(kStatusRow));
 }
 
 void OVMainWindowController::loadSidebar()

@@ -14,6 +14,8 @@
 
 class OVActionsManager;
 class OVEditorModule;
+class OVStatusHelper;
+class OVStatusModule;
 class OVUserDefaults;
 class RZPreferencesModule;
 
@@ -33,6 +35,7 @@ public:
     const ModulePtr& currentModule() const { return currentModule_; }
     std::shared_ptr<OVEditorModule> editorModule() const;
     std::shared_ptr<RZPreferencesModule> preferencesModule() const;
+    std::shared_ptr<OVStatusModule> statusModule() const;
 
     // Selects the sidebar row, which shows its module.
     void selectModuleAtRow(int row);
@@ -61,7 +64,9 @@ public:
     GtkWindow* quitAlert() const { return quitAlert_; }
 
 protected:
-    OVMainWindowController(std::shared_ptr<OVActionsManager> store, std::shared_ptr<OVUserDefaults> defaults);
+    // Without a status helper the status page waits for an answer that never comes.
+    OVMainWindowController(std::shared_ptr<OVActionsManager> store, std::shared_ptr<OVUserDefaults> defaults,
+                           std::shared_ptr<OVStatusHelper> statusHelper = nullptr);
     friend class HLWindowController;
 
 private:
@@ -70,6 +75,7 @@ private:
 
     std::shared_ptr<OVActionsManager> store_;
     std::shared_ptr<OVUserDefaults> defaults_;
+    std::shared_ptr<OVStatusHelper> statusHelper_;
     std::vector<ModulePtr> modules_;
     ModulePtr currentModule_;
     std::map<const HLModuleViewController*, Size> lastSizes_; // of resizable modules, as the user left them

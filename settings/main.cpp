@@ -4,6 +4,7 @@
 #include "platform/GRef.h"
 #include "platform/GuiResources.h"
 #include "settings/AppDelegate.h"
+#include "settings/OVStatusHelper.h"
 
 #include <adwaita.h>
 #include <glib-unix.h>
@@ -22,7 +23,7 @@ int main(int argc, char** argv)
     ov::registerResources();
     ov::GRef<AdwApplication> application(adw_application_new("app.orvane.Orvane", G_APPLICATION_DEFAULT_FLAGS));
     auto delegate = ovsettings::AppDelegate::create(GTK_APPLICATION(application.get()), &OVActionsManager::sharedInstance,
-                                                    OVUserDefaults::standardUserDefaults());
+                                                    OVUserDefaults::standardUserDefaults(), &OVStatusHelper::sharedInstance);
     g_unix_signal_add(SIGTERM, quitOnSignal, application.get());
     g_unix_signal_add(SIGINT, quitOnSignal, application.get());
     return g_application_run(G_APPLICATION(application.get()), argc, argv);

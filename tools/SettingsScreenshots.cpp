@@ -15,6 +15,8 @@
 #include "settings/AppDelegate.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
+#include "settings/OVStatusHelper.h"
+#include "settings/OVStatusModule.h"
 
 #include <filesystem>
 
@@ -50,6 +52,18 @@ OVActionList sampleActions()
     return list;
 }
 
+// A status logic whose registry never answers: the pictures set its state by hand, and nothing is
+// started or stopped.
+std::shared_ptr<OVStatusHelper> silentStatusHelper()
+{
+    OVStatusHelper::Environment env;
+    env.registryTool = "/bin/true";
+    env.runCommand = [](const std::vector<std::string>&) {};
+    env.openApplication = [](const std::string&) {};
+    env.terminateApplications = [](const std::string&) {};
+    return OVStatusHelper::create(std::move(env));
+}
+
 bool savePage(const OVMainWindowController& c, const std::string& path, GtkPopover* popover = nullptr)
 {
     screenshots::letDraw();
@@ -72,12 +86,19 @@ bool captureSettingsScreens(const std::string& folder)
     auto defaults = OVUserDefaults::create();
     bool ok = true;
     {
-        auto c = HLWindowController::controller<OVMainWindowController>(store, defaults);
+        auto status = silentStatusHelper();
+        auto c = HLWindowController::controller<OVMainWindowController>(store, defaults, status);
         c->showWindow();
-        const char* pages[] = {"page-status", "page-manage-actions", "page-preferences", "page-about"};
+        const char* pages[] = {"page-status-checking", "page-manage-actions", "page-preferences", "page-about"};
         for (int row = 0; row < 4; ++row) {
             c->selectModuleAtRow(row);
             ok = savePage(*c, folder + "/" + pages[row] + ".png") && ok;
+        }
+        c->selectModuleAtRow(OVMainWindowController::kStatusRow);
+        for (bool on : {true, false}) {
+            status->setIsEnabled(on);
+            c->statusModule()->updateUI();
+            ok = savePage(*c, folder + (on ? "/page-status-on.png" : "/page-status-off.png")) && ok;
         }
 
         c->selectModuleAtRow(OVMainWindowController::kEditorRow);
