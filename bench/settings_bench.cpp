@@ -1,5 +1,5 @@
-// The settings application: launch of the built orvane to its window on screen with a
-// catalogue-sized store (19 actions), reloading the action list with 500 actions, and how soon a
+// The settings application: launch of the built orvane to its window on screen with
+// the default catalogue, reloading the action list with 500 actions, and how soon a
 // switch flipped in the window shows in orvane-menu's output. Needs a display and a session bus
 // (bench/run gives it both).
 // usage: bench_settings_bench BUILD-FOLDER
@@ -125,8 +125,9 @@ int main(int argc, char** argv)
     }
     const std::string home = bench::makePrivateHome();
 
-    // 1. Launch to the window, 19 actions.
-    writeStore(19);
+    // 1. Launch to the window. The first launch, left out, writes the default catalogue into the
+    // empty store; the others load it.
+    writeStore(0);
     Display* display = XOpenDisplay(nullptr);
     std::vector<double> launches;
     for (int i = 0; i < 12 && display; ++i) {
@@ -140,7 +141,7 @@ int main(int argc, char** argv)
     }
     if (display)
         XCloseDisplay(display);
-    std::printf("launch to window (19 actions): median %.1f ms, best %.1f ms over %zu launches (target < 500 ms)\n",
+    std::printf("launch to window (default catalogue): median %.1f ms, best %.1f ms over %zu launches (target < 500 ms)\n",
                 median(launches), launches.empty() ? 0 : *std::min_element(launches.begin(), launches.end()),
                 launches.size());
 
