@@ -11,6 +11,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "settings/OVActionModuleViewController.h"
 #include "settings/OVAlert.h"
 #include "settings/OVEditorRegistry.h"
 #include "settings/OVEmptyModule.h"
@@ -618,7 +619,7 @@ void OVEditorModule::tableViewSelectionDidChange()
     if (action == shownAction_ && currentModule_)
         return;
     shownAction_ = action;
-    setCurrentModule(action ? OVEditorRegistry::viewControllerForAction(action) : nullptr);
+    setCurrentModule(action ? OVEditorRegistry::viewControllerForAction(action, store_) : nullptr);
 }
 
 void OVEditorModule::validateSelection()
@@ -886,6 +887,13 @@ void OVEditorModule::commitEditing()
     forgetEditingTextField();
 }
 
+void OVEditorModule::flushPendingChanges(bool wait)
+{
+    commitEditing();
+    if (auto editing = std::dynamic_pointer_cast<OVActionModuleViewController>(currentModule_))
+        editing->flushPendingChanges(wait);
+}
+
 void OVEditorModule::forgetEditingTextField()
 {
     if (editingTextField_)
@@ -1051,6 +1059,9 @@ void OVEditorModule::setCurrentModule(std::shared_ptr<HLModuleViewController> mo
         module = HLViewController::controller<OVEmptyModule>();
     if (module == currentModule_)
         return;
+    // What the old editor still holds is written before another action's editor shows.
+    if (auto editing = std::dynamic_pointer_cast<OVActionModuleViewController>(currentModule_))
+        editing->flushPendingChanges(false);
     std::shared_ptr<HLModuleViewController> old = std::exchange(currentModule_, module);
     ovsettings::switchModule(GTK_BOX(moduleContentView()), old, module);
 }

@@ -4,6 +4,7 @@
 
 #include "model/OVBundledScriptAction.h"
 #include "model/OVMoveActionGroup.h"
+#include "model/OVOpenWithAppAction.h"
 #include "model/OVTypes.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVEditorRegistry.h"
@@ -371,7 +372,10 @@ TEST_F(Editor, SwitchesWriteTheStoreAndSelectionShowsTheKindsEditor)
     ASSERT_TRUE(changes.waitBeyond(0));
     EXPECT_FALSE(OVActionsManager::create()->actions()[1]->enabled());
 
-    editor->selectRows({0});
+    // A kind whose editor class name names no editor gets the empty one.
+    store->addAction(OVAction::action<OVOpenWithAppAction>());
+    editor->reloadData();
+    editor->selectRows({3});
     EXPECT_TRUE(std::dynamic_pointer_cast<OVEmptyModule>(editor->currentModule()));
     OVEditorRegistry::registerEditor("OVShellScriptModule", [](const OVActionPtr& action) {
         auto e = HLViewController::controller<RecordingEditor>();
