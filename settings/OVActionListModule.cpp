@@ -180,6 +180,10 @@ void OVActionListModule::addTextColumn(TextColumn definition)
         gtk_widget_set_hexpand(texts, TRUE);
         cell->entry = GTK_ENTRY(gtk_entry_new());
         gtk_entry_set_has_frame(cell->entry, FALSE);
+        if (setup->column->widthChars > 0) {
+            gtk_editable_set_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
+            gtk_editable_set_max_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
+        }
         gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->entry));
         if (setup->column->detail) {
             cell->detail = GTK_LABEL(gtk_label_new(""));

@@ -70,6 +70,7 @@ protected:
         std::string title;
         bool expand = false;
         bool withIcon = false;
+        int widthChars = 0; // the field's width in characters; 0 for the toolkit's
         std::function<std::string(const OVAction&)> text;
         std::function<std::string(unsigned row, const std::string& typed)> didEdit;
         std::function<std::string(const OVAction&)> detail; // a second line under the field

@@ -69,6 +69,7 @@ void OVNewFileActionModule::hl_viewDidLoad()
     title.title = "Title";
     title.expand = true;
     title.withIcon = true;
+    title.widthChars = 10;
     title.text = [](const OVAction& child) { return child.title().value_or(""); };
     title.didEdit = [weak](unsigned row, const std::string& typed) {
         auto m = weak.lock();
@@ -78,7 +79,7 @@ void OVNewFileActionModule::hl_viewDidLoad()
     TextColumn fileName;
     fileName.id = "fileName";
     fileName.title = "File Name";
-    fileName.expand = true;
+    fileName.widthChars = 8;
     fileName.text = [field](const OVAction& child) {
         auto* entry = dynamic_cast<const OVNewFileAction*>(&child);
         return entry ? field(entry->fileName()) : std::string();
@@ -91,6 +92,7 @@ void OVNewFileActionModule::hl_viewDidLoad()
     TextColumn extension;
     extension.id = "extension";
     extension.title = "Extension";
+    extension.widthChars = 4;
     extension.text = [field](const OVAction& child) {
         auto* entry = dynamic_cast<const OVNewFileAction*>(&child);
         return entry ? field(entry->extension()) : std::string();
