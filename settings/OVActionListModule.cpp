@@ -4,11 +4,10 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "settings/OVImageIcon.h"
+#include "settings/OVTableRows.h"
 #include "settings/OVWeakSignal.h"
 
 #include <algorithm>
-#include <atomic>
-#include <set>
 
 using ovsettings::connectWeak;
 using ovsettings::withTarget;
@@ -35,25 +34,9 @@ namespace {
 
 using CellPtr = std::shared_ptr<OVActionListModule::Cell>;
 
-struct DraggedRows {
-    std::uint64_t table = 0;
-    std::vector<unsigned> rows;
-};
-
-GType draggedRowsType()
+const ovsettings::DraggedRows* draggedRows(const GValue* value)
 {
-    static const GType type = g_boxed_type_register_static(
-        OVActionListModule::kDragType,
-        [](gpointer p) -> gpointer { return new DraggedRows(*static_cast<DraggedRows*>(p)); },
-        [](gpointer p) { delete static_cast<DraggedRows*>(p); });
-    return type;
-}
-
-const DraggedRows* draggedRows(const GValue* value)
-{
-    if (!value || !G_VALUE_HOLDS(value, draggedRowsType()))
-        return nullptr;
-    return static_cast<const DraggedRows*>(g_value_get_boxed(value));
+    return ovsettings::draggedRowsFromValue(OVActionListModule::kDragType, value);
 }
 
 GQuark rowQuark()
@@ -88,12 +71,6 @@ OVActionListModule::Cell* liveCell(gpointer data)
     return cell->alive ? cell : nullptr;
 }
 
-std::uint64_t nextTableIdentity()
-{
-    static std::atomic<std::uint64_t> next{1};
-    return next++;
-}
-
 } // namespace
 
 std::weak_ptr<OVActionListModule> OVActionListModule::weakSelf()
@@ -103,7 +80,7 @@ std::weak_ptr<OVActionListModule> OVActionListModule::weakSelf()
 
 void OVActionListModule::hl_viewDidLoad()
 {
-    tableIdentity_ = nextTableIdentity();
+    tableIdentity_ = ovsettings::nextTableIdentity();
     items_ = ov::GRef<GListStore>(g_list_store_new(G_TYPE_OBJECT));
     selection_ = ov::GRef<GtkMultiSelection>(gtk_multi_selection_new(G_LIST_MODEL(g_object_ref(items_.get()))));
     gtk_column_view_set_model(tableView(), GTK_SELECTION_MODEL(selection_.get()));
@@ -152,6 +129,47 @@ void OVActionListModule::installCommands()
 
 // Columns -----------------------------------------------------------------------------------------
 
+namespace {
+
+OVActionListModule::Cell* cellOfItem(GtkListItem* item)
+{
+    GtkWidget* child = gtk_list_item_get_child(item);
+    auto* cell = child ? static_cast<CellPtr*>(g_object_get_data(G_OBJECT(child), "ov-cell")) : nullptr;
+    return cell ? cell->get() : nullptr;
+}
+
+} // namespace
+
+// The cell lives as long as its widget; the table forgets it when the widget goes.
+void OVActionListModule::attachCell(GtkListItem* item, const std::shared_ptr<Cell>& cell)
+{
+    gtk_list_item_set_child(item, cell->box);
+    g_object_set_data_full(G_OBJECT(cell->box), "ov-cell", new CellPtr(cell), [](gpointer p) { delete static_cast<CellPtr*>(p); });
+    g_object_weak_ref(G_OBJECT(cell->box), [](gpointer data, GObject*) {
+        auto* cell = static_cast<Cell*>(data);
+        cell->alive = false;
+        if (auto m = cell->module.lock())
+            std::erase(m->cells_, cell);
+    }, cell.get());
+}
+
+GtkColumnViewColumn* OVActionListModule::newColumn(const std::string& title, GtkListItemFactory* factory)
+{
+    connectWeak(factory, "bind", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
+        withTarget<OVActionListModule>(data, "binding a row", [&](OVActionListModule& m) {
+            if (Cell* cell = cellOfItem(item))
+                m.bindCell(*cell);
+        });
+    }), weakSelf());
+    connectWeak(factory, "unbind", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
+        withTarget<OVActionListModule>(data, "unbinding a row", [&](OVActionListModule& m) {
+            if (Cell* cell = cellOfItem(item))
+                std::erase(m.cells_, cell);
+        });
+    }), weakSelf());
+    return gtk_column_view_column_new(title.c_str(), GTK_LIST_ITEM_FACTORY(g_object_ref(factory)));
+}
+
 void OVActionListModule::addTextColumn(TextColumn definition)
 {
     textColumns_.push_back(std::make_unique<TextColumn>(std::move(definition)));
@@ -195,14 +213,7 @@ void OVActionListModule::addTextColumn(TextColumn definition)
             gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->detail));
         }
         gtk_box_append(GTK_BOX(cell->box), texts);
-        gtk_list_item_set_child(item, cell->box);
-        g_object_set_data_full(G_OBJECT(cell->box), "ov-cell", new CellPtr(cell), [](gpointer p) { delete static_cast<CellPtr*>(p); });
-        g_object_weak_ref(G_OBJECT(cell->box), [](gpointer data, GObject*) {
-            auto* cell = static_cast<Cell*>(data);
-            cell->alive = false;
-            if (auto m = cell->module.lock())
-                std::erase(m->cells_, cell);
-        }, cell.get());
+        attachCell(item, cell);
 
         // Editing ends with Return, with Escape (which applies the typed text too) and when the
         // field loses focus.
@@ -255,21 +266,7 @@ void OVActionListModule::addTextColumn(TextColumn definition)
             gtk_widget_add_controller(cell->box, GTK_EVENT_CONTROLLER(drag));
         }
     }), new Setup{weakSelf(), column}, [](gpointer data, GClosure*) { delete static_cast<Setup*>(data); }, GConnectFlags(0));
-    connectWeak(factory.get(), "bind", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        withTarget<OVActionListModule>(data, "binding a row", [&](OVActionListModule& m) {
-            auto* cell = static_cast<CellPtr*>(g_object_get_data(G_OBJECT(gtk_list_item_get_child(item)), "ov-cell"));
-            if (cell)
-                m.bindCell(**cell);
-        });
-    }), weakSelf());
-    connectWeak(factory.get(), "unbind", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        withTarget<OVActionListModule>(data, "unbinding a row", [&](OVActionListModule& m) {
-            auto* cell = static_cast<CellPtr*>(g_object_get_data(G_OBJECT(gtk_list_item_get_child(item)), "ov-cell"));
-            if (cell)
-                std::erase(m.cells_, cell->get());
-        });
-    }), weakSelf());
-    GtkColumnViewColumn* c = gtk_column_view_column_new(column->title.c_str(), GTK_LIST_ITEM_FACTORY(g_object_ref(factory.get())));
+    GtkColumnViewColumn* c = newColumn(column->title, factory.get());
     gtk_column_view_column_set_expand(c, column->expand);
     gtk_column_view_column_set_resizable(c, TRUE);
     gtk_column_view_append_column(tableView(), c);
@@ -294,14 +291,7 @@ void OVActionListModule::addCheckColumn(const std::string& title, std::function<
         cell->didToggle = setup->didToggle;
         cell->check = GTK_CHECK_BUTTON(gtk_check_button_new());
         cell->box = GTK_WIDGET(cell->check);
-        gtk_list_item_set_child(item, cell->box);
-        g_object_set_data_full(G_OBJECT(cell->box), "ov-cell", new CellPtr(cell), [](gpointer p) { delete static_cast<CellPtr*>(p); });
-        g_object_weak_ref(G_OBJECT(cell->box), [](gpointer data, GObject*) {
-            auto* cell = static_cast<Cell*>(data);
-            cell->alive = false;
-            if (auto m = cell->module.lock())
-                std::erase(m->cells_, cell);
-        }, cell.get());
+        attachCell(item, cell);
         connectCell(cell->check, "toggled", G_CALLBACK(+[](GtkCheckButton* check, gpointer data) {
             Cell* cell = liveCell(data);
             if (!cell || cell->binding)
@@ -312,19 +302,7 @@ void OVActionListModule::addCheckColumn(const std::string& title, std::function<
         }), cell);
     }), new Setup{weakSelf(), std::move(state), std::move(didToggle)},
                           [](gpointer data, GClosure*) { delete static_cast<Setup*>(data); }, GConnectFlags(0));
-    connectWeak(factory.get(), "bind", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        withTarget<OVActionListModule>(data, "binding a row", [&](OVActionListModule& m) {
-            if (auto* cell = static_cast<CellPtr*>(g_object_get_data(G_OBJECT(gtk_list_item_get_child(item)), "ov-cell")))
-                m.bindCell(**cell);
-        });
-    }), weakSelf());
-    connectWeak(factory.get(), "unbind", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        withTarget<OVActionListModule>(data, "unbinding a row", [&](OVActionListModule& m) {
-            if (auto* cell = static_cast<CellPtr*>(g_object_get_data(G_OBJECT(gtk_list_item_get_child(item)), "ov-cell")))
-                std::erase(m.cells_, cell->get());
-        });
-    }), weakSelf());
-    GtkColumnViewColumn* c = gtk_column_view_column_new(title.c_str(), GTK_LIST_ITEM_FACTORY(g_object_ref(factory.get())));
+    GtkColumnViewColumn* c = newColumn(title, factory.get());
     gtk_column_view_append_column(tableView(), c);
     g_object_unref(c);
 }
@@ -422,29 +400,12 @@ void OVActionListModule::reloadData()
 
 std::vector<unsigned> OVActionListModule::selectedRows() const
 {
-    std::vector<unsigned> rows;
-    if (!selection_)
-        return rows;
-    GtkBitset* set = gtk_selection_model_get_selection(GTK_SELECTION_MODEL(selection_.get()));
-    GtkBitsetIter iter;
-    guint value = 0;
-    for (bool ok = gtk_bitset_iter_init_first(&iter, set, &value); ok; ok = gtk_bitset_iter_next(&iter, &value))
-        rows.push_back(value);
-    gtk_bitset_unref(set);
-    return rows;
+    return selection_ ? ovsettings::selectedRows(GTK_SELECTION_MODEL(selection_.get())) : std::vector<unsigned>{};
 }
 
 void OVActionListModule::selectRows(const std::vector<unsigned>& rows)
 {
-    GtkBitset* selected = gtk_bitset_new_empty();
-    const guint count = g_list_model_get_n_items(G_LIST_MODEL(items_.get()));
-    for (unsigned row : rows)
-        if (row < count)
-            gtk_bitset_add(selected, row);
-    GtkBitset* mask = gtk_bitset_new_range(0, count);
-    gtk_selection_model_set_selection(GTK_SELECTION_MODEL(selection_.get()), selected, mask);
-    gtk_bitset_unref(selected);
-    gtk_bitset_unref(mask);
+    ovsettings::selectRows(GTK_SELECTION_MODEL(selection_.get()), rows);
 }
 
 void OVActionListModule::validateSelection()
@@ -454,6 +415,27 @@ void OVActionListModule::validateSelection()
         if (row < rows_.size() && canRemove(*rows_[row]))
             removable = true;
     gtk_widget_set_sensitive(GTK_WIDGET(removeButton()), removable);
+}
+
+std::string OVActionListModule::trimmed(const std::string& text)
+{
+    ov::GCharPtr copy(g_strdup(text.c_str()));
+    return g_strstrip(copy.get());
+}
+
+std::string OVActionListModule::didEditActionName(unsigned row, const std::string& typed)
+{
+    if (row >= rows_.size())
+        return typed;
+    const OVActionPtr& child = rows_[row];
+    const std::string text = trimmed(typed);
+    if (text.empty()) {
+        beep();
+        return child->title().value_or("");
+    }
+    child->setTitle(text);
+    saveStore();
+    return text;
 }
 
 void OVActionListModule::beep() const { gtk_widget_error_bell(GTK_WIDGET(tableView())); }
@@ -537,17 +519,12 @@ void OVActionListModule::editName()
 
 GdkContentProvider* OVActionListModule::writeRowsWithIndexes(const std::vector<unsigned>& rows) const
 {
-    GValue value = G_VALUE_INIT;
-    g_value_init(&value, draggedRowsType());
-    g_value_take_boxed(&value, new DraggedRows{tableIdentity_, rows});
-    GdkContentProvider* provider = gdk_content_provider_new_for_value(&value);
-    g_value_unset(&value);
-    return provider;
+    return ovsettings::draggedRowsProvider(kDragType, {tableIdentity_, rows});
 }
 
 bool OVActionListModule::validateDrop(const GValue* value, unsigned row, bool onRow) const
 {
-    const DraggedRows* payload = draggedRows(value);
+    const ovsettings::DraggedRows* payload = draggedRows(value);
     if (onRow || !payload || payload->table != tableIdentity_ || row > rows_.size())
         return false;
     return std::any_of(payload->rows.begin(), payload->rows.end(), [&](unsigned r) { return r < rows_.size(); });
@@ -559,17 +536,8 @@ bool OVActionListModule::acceptDrop(const GValue* value, unsigned row, bool onRo
         reloadData();
         return false;
     }
-    std::set<unsigned> dragged;
-    for (unsigned r : draggedRows(value)->rows)
-        if (r < rows_.size())
-            dragged.insert(r);
-    const unsigned above = unsigned(std::count_if(dragged.begin(), dragged.end(), [&](unsigned r) { return r < row; }));
-    OVActionList moving, staying;
-    for (unsigned i = 0; i < rows_.size(); ++i)
-        (dragged.count(i) ? moving : staying).push_back(rows_[i]);
-    const unsigned at = row - above;
-    staying.insert(staying.begin() + long(at), moving.begin(), moving.end());
-    replaceChildren(staying, at, unsigned(moving.size()));
+    const auto reordered = ovsettings::moveRowsToGap(rows_, draggedRows(value)->rows, row);
+    replaceChildren(reordered.list, reordered.at, reordered.count);
     return true;
 }
 
@@ -599,7 +567,7 @@ std::optional<std::pair<unsigned, bool>> OVActionListModule::dropLocationAt(doub
 
 void OVActionListModule::installDrop()
 {
-    GtkDropTarget* drop = gtk_drop_target_new(draggedRowsType(), GdkDragAction(GDK_ACTION_MOVE | GDK_ACTION_COPY));
+    GtkDropTarget* drop = gtk_drop_target_new(ovsettings::draggedRowsType(kDragType), GdkDragAction(GDK_ACTION_MOVE | GDK_ACTION_COPY));
     connectWeak(drop, "drop", G_CALLBACK(+[](GtkDropTarget*, const GValue* value, double, double y, gpointer data) -> gboolean {
         gboolean accepted = FALSE;
         withTarget<OVActionListModule>(data, "a drop on the table", [&](OVActionListModule& m) {

@@ -46,6 +46,8 @@ public:
     void moveDown() { move(+1); }
     void didDoubleClickTableView(unsigned row);
     void editName();
+    // A row's title as typed: trimmed; blank beeps and keeps the old one. Answers what the field shows.
+    std::string didEditActionName(unsigned row, const std::string& typed);
     void flushPendingChanges(bool wait) override;
 
     // Dragging rows within the table: refused onto a row and from another table.
@@ -87,6 +89,7 @@ protected:
     // After a change of the list: the group takes the new order, the store saves, the table reloads.
     void replaceChildren(const OVActionList& children, unsigned firstSelected, unsigned count);
     void beep() const;
+    static std::string trimmed(const std::string& text);
     std::weak_ptr<OVActionListModule> weakSelf();
     GActionMap* commandMap() const { return G_ACTION_MAP(commands_.get()); }
 
@@ -97,6 +100,8 @@ private:
     void move(int delta);
     void installCommands();
     void installDrop();
+    static void attachCell(GtkListItem* item, const std::shared_ptr<Cell>& cell);
+    GtkColumnViewColumn* newColumn(const std::string& title, GtkListItemFactory* factory);
     void bindCell(Cell& cell);
     void endEditing(Cell& cell);
     std::optional<unsigned> rowOfCell(const Cell& cell) const;

@@ -19,12 +19,6 @@
 
 namespace {
 
-std::string trimmed(const std::string& text)
-{
-    ov::GCharPtr copy(g_strdup(text.c_str()));
-    return g_strstrip(copy.get());
-}
-
 std::string withoutExtension(const std::string& path)
 {
     std::string name = ov::lastPathComponent(path);
@@ -209,21 +203,6 @@ void OVMoveToActionModule::childrenAdded(bool added)
     if (added)
         saveStore();
     reloadData();
-}
-
-std::string OVMoveToActionModule::didEditActionName(unsigned row, const std::string& typed)
-{
-    if (row >= rows().size())
-        return typed;
-    const OVActionPtr& child = rows()[row];
-    const std::string text = trimmed(typed);
-    if (text.empty()) {
-        beep();
-        return child->title().value_or("");
-    }
-    child->setTitle(text);
-    saveStore();
-    return text;
 }
 
 void OVMoveToActionModule::showInFinder()

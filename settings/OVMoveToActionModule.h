@@ -31,7 +31,6 @@ public:
     // What a confirmed chooser adds, in order; targets the group already has are skipped.
     void addFolders(const std::vector<std::string>& paths);
     void addApplications(const std::vector<GAppInfo*>& applications);
-    std::string didEditActionName(unsigned row, const std::string& typed);
     void showInFinder();
 
     // The chooser while it is open.

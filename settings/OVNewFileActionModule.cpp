@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string trimmed(const std::string& text)
-{
-    ov::GCharPtr copy(g_strdup(text.c_str()));
-    return g_strstrip(copy.get());
-}
-
 // "name.ext" splits at the last dot; a leading dot belongs to the name.
 std::pair<std::string, std::string> nameAndExtension(const std::string& path)
 {
@@ -188,21 +182,6 @@ void OVNewFileActionModule::addTemplates(const std::vector<std::string>& paths)
     if (added)
         saveStore();
     reloadData();
-}
-
-std::string OVNewFileActionModule::didEditActionName(unsigned row, const std::string& typed)
-{
-    if (row >= rows().size())
-        return typed;
-    const OVActionPtr& entry = rows()[row];
-    const std::string text = trimmed(typed);
-    if (text.empty()) {
-        beep();
-        return entry->title().value_or("");
-    }
-    entry->setTitle(text);
-    saveStore();
-    return text;
 }
 
 std::string OVNewFileActionModule::didEditFileName(unsigned row, const std::string& typed)

@@ -25,7 +25,6 @@ public:
     void addTemplates(const std::vector<std::string>& paths);
 
     // Editing a row's fields; each answers what its field shows afterwards.
-    std::string didEditActionName(unsigned row, const std::string& typed);
     std::string didEditFileName(unsigned row, const std::string& typed);
     std::string didEditExtension(unsigned row, const std::string& typed);
     void didToggleEnabled(unsigned row, bool on);
