@@ -468,19 +468,13 @@ void OVActionListModule::deleteSelectedFiles()
 
 void OVActionListModule::move(int delta)
 {
-    auto group = actionGroup();
     const std::vector<unsigned> targets = targetRows();
-    if (!group || targets.empty() || targets.front() >= rows_.size()) {
+    if (!actionGroup() || targets.empty() || targets.front() >= rows_.size()) {
         beep();
         return;
     }
-    OVActionList children = rows_;
-    const std::size_t from = targets.front();
-    const std::size_t to = delta < 0 ? (from == 0 ? 0 : from - 1) : std::min(children.size() - 1, from + 1);
-    OVActionPtr moving = children[from];
-    children.erase(children.begin() + long(from));
-    children.insert(children.begin() + long(to), moving);
-    replaceChildren(children, unsigned(to), 1);
+    const auto moved = ovsettings::moveRowByOne(rows_, targets.front(), delta);
+    replaceChildren(moved.list, moved.at, moved.count);
 }
 
 void OVActionListModule::replaceChildren(const OVActionList& children, unsigned firstSelected, unsigned count)
@@ -490,10 +484,7 @@ void OVActionListModule::replaceChildren(const OVActionList& children, unsigned 
         group->updateActions(children);
     saveStore();
     reloadData();
-    std::vector<unsigned> rows;
-    for (unsigned i = 0; i < count; ++i)
-        rows.push_back(firstSelected + i);
-    selectRows(rows);
+    selectRows(ovsettings::blockRows(firstSelected, count));
     validateSelection();
 }
 

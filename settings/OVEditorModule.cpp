@@ -628,13 +628,8 @@ void OVEditorModule::move(int delta)
         gtk_widget_error_bell(GTK_WIDGET(tableView()));
         return;
     }
-    const std::size_t count = actions.size();
-    const std::size_t from = targets.front();
-    const std::size_t to = delta < 0 ? (from == 0 ? 0 : from - 1) : std::min(count - 1, from + 1);
-    OVActionPtr moving = actions[from];
-    actions.erase(actions.begin() + long(from));
-    actions.insert(actions.begin() + long(to), moving);
-    replaceActions(actions, unsigned(to), 1);
+    const auto moved = ovsettings::moveRowByOne(actions, targets.front(), delta);
+    replaceActions(moved.list, moved.at, moved.count);
 }
 
 void OVEditorModule::replaceActions(const OVActionList& actions, unsigned firstSelected, unsigned count)
@@ -642,10 +637,7 @@ void OVEditorModule::replaceActions(const OVActionList& actions, unsigned firstS
     store_->updateActions(actions);
     saveStore();
     reloadData();
-    std::vector<unsigned> rows;
-    for (unsigned i = 0; i < count; ++i)
-        rows.push_back(firstSelected + i);
-    selectRows(rows);
+    selectRows(ovsettings::blockRows(firstSelected, count));
 }
 
 void OVEditorModule::didToggleEnabled(OVEditorRow& row, bool on)

@@ -53,7 +53,6 @@ void OVNewFileActionModule::hl_viewDidLoad()
     OVActionListModule::hl_viewDidLoad();
     gtk_label_set_text(headingLabel(), "Create new files from templates");
     std::weak_ptr<OVNewFileActionModule> weak = std::static_pointer_cast<OVNewFileActionModule>(shared_from_this());
-    auto field = [](const std::optional<std::string>& value) { return value.value_or(""); };
     addCheckColumn("", [](const OVAction& child) { return child.enabled(); }, [weak](unsigned row, bool on) {
         if (auto m = weak.lock())
             m->didToggleEnabled(row, on);
@@ -70,32 +69,26 @@ void OVNewFileActionModule::hl_viewDidLoad()
         return m ? m->didEditActionName(row, typed) : typed;
     };
     addTextColumn(std::move(title));
-    TextColumn fileName;
-    fileName.id = "fileName";
-    fileName.title = "File Name";
-    fileName.widthChars = 8;
-    fileName.text = [field](const OVAction& child) {
-        auto* entry = dynamic_cast<const OVNewFileAction*>(&child);
-        return entry ? field(entry->fileName()) : std::string();
+    // The new file's name and extension: fields of the entry, each with its own editing rule.
+    using Field = const std::optional<std::string>& (OVNewFileAction::*)() const;
+    using Edit = std::string (OVNewFileActionModule::*)(unsigned, const std::string&);
+    auto addField = [&](const char* id, const char* heading, int width, Field get, Edit edit) {
+        TextColumn column;
+        column.id = id;
+        column.title = heading;
+        column.widthChars = width;
+        column.text = [get](const OVAction& child) {
+            auto* entry = dynamic_cast<const OVNewFileAction*>(&child);
+            return entry ? (entry->*get)().value_or("") : std::string();
+        };
+        column.didEdit = [weak, edit](unsigned row, const std::string& typed) {
+            auto m = weak.lock();
+            return m ? ((*m).*edit)(row, typed) : typed;
+        };
+        addTextColumn(std::move(column));
     };
-    fileName.didEdit = [weak](unsigned row, const std::string& typed) {
-        auto m = weak.lock();
-        return m ? m->didEditFileName(row, typed) : typed;
-    };
-    addTextColumn(std::move(fileName));
-    TextColumn extension;
-    extension.id = "extension";
-    extension.title = "Extension";
-    extension.widthChars = 4;
-    extension.text = [field](const OVAction& child) {
-        auto* entry = dynamic_cast<const OVNewFileAction*>(&child);
-        return entry ? field(entry->extension()) : std::string();
-    };
-    extension.didEdit = [weak](unsigned row, const std::string& typed) {
-        auto m = weak.lock();
-        return m ? m->didEditExtension(row, typed) : typed;
-    };
-    addTextColumn(std::move(extension));
+    addField("fileName", "File Name", 8, &OVNewFileAction::fileName, &OVNewFileActionModule::didEditFileName);
+    addField("extension", "Extension", 4, &OVNewFileAction::extension, &OVNewFileActionModule::didEditExtension);
     ovsettings::addCommand(commandMap(), "edit-file-name", weak, &OVNewFileActionModule::editFileName);
     ovsettings::addCommand(commandMap(), "edit-extension", weak, &OVNewFileActionModule::editExtension);
     reloadData();

@@ -35,6 +35,10 @@ struct Reordered {
     unsigned at = 0;
     unsigned count = 0;
 };
+// The list with the row at `from` moved one place up (delta < 0) or down, staying put at either end.
+Reordered moveRowByOne(const OVActionList& list, unsigned from, int delta);
+// The rows of a block that starts at `first`.
+std::vector<unsigned> blockRows(unsigned first, unsigned count);
 Reordered moveRowsToGap(const OVActionList& list, const std::vector<unsigned>& dragged, unsigned row);
 
 } // namespace ovsettings
