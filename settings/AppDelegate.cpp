@@ -198,9 +198,9 @@ void AppDelegate::applicationWillTerminate()
         statusHelper_->applicationWillTerminate();
     if (!store_)
         return;
-    // A name still being typed is part of what the user did.
+    // A name or a script still being typed is part of what the user did.
     if (mainWindowController_)
-        mainWindowController_->editorModule()->commitEditing();
+        mainWindowController_->editorModule()->flushPendingChanges(true);
     // At once: a delayed save would never happen once the process is gone.
     store_->actuallySave();
 }

@@ -11,16 +11,16 @@
 #include "model/OVUserDefaults.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "settings/OVActionModuleViewController.h"
 #include "settings/OVAlert.h"
 #include "settings/OVEditorRegistry.h"
 #include "settings/OVEmptyModule.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVModuleSwitch.h"
+#include "settings/OVTableRows.h"
 #include "settings/OVWeakSignal.h"
 
 #include <algorithm>
-#include <atomic>
-#include <set>
 #include <unordered_map>
 
 // One drawn row of the table, shared by its row widget and the handlers of its widgets. The list
@@ -50,28 +50,11 @@ using ovsettings::withTarget;
 
 constexpr const char* kRowKey = "ov-editor-row";
 
-// The drag payload: which table it comes from and its row numbers. Registered under the drag
-// type's name; it has no serialized form, so it never leaves the process.
-struct OVActionsTableRows {
-    std::uint64_t table = 0;
-    std::vector<unsigned> rows;
-};
+using ovsettings::DraggedRows;
 
-GType actionsTableRowsType()
-{
-    static const GType type = g_boxed_type_register_static(
-        OVEditorModule::kDragType,
-        [](gpointer p) -> gpointer { return new OVActionsTableRows(*static_cast<OVActionsTableRows*>(p)); },
-        [](gpointer p) { delete static_cast<OVActionsTableRows*>(p); });
-    return type;
-}
+GType actionsTableRowsType() { return ovsettings::draggedRowsType(OVEditorModule::kDragType); }
 
-const OVActionsTableRows* rowsFromValue(const GValue* value)
-{
-    if (!value || !G_VALUE_HOLDS(value, actionsTableRowsType()))
-        return nullptr;
-    return static_cast<const OVActionsTableRows*>(g_value_get_boxed(value));
-}
+const DraggedRows* rowsFromValue(const GValue* value) { return ovsettings::draggedRowsFromValue(OVEditorModule::kDragType, value); }
 
 GQuark actionQuark()
 {
@@ -139,16 +122,10 @@ void installDropIndicatorStyle()
     g_object_unref(provider);
 }
 
-std::uint64_t nextTableIdentity()
-{
-    static std::atomic<std::uint64_t> next{1};
-    return next++;
-}
-
 } // namespace
 
 OVEditorModule::OVEditorModule(std::shared_ptr<OVActionsManager> store, std::shared_ptr<OVUserDefaults> defaults)
-    : store_(std::move(store)), defaults_(std::move(defaults)), tableIdentity_(nextTableIdentity())
+    : store_(std::move(store)), defaults_(std::move(defaults)), tableIdentity_(ovsettings::nextTableIdentity())
 {
     setModuleTitle("Manage Actions");
     setModuleImage(OVImage::named("view-list-symbolic"));
@@ -575,30 +552,10 @@ void OVEditorModule::reloadDataAndSelectLastRow()
 
 std::vector<unsigned> OVEditorModule::selectedRows() const
 {
-    std::vector<unsigned> rows;
-    if (!selection_)
-        return rows;
-    GtkBitset* set = gtk_selection_model_get_selection(selectionModel());
-    GtkBitsetIter iter;
-    guint value = 0;
-    for (bool ok = gtk_bitset_iter_init_first(&iter, set, &value); ok; ok = gtk_bitset_iter_next(&iter, &value))
-        rows.push_back(value);
-    gtk_bitset_unref(set);
-    return rows;
+    return selection_ ? ovsettings::selectedRows(selectionModel()) : std::vector<unsigned>{};
 }
 
-void OVEditorModule::selectRows(const std::vector<unsigned>& rows)
-{
-    GtkBitset* selected = gtk_bitset_new_empty();
-    const std::size_t count = g_list_model_get_n_items(G_LIST_MODEL(rows_.get()));
-    for (unsigned row : rows)
-        if (row < count)
-            gtk_bitset_add(selected, row);
-    GtkBitset* mask = gtk_bitset_new_range(0, guint(count));
-    gtk_selection_model_set_selection(selectionModel(), selected, mask);
-    gtk_bitset_unref(selected);
-    gtk_bitset_unref(mask);
-}
+void OVEditorModule::selectRows(const std::vector<unsigned>& rows) { ovsettings::selectRows(selectionModel(), rows); }
 
 std::vector<unsigned> OVEditorModule::targetRows() const
 {
@@ -618,7 +575,7 @@ void OVEditorModule::tableViewSelectionDidChange()
     if (action == shownAction_ && currentModule_)
         return;
     shownAction_ = action;
-    setCurrentModule(action ? OVEditorRegistry::viewControllerForAction(action) : nullptr);
+    setCurrentModule(action ? OVEditorRegistry::viewControllerForAction(action, store_) : nullptr);
 }
 
 void OVEditorModule::validateSelection()
@@ -671,13 +628,8 @@ void OVEditorModule::move(int delta)
         gtk_widget_error_bell(GTK_WIDGET(tableView()));
         return;
     }
-    const std::size_t count = actions.size();
-    const std::size_t from = targets.front();
-    const std::size_t to = delta < 0 ? (from == 0 ? 0 : from - 1) : std::min(count - 1, from + 1);
-    OVActionPtr moving = actions[from];
-    actions.erase(actions.begin() + long(from));
-    actions.insert(actions.begin() + long(to), moving);
-    replaceActions(actions, unsigned(to), 1);
+    const auto moved = ovsettings::moveRowByOne(actions, targets.front(), delta);
+    replaceActions(moved.list, moved.at, moved.count);
 }
 
 void OVEditorModule::replaceActions(const OVActionList& actions, unsigned firstSelected, unsigned count)
@@ -685,10 +637,7 @@ void OVEditorModule::replaceActions(const OVActionList& actions, unsigned firstS
     store_->updateActions(actions);
     saveStore();
     reloadData();
-    std::vector<unsigned> rows;
-    for (unsigned i = 0; i < count; ++i)
-        rows.push_back(firstSelected + i);
-    selectRows(rows);
+    selectRows(ovsettings::blockRows(firstSelected, count));
 }
 
 void OVEditorModule::didToggleEnabled(OVEditorRow& row, bool on)
@@ -886,6 +835,13 @@ void OVEditorModule::commitEditing()
     forgetEditingTextField();
 }
 
+void OVEditorModule::flushPendingChanges(bool wait)
+{
+    commitEditing();
+    if (auto editing = std::dynamic_pointer_cast<OVActionModuleViewController>(currentModule_))
+        editing->flushPendingChanges(wait);
+}
+
 void OVEditorModule::forgetEditingTextField()
 {
     if (editingTextField_)
@@ -933,19 +889,14 @@ void OVEditorModule::popUpContextMenu(std::optional<unsigned> row, double x, dou
 
 GdkContentProvider* OVEditorModule::writeRowsWithIndexes(const std::vector<unsigned>& rows) const
 {
-    GValue value = G_VALUE_INIT;
-    g_value_init(&value, actionsTableRowsType());
-    g_value_take_boxed(&value, new OVActionsTableRows{tableIdentity_, rows});
-    GdkContentProvider* provider = gdk_content_provider_new_for_value(&value);
-    g_value_unset(&value);
-    return provider;
+    return ovsettings::draggedRowsProvider(kDragType, {tableIdentity_, rows});
 }
 
 bool OVEditorModule::validateDrop(const GValue* value, unsigned row, DropOperation operation) const
 {
     if (operation != DropOperation::Above)
         return false;
-    const OVActionsTableRows* payload = rowsFromValue(value);
+    const DraggedRows* payload = rowsFromValue(value);
     // Row numbers only mean something in the table they were taken from.
     if (!payload || payload->table != tableIdentity_)
         return false;
@@ -963,18 +914,8 @@ bool OVEditorModule::acceptDrop(const GValue* value, unsigned row, DropOperation
         reloadData();
         return false;
     }
-    OVActionList actions = store_->actions();
-    std::set<unsigned> dragged;
-    for (unsigned r : rowsFromValue(value)->rows)
-        if (r < actions.size()) // numbers outside the list are ignored
-            dragged.insert(r);
-    const unsigned above = unsigned(std::count_if(dragged.begin(), dragged.end(), [&](unsigned r) { return r < row; }));
-    OVActionList moving, staying;
-    for (unsigned i = 0; i < actions.size(); ++i)
-        (dragged.count(i) ? moving : staying).push_back(actions[i]);
-    const unsigned at = row - above;
-    staying.insert(staying.begin() + long(at), moving.begin(), moving.end());
-    replaceActions(staying, at, unsigned(moving.size()));
+    const auto reordered = ovsettings::moveRowsToGap(store_->actions(), rowsFromValue(value)->rows, row);
+    replaceActions(reordered.list, reordered.at, reordered.count);
     return true;
 }
 
@@ -1051,6 +992,9 @@ void OVEditorModule::setCurrentModule(std::shared_ptr<HLModuleViewController> mo
         module = HLViewController::controller<OVEmptyModule>();
     if (module == currentModule_)
         return;
+    // What the old editor still holds is written before another action's editor shows.
+    if (auto editing = std::dynamic_pointer_cast<OVActionModuleViewController>(currentModule_))
+        editing->flushPendingChanges(false);
     std::shared_ptr<HLModuleViewController> old = std::exchange(currentModule_, module);
     ovsettings::switchModule(GTK_BOX(moduleContentView()), old, module);
 }

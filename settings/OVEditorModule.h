@@ -80,6 +80,9 @@ public:
     void didEditActionName(OVEditorRow& row, bool shouldReload = true);
     // Ends a rename in progress, applying the typed text (for quitting with a field open).
     void commitEditing();
+    // Ends a rename and has the kind editor write what it still holds; with wait set (quitting)
+    // the writes are done when this returns.
+    void flushPendingChanges(bool wait);
 
     // The context menu: rebuilt from the captured items each time it opens.
     GMenuModel* editMenu() const { return G_MENU_MODEL(editMenu_.get()); }

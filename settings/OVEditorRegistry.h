@@ -1,6 +1,6 @@
 // The kind editors by class name: the action editor shows the one an action's editorClassName
-// names. Editors register a factory under their class name; a name without one gets the empty
-// editor.
+// names. The built-in editors are known from the start; a factory registered under a class name
+// takes its place until it is unregistered. A name without either gets the empty editor.
 #pragma once
 
 #include "model/OVAction.h"
@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+class OVActionsManager;
+
 class OVEditorRegistry {
 public:
     using Factory = std::function<std::shared_ptr<HLModuleViewController>(const OVActionPtr& action)>;
@@ -18,7 +20,8 @@ public:
     static void unregisterEditor(const std::string& className);
     static bool hasEditor(const std::string& className);
 
-    // A new editor for the action (controllerWithAction), or a new OVEmptyModule when its
-    // editorClassName names no registered editor.
-    static std::shared_ptr<HLModuleViewController> viewControllerForAction(const OVActionPtr& action);
+    // A new editor for the action (controllerWithAction) saving through store (the shared store
+    // when none), or a new OVEmptyModule when its editorClassName names no editor.
+    static std::shared_ptr<HLModuleViewController> viewControllerForAction(const OVActionPtr& action,
+                                                                         std::shared_ptr<OVActionsManager> store = nullptr);
 };

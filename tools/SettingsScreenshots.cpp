@@ -2,12 +2,17 @@
 
 #include "ScreenshotSupport.h"
 #include "model/OVActionsManager.h"
+#include "model/OVAppleScriptAction.h"
 #include "model/OVBundledScriptAction.h"
 #include "model/OVCompressPasswordAction.h"
 #include "model/OVCopyActionGroup.h"
 #include "model/OVCopyToAction.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
+#include "model/OVNewFileAction.h"
+#include "model/OVNewFileActionGroup.h"
+#include "model/OVOpenWithActionGroup.h"
+#include "model/OVOpenWithAppAction.h"
 #include "model/OVSecureRemoveAction.h"
 #include "model/OVShellScriptAction.h"
 #include "model/OVUserDefaults.h"
@@ -30,6 +35,7 @@ OVActionList sampleActions()
     for (const char* folder : {"Documents", "Pictures", "Desktop"}) {
         auto m = OVAction::action<OVMoveToAction>();
         m->setTitle(folder);
+        m->setDestinationURL(std::string(g_get_home_dir()) + "/" + folder);
         move->addAction(m);
         auto c = OVAction::action<OVCopyToAction>();
         c->setTitle(folder);
@@ -49,6 +55,27 @@ OVActionList sampleActions()
     auto own = OVAction::action<OVShellScriptAction>();
     own->setTitle("Resize photos for the web");
     list.push_back(own);
+    // Kinds with editors of their own, after the rows the other pictures point at.
+    auto newFile = OVAction::action<OVNewFileActionGroup>();
+    for (const char* kind : {"Text File", "Shell Script", "Spreadsheet"}) {
+        auto entry = OVAction::action<OVNewFileAction>();
+        entry->setTitle(std::string(kind));
+        entry->setFileName(std::string("untitled"));
+        entry->setExtension(std::string(kind[1] == 'e' ? "txt" : kind[1] == 'h' ? "sh" : "ods"));
+        entry->setEnabled(kind[1] != 'p');
+        newFile->addAction(entry);
+    }
+    list.push_back(newFile);
+    auto openWith = OVAction::action<OVOpenWithActionGroup>();
+    auto app = OVAction::action<OVOpenWithAppAction>();
+    app->setTitle(std::string("Text Editor"));
+    app->setApplicationURL(std::string("/usr/share/applications/org.gnome.TextEditor.desktop"));
+    app->setIcon(OVImage::named("accessories-text-editor"));
+    openWith->addAction(app);
+    list.push_back(openWith);
+    auto apple = OVAction::action<OVAppleScriptAction>();
+    apple->setTitle(std::string("Tag with Finder comments"));
+    list.push_back(apple);
     return list;
 }
 
@@ -116,6 +143,16 @@ bool captureSettingsScreens(const std::string& folder)
         editor->popUpContextMenu(2, row.origin.x + 40, row.origin.y + row.size.height / 2);
         ok = savePage(*c, folder + "/editor-context-menu.png", editor->contextMenu()) && ok;
         gtk_popover_popdown(editor->contextMenu());
+
+        // The editor with each kind editor on the right.
+        const std::pair<unsigned, const char*> kinds[] = {{0, "folders"}, {9, "applications"}, {8, "templates"},
+                                                          {7, "shell-script"}, {2, "description"}, {10, "applescript"}};
+        for (const auto& [row, name] : kinds) {
+            editor->selectRows({row});
+            ok = savePage(*c, folder + "/editor-kind-" + name + ".png") && ok;
+        }
+        editor->selectRows({});
+        ok = savePage(*c, folder + "/editor-kind-none.png") && ok;
 
         editor->selectRows({7});
         ok = screenshots::capture(folder, "alert-delete-action", [&] { editor->deleteSelectedGroups(); }) && ok;

@@ -1,0 +1,12 @@
+#include "settings/OVAppleScriptModule.h"
+
+#include "model/OVAppleScriptAction.h"
+
+#include <adwaita.h>
+
+void OVAppleScriptModule::hl_viewDidLoad()
+{
+    auto script = std::dynamic_pointer_cast<OVAppleScriptAction>(action());
+    const std::string path = script && script->scriptURL() ? *script->scriptURL() : std::string("none");
+    gtk_label_set_text(GTK_LABEL(outlet("scriptLabel")), ("Script: " + path).c_str());
+}

@@ -1,0 +1,220 @@
+#include "settings/OVMoveToActionModule.h"
+
+#include "model/OVCopyActionGroup.h"
+#include "model/OVCopyToAction.h"
+#include "model/OVMoveActionGroup.h"
+#include "model/OVMoveToAction.h"
+#include "model/OVOpenFavesAction.h"
+#include "model/OVOpenFavesActionGroup.h"
+#include "model/OVOpenWithActionGroup.h"
+#include "model/OVOpenWithAppAction.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/Workspace.h"
+#include "settings/OVApplicationChooser.h"
+#include "settings/OVDefaultCatalogue.h"
+#include "settings/OVWeakSignal.h"
+
+#include <gio/gdesktopappinfo.h>
+
+namespace {
+
+std::string withoutExtension(const std::string& path)
+{
+    std::string name = ov::lastPathComponent(path);
+    const auto dot = name.rfind('.');
+    if (dot != std::string::npos && dot != 0)
+        name.erase(dot);
+    return name;
+}
+
+// Paths compare without their trailing slashes.
+std::string samePathKey(const std::string& path) { return ov::withoutTrailingSlashes(path); }
+
+} // namespace
+
+OVMoveToActionModule::~OVMoveToActionModule() = default;
+
+bool OVMoveToActionModule::isApplicationGroup() const { return bool(std::dynamic_pointer_cast<OVOpenWithActionGroup>(action())); }
+
+std::optional<std::string> OVMoveToActionModule::targetOf(const OVAction& child)
+{
+    if (auto* app = dynamic_cast<const OVOpenWithAppAction*>(&child))
+        return app->applicationURL();
+    if (auto* move = dynamic_cast<const OVMoveToAction*>(&child))
+        return move->destinationURL();
+    if (auto* copy = dynamic_cast<const OVCopyToAction*>(&child))
+        return copy->destinationURL();
+    if (auto* faves = dynamic_cast<const OVOpenFavesAction*>(&child))
+        return faves->destinationURL();
+    return std::nullopt;
+}
+
+void OVMoveToActionModule::hl_viewDidLoad()
+{
+    OVActionListModule::hl_viewDidLoad();
+    const auto& group = action();
+    std::string heading;
+    if (std::dynamic_pointer_cast<OVMoveActionGroup>(group))
+        heading = "Move files and folders to a specific folder";
+    else if (std::dynamic_pointer_cast<OVCopyActionGroup>(group))
+        heading = "Copy files and folders to a specific folder";
+    else if (isApplicationGroup())
+        heading = "Open files and folders with a specific application";
+    else if (group)
+        heading = group->actionDescription().value_or("");
+    gtk_label_set_text(headingLabel(), heading.c_str());
+
+    std::weak_ptr<OVMoveToActionModule> weak = std::static_pointer_cast<OVMoveToActionModule>(shared_from_this());
+    TextColumn name;
+    name.id = "name";
+    name.title = isApplicationGroup() ? "Application" : "Folder";
+    name.expand = true;
+    name.withIcon = true;
+    name.text = [](const OVAction& child) { return child.title().value_or(""); };
+    name.detail = [](const OVAction& child) { return targetOf(child).value_or(""); };
+    name.didEdit = [weak](unsigned row, const std::string& typed) {
+        auto m = weak.lock();
+        return m ? m->didEditActionName(row, typed) : typed;
+    };
+    addTextColumn(std::move(name));
+    if (!isApplicationGroup()) {
+        gtk_widget_set_visible(GTK_WIDGET(outlet("showButton")), TRUE);
+        ovsettings::addCommand(commandMap(), "show-in-finder", weak, &OVMoveToActionModule::showInFinder);
+    }
+    reloadData();
+}
+
+OVActionPtr OVMoveToActionModule::actionWithURL(const std::string& path) const
+{
+    OVActionPtr child;
+    const auto& group = action();
+    if (std::dynamic_pointer_cast<OVMoveActionGroup>(group)) {
+        auto a = OVAction::action<OVMoveToAction>();
+        a->setDestinationURL(path);
+        child = a;
+    } else if (std::dynamic_pointer_cast<OVCopyActionGroup>(group)) {
+        auto a = OVAction::action<OVCopyToAction>();
+        a->setDestinationURL(path);
+        child = a;
+    } else if (std::dynamic_pointer_cast<OVOpenFavesActionGroup>(group)) {
+        auto a = OVAction::action<OVOpenFavesAction>();
+        a->setDestinationURL(path);
+        child = a;
+    } else {
+        auto a = OVAction::action<OVOpenWithAppAction>();
+        a->setApplicationURL(path);
+        child = a;
+    }
+    child->setTitle(withoutExtension(path));
+    child->setIcon(hl_iconWithURL(path));
+    return child;
+}
+
+bool OVMoveToActionModule::hasTarget(const std::string& path) const
+{
+    auto group = actionGroup();
+    if (!group)
+        return false;
+    for (const auto& child : group->actions())
+        if (auto target = targetOf(*child); target && samePathKey(*target) == samePathKey(path))
+            return true;
+    return false;
+}
+
+void OVMoveToActionModule::addFiles()
+{
+    std::weak_ptr<OVMoveToActionModule> weak = std::static_pointer_cast<OVMoveToActionModule>(shared_from_this());
+    if (isApplicationGroup()) {
+        if (applicationChooser_)
+            return;
+        applicationChooser_ = OVApplicationChooser::create("Select the application you wish to add", parentWindow(),
+                                                           [weak](const std::vector<GAppInfo*>& chosen) {
+            auto m = weak.lock();
+            if (!m)
+                return;
+            m->addApplications(chosen);
+            m->applicationChooser_.reset();
+        });
+        applicationChooser_->present();
+        return;
+    }
+    if (folderChooser_)
+        return;
+    folderChooser_ = ov::GRef<GtkFileChooserNative>(gtk_file_chooser_native_new(
+        "Select a folder you wish to add", parentWindow(), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "Add", "Cancel"));
+    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(folderChooser_.get()), TRUE);
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(folderChooser_.get()), TRUE);
+    ovsettings::connectWeak(folderChooser_.get(), "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
+        ovsettings::withTarget<OVMoveToActionModule>(data, "adding folders", [&](OVMoveToActionModule& m) {
+            std::vector<std::string> paths;
+            if (response == GTK_RESPONSE_ACCEPT) {
+                ov::GRef<GListModel> files(gtk_file_chooser_get_files(GTK_FILE_CHOOSER(dialog)));
+                for (guint i = 0; files && i < g_list_model_get_n_items(files.get()); ++i) {
+                    ov::GRef<GFile> file(G_FILE(g_list_model_get_item(files.get(), i)));
+                    ov::GCharPtr path(g_file_get_path(file.get()));
+                    if (path)
+                        paths.emplace_back(path.get());
+                }
+            }
+            auto keep = std::move(m.folderChooser_);
+            m.addFolders(paths);
+        });
+    }), weak);
+    gtk_native_dialog_show(GTK_NATIVE_DIALOG(folderChooser_.get()));
+}
+
+void OVMoveToActionModule::addFolders(const std::vector<std::string>& paths)
+{
+    auto group = actionGroup();
+    bool added = false;
+    for (const auto& path : paths) {
+        if (!group || path.empty() || hasTarget(path)) // duplicates are skipped silently
+            continue;
+        group->addAction(actionWithURL(path));
+        added = true;
+    }
+    childrenAdded(added);
+}
+
+void OVMoveToActionModule::addApplications(const std::vector<GAppInfo*>& applications)
+{
+    auto group = actionGroup();
+    bool added = false;
+    for (GAppInfo* info : applications) {
+        const char* file = G_IS_DESKTOP_APP_INFO(info) ? g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(info)) : nullptr;
+        if (!group || !file || hasTarget(file))
+            continue;
+        OVActionPtr child = actionWithURL(file);
+        child->setTitle(std::string(g_app_info_get_name(info)));
+        if (GIcon* icon = g_app_info_get_icon(info)) {
+            ov::GCharPtr serialized(g_icon_to_string(icon));
+            if (serialized)
+                child->setIcon(OVImage::fromSerialized(serialized.get()));
+        }
+        group->addAction(child);
+        added = true;
+    }
+    childrenAdded(added);
+}
+
+void OVMoveToActionModule::childrenAdded(bool added)
+{
+    if (added)
+        saveStore();
+    reloadData();
+}
+
+void OVMoveToActionModule::showInFinder()
+{
+    std::vector<std::string> targets;
+    for (unsigned row : targetRows())
+        if (row < rows().size())
+            if (auto target = targetOf(*rows()[row]))
+                targets.push_back(*target);
+    if (targets.empty()) {
+        beep();
+        return;
+    }
+    ov::revealFiles(targets);
+}

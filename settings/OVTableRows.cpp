@@ -1,0 +1,111 @@
+#include "settings/OVTableRows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <set>
+#include <string>
+
+namespace ovsettings {
+
+std::vector<unsigned> selectedRows(GtkSelectionModel* selection)
+{
+    std::vector<unsigned> rows;
+    if (!selection)
+        return rows;
+    GtkBitset* set = gtk_selection_model_get_selection(selection);
+    GtkBitsetIter iter;
+    guint value = 0;
+    for (bool ok = gtk_bitset_iter_init_first(&iter, set, &value); ok; ok = gtk_bitset_iter_next(&iter, &value))
+        rows.push_back(value);
+    gtk_bitset_unref(set);
+    return rows;
+}
+
+void selectRows(GtkSelectionModel* selection, const std::vector<unsigned>& rows)
+{
+    GtkBitset* selected = gtk_bitset_new_empty();
+    const guint count = g_list_model_get_n_items(G_LIST_MODEL(selection));
+    for (unsigned row : rows)
+        if (row < count)
+            gtk_bitset_add(selected, row);
+    GtkBitset* mask = gtk_bitset_new_range(0, count);
+    gtk_selection_model_set_selection(selection, selected, mask);
+    gtk_bitset_unref(selected);
+    gtk_bitset_unref(mask);
+}
+
+GType draggedRowsType(const char* dragType)
+{
+    static std::map<std::string, GType> types; // main thread only
+    GType& type = types[dragType];
+    if (!type)
+        type = g_boxed_type_register_static(
+            dragType, [](gpointer p) -> gpointer { return new DraggedRows(*static_cast<DraggedRows*>(p)); },
+            [](gpointer p) { delete static_cast<DraggedRows*>(p); });
+    return type;
+}
+
+GdkContentProvider* draggedRowsProvider(const char* dragType, DraggedRows rows)
+{
+    GValue value = G_VALUE_INIT;
+    g_value_init(&value, draggedRowsType(dragType));
+    g_value_take_boxed(&value, new DraggedRows(std::move(rows)));
+    GdkContentProvider* provider = gdk_content_provider_new_for_value(&value);
+    g_value_unset(&value);
+    return provider;
+}
+
+const DraggedRows* draggedRowsFromValue(const char* dragType, const GValue* value)
+{
+    if (!value || !G_VALUE_HOLDS(value, draggedRowsType(dragType)))
+        return nullptr;
+    return static_cast<const DraggedRows*>(g_value_get_boxed(value));
+}
+
+std::uint64_t nextTableIdentity()
+{
+    static std::atomic<std::uint64_t> next{1};
+    return next++;
+}
+
+Reordered moveRowByOne(const OVActionList& list, unsigned from, int delta)
+{
+    Reordered result{list, from, 1};
+    if (from >= list.size())
+        return result;
+    const std::size_t to = delta < 0 ? (from == 0 ? 0 : from - 1) : std::min(list.size() - 1, std::size_t(from) + 1);
+    OVActionPtr moving = result.list[from];
+    result.list.erase(result.list.begin() + long(from));
+    result.list.insert(result.list.begin() + long(to), moving);
+    result.at = unsigned(to);
+    return result;
+}
+
+std::vector<unsigned> blockRows(unsigned first, unsigned count)
+{
+    std::vector<unsigned> rows;
+    for (unsigned i = 0; i < count; ++i)
+        rows.push_back(first + i);
+    return rows;
+}
+
+Reordered moveRowsToGap(const OVActionList& list, const std::vector<unsigned>& draggedRows, unsigned row)
+{
+    std::set<unsigned> dragged;
+    for (unsigned r : draggedRows)
+        if (r < list.size())
+            dragged.insert(r);
+    const unsigned above = unsigned(std::count_if(dragged.begin(), dragged.end(), [&](unsigned r) { return r < row; }));
+    OVActionList moving, staying;
+    for (unsigned i = 0; i < list.size(); ++i)
+        (dragged.count(i) ? moving : staying).push_back(list[i]);
+    Reordered result;
+    result.at = row - above;
+    result.count = unsigned(moving.size());
+    staying.insert(staying.begin() + long(result.at), moving.begin(), moving.end());
+    result.list = std::move(staying);
+    return result;
+}
+
+} // namespace ovsettings

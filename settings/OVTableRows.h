@@ -1,0 +1,44 @@
+// What the settings window's tables share: the row numbers selected, and dragging rows within one
+// table (a payload naming its table and rows, and the reorder that puts the block in the gap).
+#pragma once
+
+#include "model/OVAction.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace ovsettings {
+
+std::vector<unsigned> selectedRows(GtkSelectionModel* selection);
+// Selects exactly these rows (those inside the list).
+void selectRows(GtkSelectionModel* selection, const std::vector<unsigned>& rows);
+
+// A drag of rows: which table they come from and their numbers. The payload's type is
+// registered under the drag type's name; it has no serialized form, so it never leaves the process.
+struct DraggedRows {
+    std::uint64_t table = 0;
+    std::vector<unsigned> rows;
+};
+GType draggedRowsType(const char* dragType);
+GdkContentProvider* draggedRowsProvider(const char* dragType, DraggedRows rows);
+const DraggedRows* draggedRowsFromValue(const char* dragType, const GValue* value);
+// A number no other table of the process has.
+std::uint64_t nextTableIdentity();
+
+// The list with the dragged rows (numbers outside it ignored) moved as one block into the gap
+// above `row`, and where the block starts.
+struct Reordered {
+    OVActionList list;
+    unsigned at = 0;
+    unsigned count = 0;
+};
+// The list with the row at `from` moved one place up (delta < 0) or down, staying put at either end.
+Reordered moveRowByOne(const OVActionList& list, unsigned from, int delta);
+// The rows of a block that starts at `first`.
+std::vector<unsigned> blockRows(unsigned first, unsigned count);
+Reordered moveRowsToGap(const OVActionList& list, const std::vector<unsigned>& dragged, unsigned row);
+
+} // namespace ovsettings
