@@ -180,91 +180,93 @@ void OVActionListModule::addTextColumn(TextColumn definition)
         const TextColumn* column;
     };
     g_signal_connect_data(factory.get(), "setup", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        auto* setup = static_cast<Setup*>(data);
-        auto module = setup->module.lock();
-        if (!module)
-            return;
-        auto cell = std::make_shared<Cell>();
-        cell->module = module;
-        cell->item = item;
-        cell->column = setup->column;
-        cell->box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-        if (setup->column->withIcon) {
-            cell->image = GTK_IMAGE(gtk_image_new());
-            gtk_image_set_pixel_size(cell->image, OVImage::displaySize);
-            gtk_box_append(GTK_BOX(cell->box), GTK_WIDGET(cell->image));
-        }
-        GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-        gtk_widget_set_hexpand(texts, TRUE);
-        cell->entry = GTK_ENTRY(gtk_entry_new());
-        gtk_entry_set_has_frame(cell->entry, FALSE);
-        if (setup->column->widthChars > 0) {
-            gtk_editable_set_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
-            gtk_editable_set_max_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
-        }
-        gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->entry));
-        if (setup->column->detail) {
-            cell->detail = GTK_LABEL(gtk_label_new(""));
-            gtk_label_set_xalign(cell->detail, 0);
-            gtk_label_set_ellipsize(cell->detail, PANGO_ELLIPSIZE_MIDDLE);
-            gtk_widget_set_margin_start(GTK_WIDGET(cell->detail), 8);
-            gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "dim-label");
-            gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "caption");
-            gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->detail));
-        }
-        gtk_box_append(GTK_BOX(cell->box), texts);
-        attachCell(item, cell);
+        ov::guarded("setting up a row", [&] {
+            auto* setup = static_cast<Setup*>(data);
+            auto module = setup->module.lock();
+            if (!module)
+                return;
+            auto cell = std::make_shared<Cell>();
+            cell->module = module;
+            cell->item = item;
+            cell->column = setup->column;
+            cell->box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+            if (setup->column->withIcon) {
+                cell->image = GTK_IMAGE(gtk_image_new());
+                gtk_image_set_pixel_size(cell->image, OVImage::displaySize);
+                gtk_box_append(GTK_BOX(cell->box), GTK_WIDGET(cell->image));
+            }
+            GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+            gtk_widget_set_hexpand(texts, TRUE);
+            cell->entry = GTK_ENTRY(gtk_entry_new());
+            gtk_entry_set_has_frame(cell->entry, FALSE);
+            if (setup->column->widthChars > 0) {
+                gtk_editable_set_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
+                gtk_editable_set_max_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
+            }
+            gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->entry));
+            if (setup->column->detail) {
+                cell->detail = GTK_LABEL(gtk_label_new(""));
+                gtk_label_set_xalign(cell->detail, 0);
+                gtk_label_set_ellipsize(cell->detail, PANGO_ELLIPSIZE_MIDDLE);
+                gtk_widget_set_margin_start(GTK_WIDGET(cell->detail), 8);
+                gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "dim-label");
+                gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "caption");
+                gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->detail));
+            }
+            gtk_box_append(GTK_BOX(cell->box), texts);
+            attachCell(item, cell);
 
-        // Editing ends with Return, with Escape (which applies the typed text too) and when the
-        // field loses focus.
-        connectCell(cell->entry, "activate", G_CALLBACK(+[](GtkEntry*, gpointer data) {
-            if (Cell* cell = liveCell(data))
-                if (auto m = cell->module.lock())
-                    ov::guarded("editing a row", [&] { m->endEditing(*cell); });
-        }), cell);
-        GtkEventController* escape = gtk_event_controller_key_new();
-        gtk_event_controller_set_propagation_phase(escape, GTK_PHASE_CAPTURE);
-        connectCell(escape, "key-pressed", G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
-                                                          gpointer data) -> gboolean {
-            Cell* cell = liveCell(data);
-            if (!cell || keyval != GDK_KEY_Escape)
-                return FALSE;
-            if (auto m = cell->module.lock())
-                ov::guarded("editing a row", [&] { m->endEditing(*cell); });
-            return TRUE;
-        }), cell);
-        gtk_widget_add_controller(GTK_WIDGET(cell->entry), escape);
-        GtkEventController* focus = gtk_event_controller_focus_new();
-        connectCell(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus*, gpointer data) {
-            if (Cell* cell = liveCell(data))
-                if (auto m = cell->module.lock())
-                    ov::guarded("editing a row", [&] { m->endEditing(*cell); });
-        }), cell);
-        gtk_widget_add_controller(GTK_WIDGET(cell->entry), focus);
-
-        // Rows are dragged by their first column.
-        if (setup->column == module->textColumns_.front().get()) {
-            GtkDragSource* drag = gtk_drag_source_new();
-            gtk_drag_source_set_actions(drag, GdkDragAction(GDK_ACTION_MOVE | GDK_ACTION_COPY));
-            connectCell(drag, "prepare", G_CALLBACK(+[](GtkDragSource*, double, double, gpointer data) -> GdkContentProvider* {
-                Cell* cell = liveCell(data);
-                auto m = cell ? cell->module.lock() : nullptr;
-                if (!m)
-                    return nullptr;
-                GdkContentProvider* provider = nullptr;
-                ov::guarded("starting a drag", [&] {
-                    auto row = m->rowOfCell(*cell);
-                    if (!row)
-                        return;
-                    std::vector<unsigned> rows = m->selectedRows();
-                    if (std::find(rows.begin(), rows.end(), *row) == rows.end())
-                        rows = {*row};
-                    provider = m->writeRowsWithIndexes(rows);
-                });
-                return provider;
+            // Editing ends with Return, with Escape (which applies the typed text too) and when the
+            // field loses focus.
+            connectCell(cell->entry, "activate", G_CALLBACK(+[](GtkEntry*, gpointer data) {
+                if (Cell* cell = liveCell(data))
+                    if (auto m = cell->module.lock())
+                        ov::guarded("editing a row", [&] { m->endEditing(*cell); });
             }), cell);
-            gtk_widget_add_controller(cell->box, GTK_EVENT_CONTROLLER(drag));
-        }
+            GtkEventController* escape = gtk_event_controller_key_new();
+            gtk_event_controller_set_propagation_phase(escape, GTK_PHASE_CAPTURE);
+            connectCell(escape, "key-pressed", G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
+                                                              gpointer data) -> gboolean {
+                Cell* cell = liveCell(data);
+                if (!cell || keyval != GDK_KEY_Escape)
+                    return FALSE;
+                if (auto m = cell->module.lock())
+                    ov::guarded("editing a row", [&] { m->endEditing(*cell); });
+                return TRUE;
+            }), cell);
+            gtk_widget_add_controller(GTK_WIDGET(cell->entry), escape);
+            GtkEventController* focus = gtk_event_controller_focus_new();
+            connectCell(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus*, gpointer data) {
+                if (Cell* cell = liveCell(data))
+                    if (auto m = cell->module.lock())
+                        ov::guarded("editing a row", [&] { m->endEditing(*cell); });
+            }), cell);
+            gtk_widget_add_controller(GTK_WIDGET(cell->entry), focus);
+
+            // Rows are dragged by their first column.
+            if (setup->column == module->textColumns_.front().get()) {
+                GtkDragSource* drag = gtk_drag_source_new();
+                gtk_drag_source_set_actions(drag, GdkDragAction(GDK_ACTION_MOVE | GDK_ACTION_COPY));
+                connectCell(drag, "prepare", G_CALLBACK(+[](GtkDragSource*, double, double, gpointer data) -> GdkContentProvider* {
+                    Cell* cell = liveCell(data);
+                    auto m = cell ? cell->module.lock() : nullptr;
+                    if (!m)
+                        return nullptr;
+                    GdkContentProvider* provider = nullptr;
+                    ov::guarded("starting a drag", [&] {
+                        auto row = m->rowOfCell(*cell);
+                        if (!row)
+                            return;
+                        std::vector<unsigned> rows = m->selectedRows();
+                        if (std::find(rows.begin(), rows.end(), *row) == rows.end())
+                            rows = {*row};
+                        provider = m->writeRowsWithIndexes(rows);
+                    });
+                    return provider;
+                }), cell);
+                gtk_widget_add_controller(cell->box, GTK_EVENT_CONTROLLER(drag));
+            }
+        });
     }), new Setup{weakSelf(), column}, [](gpointer data, GClosure*) { delete static_cast<Setup*>(data); }, GConnectFlags(0));
     GtkColumnViewColumn* c = newColumn(column->title, factory.get());
     gtk_column_view_column_set_expand(c, column->expand);
@@ -283,23 +285,25 @@ void OVActionListModule::addCheckColumn(const std::string& title, std::function<
     };
     ov::GRef<GtkListItemFactory> factory(gtk_signal_list_item_factory_new());
     g_signal_connect_data(factory.get(), "setup", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        auto* setup = static_cast<Setup*>(data);
-        auto cell = std::make_shared<Cell>();
-        cell->module = setup->module;
-        cell->item = item;
-        cell->state = setup->state;
-        cell->didToggle = setup->didToggle;
-        cell->check = GTK_CHECK_BUTTON(gtk_check_button_new());
-        cell->box = GTK_WIDGET(cell->check);
-        attachCell(item, cell);
-        connectCell(cell->check, "toggled", G_CALLBACK(+[](GtkCheckButton* check, gpointer data) {
-            Cell* cell = liveCell(data);
-            if (!cell || cell->binding)
-                return;
-            auto m = cell->module.lock();
-            if (auto row = m ? m->rowOfCell(*cell) : std::nullopt)
-                ov::guarded("a row's check box", [&] { cell->didToggle(*row, gtk_check_button_get_active(check)); });
-        }), cell);
+        ov::guarded("setting up a row", [&] {
+            auto* setup = static_cast<Setup*>(data);
+            auto cell = std::make_shared<Cell>();
+            cell->module = setup->module;
+            cell->item = item;
+            cell->state = setup->state;
+            cell->didToggle = setup->didToggle;
+            cell->check = GTK_CHECK_BUTTON(gtk_check_button_new());
+            cell->box = GTK_WIDGET(cell->check);
+            attachCell(item, cell);
+            connectCell(cell->check, "toggled", G_CALLBACK(+[](GtkCheckButton* check, gpointer data) {
+                Cell* cell = liveCell(data);
+                if (!cell || cell->binding)
+                    return;
+                auto m = cell->module.lock();
+                if (auto row = m ? m->rowOfCell(*cell) : std::nullopt)
+                    ov::guarded("a row's check box", [&] { cell->didToggle(*row, gtk_check_button_get_active(check)); });
+            }), cell);
+        });
     }), new Setup{weakSelf(), std::move(state), std::move(didToggle)},
                           [](gpointer data, GClosure*) { delete static_cast<Setup*>(data); }, GConnectFlags(0));
     GtkColumnViewColumn* c = newColumn(title, factory.get());
