@@ -112,6 +112,69 @@ void OVActionListModule::hl_viewDidLoad()
     gtk_widget_add_controller(GTK_WIDGET(tableView()), keys);
     installCommands();
     installDrop();
+    installContextMenu();
+}
+
+OVActionListModule::~OVActionListModule()
+{
+    if (contextMenu_)
+        gtk_widget_unparent(GTK_WIDGET(contextMenu_));
+}
+
+void OVActionListModule::installContextMenu()
+{
+    menu_ = ov::GRef<GMenu>(g_menu_new());
+    g_menu_append(menu_.get(), "Rename", "list.rename");
+    g_menu_append(menu_.get(), "Move Up", "list.move-up");
+    g_menu_append(menu_.get(), "Move Down", "list.move-down");
+    g_menu_append(menu_.get(), "Remove", "list.remove");
+    contextMenu_ = GTK_POPOVER(gtk_popover_menu_new_from_model(G_MENU_MODEL(menu_.get())));
+    gtk_popover_set_has_arrow(contextMenu_, FALSE);
+    gtk_widget_set_halign(GTK_WIDGET(contextMenu_), GTK_ALIGN_START);
+    gtk_widget_set_parent(GTK_WIDGET(contextMenu_), GTK_WIDGET(tableView()));
+    const auto weak = weakSelf();
+    connectWeak(contextMenu_, "closed", G_CALLBACK(+[](GtkPopover*, gpointer data) {
+        // The chosen item's command runs after the menu closes: forget the click a turn later.
+        auto weak = *static_cast<std::weak_ptr<OVActionListModule>*>(data);
+        ov::runOnNextTurn([weak] {
+            if (auto m = weak.lock())
+                m->clickedRow_.reset();
+        });
+    }), weak);
+    GtkGesture* rightClick = gtk_gesture_click_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(rightClick), GDK_BUTTON_SECONDARY);
+    connectWeak(rightClick, "pressed", G_CALLBACK(+[](GtkGestureClick* gesture, int, double x, double y, gpointer data) {
+        withTarget<OVActionListModule>(data, "a right-click", [&](OVActionListModule& m) {
+            gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_CLAIMED);
+            m.popUpContextMenu(m.rowAt(y), x, y);
+        });
+    }), weak);
+    gtk_widget_add_controller(GTK_WIDGET(tableView()), GTK_EVENT_CONTROLLER(rightClick));
+}
+
+std::vector<unsigned> OVActionListModule::targetRows() const
+{
+    std::vector<unsigned> rows = selectedRows();
+    if (clickedRow_ && std::find(rows.begin(), rows.end(), *clickedRow_) == rows.end())
+        return {*clickedRow_};
+    return rows;
+}
+
+void OVActionListModule::popUpContextMenu(std::optional<unsigned> row, double x, double y)
+{
+    // Without a row there is nothing to act on.
+    if (!row || *row >= rows_.size())
+        return;
+    clickedRow_ = row;
+    const GdkRectangle at{int(x), int(y), 1, 1};
+    gtk_popover_set_pointing_to(contextMenu_, &at);
+    gtk_popover_popup(contextMenu_);
+}
+
+std::optional<unsigned> OVActionListModule::rowAt(double y) const
+{
+    auto hit = rowBoundsAt(y);
+    return hit ? std::optional<unsigned>(hit->first) : std::nullopt;
 }
 
 void OVActionListModule::installCommands()
@@ -536,7 +599,7 @@ bool OVActionListModule::acceptDrop(const GValue* value, unsigned row, bool onRo
     return true;
 }
 
-std::optional<std::pair<unsigned, bool>> OVActionListModule::dropLocationAt(double y) const
+std::optional<std::pair<unsigned, graphene_rect_t>> OVActionListModule::rowBoundsAt(double y) const
 {
     // The first column's drawn cells tell where the rows are.
     const TextColumn* first = textColumns_.empty() ? nullptr : textColumns_.front().get();
@@ -546,18 +609,25 @@ std::optional<std::pair<unsigned, bool>> OVActionListModule::dropLocationAt(doub
         auto row = rowOfCell(*cell);
         GtkWidget* widget = gtk_widget_get_parent(cell->box);
         graphene_rect_t bounds;
-        if (!row || !widget || !gtk_widget_compute_bounds(widget, GTK_WIDGET(tableView()), &bounds))
-            continue;
-        if (y < bounds.origin.y || y >= bounds.origin.y + bounds.size.height)
-            continue;
-        const double quarter = bounds.size.height / 4;
-        if (y < bounds.origin.y + quarter)
-            return std::pair{*row, false};
-        if (y >= bounds.origin.y + bounds.size.height - quarter)
-            return std::pair{*row + 1, false};
-        return std::pair{*row, true};
+        if (row && widget && gtk_widget_compute_bounds(widget, GTK_WIDGET(tableView()), &bounds)
+            && y >= bounds.origin.y && y < bounds.origin.y + bounds.size.height)
+            return std::pair{*row, bounds};
     }
-    return std::pair{unsigned(rows_.size()), false};
+    return std::nullopt;
+}
+
+std::optional<std::pair<unsigned, bool>> OVActionListModule::dropLocationAt(double y) const
+{
+    auto hit = rowBoundsAt(y);
+    if (!hit) // past the rows: the end of the list
+        return std::pair{unsigned(rows_.size()), false};
+    const auto& [row, bounds] = *hit;
+    const double quarter = bounds.size.height / 4;
+    if (y < bounds.origin.y + quarter)
+        return std::pair{row, false};
+    if (y >= bounds.origin.y + bounds.size.height - quarter)
+        return std::pair{row + 1, false};
+    return std::pair{row, true};
 }
 
 void OVActionListModule::installDrop()

@@ -81,6 +81,7 @@ void OVMoveToActionModule::hl_viewDidLoad()
     if (!isApplicationGroup()) {
         gtk_widget_set_visible(GTK_WIDGET(outlet("showButton")), TRUE);
         ovsettings::addCommand(commandMap(), "show-in-finder", weak, &OVMoveToActionModule::showInFinder);
+        g_menu_append(contextMenuItems(), "Show in Files", "list.show-in-finder");
         // Folders dropped from the file manager are added like chosen ones; other items are not targets.
         GtkDropTarget* drop = gtk_drop_target_new(GDK_TYPE_FILE_LIST, GDK_ACTION_COPY);
         ovsettings::connectWeak(drop, "drop", G_CALLBACK(+[](GtkDropTarget*, const GValue* value, double, double, gpointer data) -> gboolean {
