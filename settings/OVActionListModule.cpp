@@ -112,6 +112,69 @@ void OVActionListModule::hl_viewDidLoad()
     gtk_widget_add_controller(GTK_WIDGET(tableView()), keys);
     installCommands();
     installDrop();
+    installContextMenu();
+}
+
+OVActionListModule::~OVActionListModule()
+{
+    if (contextMenu_)
+        gtk_widget_unparent(GTK_WIDGET(contextMenu_));
+}
+
+void OVActionListModule::installContextMenu()
+{
+    menu_ = ov::GRef<GMenu>(g_menu_new());
+    g_menu_append(menu_.get(), "Rename", "list.rename");
+    g_menu_append(menu_.get(), "Move Up", "list.move-up");
+    g_menu_append(menu_.get(), "Move Down", "list.move-down");
+    g_menu_append(menu_.get(), "Remove", "list.remove");
+    contextMenu_ = GTK_POPOVER(gtk_popover_menu_new_from_model(G_MENU_MODEL(menu_.get())));
+    gtk_popover_set_has_arrow(contextMenu_, FALSE);
+    gtk_widget_set_halign(GTK_WIDGET(contextMenu_), GTK_ALIGN_START);
+    gtk_widget_set_parent(GTK_WIDGET(contextMenu_), GTK_WIDGET(tableView()));
+    const auto weak = weakSelf();
+    connectWeak(contextMenu_, "closed", G_CALLBACK(+[](GtkPopover*, gpointer data) {
+        // The chosen item's command runs after the menu closes: forget the click a turn later.
+        auto weak = *static_cast<std::weak_ptr<OVActionListModule>*>(data);
+        ov::runOnNextTurn([weak] {
+            if (auto m = weak.lock())
+                m->clickedRow_.reset();
+        });
+    }), weak);
+    GtkGesture* rightClick = gtk_gesture_click_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(rightClick), GDK_BUTTON_SECONDARY);
+    connectWeak(rightClick, "pressed", G_CALLBACK(+[](GtkGestureClick* gesture, int, double x, double y, gpointer data) {
+        withTarget<OVActionListModule>(data, "a right-click", [&](OVActionListModule& m) {
+            gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_CLAIMED);
+            m.popUpContextMenu(m.rowAt(y), x, y);
+        });
+    }), weak);
+    gtk_widget_add_controller(GTK_WIDGET(tableView()), GTK_EVENT_CONTROLLER(rightClick));
+}
+
+std::vector<unsigned> OVActionListModule::targetRows() const
+{
+    std::vector<unsigned> rows = selectedRows();
+    if (clickedRow_ && std::find(rows.begin(), rows.end(), *clickedRow_) == rows.end())
+        return {*clickedRow_};
+    return rows;
+}
+
+void OVActionListModule::popUpContextMenu(std::optional<unsigned> row, double x, double y)
+{
+    // Without a row there is nothing to act on.
+    if (!row || *row >= rows_.size())
+        return;
+    clickedRow_ = row;
+    const GdkRectangle at{int(x), int(y), 1, 1};
+    gtk_popover_set_pointing_to(contextMenu_, &at);
+    gtk_popover_popup(contextMenu_);
+}
+
+std::optional<unsigned> OVActionListModule::rowAt(double y) const
+{
+    auto hit = rowBoundsAt(y);
+    return hit ? std::optional<unsigned>(hit->first) : std::nullopt;
 }
 
 void OVActionListModule::installCommands()
@@ -180,91 +243,93 @@ void OVActionListModule::addTextColumn(TextColumn definition)
         const TextColumn* column;
     };
     g_signal_connect_data(factory.get(), "setup", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        auto* setup = static_cast<Setup*>(data);
-        auto module = setup->module.lock();
-        if (!module)
-            return;
-        auto cell = std::make_shared<Cell>();
-        cell->module = module;
-        cell->item = item;
-        cell->column = setup->column;
-        cell->box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-        if (setup->column->withIcon) {
-            cell->image = GTK_IMAGE(gtk_image_new());
-            gtk_image_set_pixel_size(cell->image, OVImage::displaySize);
-            gtk_box_append(GTK_BOX(cell->box), GTK_WIDGET(cell->image));
-        }
-        GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-        gtk_widget_set_hexpand(texts, TRUE);
-        cell->entry = GTK_ENTRY(gtk_entry_new());
-        gtk_entry_set_has_frame(cell->entry, FALSE);
-        if (setup->column->widthChars > 0) {
-            gtk_editable_set_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
-            gtk_editable_set_max_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
-        }
-        gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->entry));
-        if (setup->column->detail) {
-            cell->detail = GTK_LABEL(gtk_label_new(""));
-            gtk_label_set_xalign(cell->detail, 0);
-            gtk_label_set_ellipsize(cell->detail, PANGO_ELLIPSIZE_MIDDLE);
-            gtk_widget_set_margin_start(GTK_WIDGET(cell->detail), 8);
-            gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "dim-label");
-            gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "caption");
-            gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->detail));
-        }
-        gtk_box_append(GTK_BOX(cell->box), texts);
-        attachCell(item, cell);
+        ov::guarded("setting up a row", [&] {
+            auto* setup = static_cast<Setup*>(data);
+            auto module = setup->module.lock();
+            if (!module)
+                return;
+            auto cell = std::make_shared<Cell>();
+            cell->module = module;
+            cell->item = item;
+            cell->column = setup->column;
+            cell->box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+            if (setup->column->withIcon) {
+                cell->image = GTK_IMAGE(gtk_image_new());
+                gtk_image_set_pixel_size(cell->image, OVImage::displaySize);
+                gtk_box_append(GTK_BOX(cell->box), GTK_WIDGET(cell->image));
+            }
+            GtkWidget* texts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+            gtk_widget_set_hexpand(texts, TRUE);
+            cell->entry = GTK_ENTRY(gtk_entry_new());
+            gtk_entry_set_has_frame(cell->entry, FALSE);
+            if (setup->column->widthChars > 0) {
+                gtk_editable_set_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
+                gtk_editable_set_max_width_chars(GTK_EDITABLE(cell->entry), setup->column->widthChars);
+            }
+            gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->entry));
+            if (setup->column->detail) {
+                cell->detail = GTK_LABEL(gtk_label_new(""));
+                gtk_label_set_xalign(cell->detail, 0);
+                gtk_label_set_ellipsize(cell->detail, PANGO_ELLIPSIZE_MIDDLE);
+                gtk_widget_set_margin_start(GTK_WIDGET(cell->detail), 8);
+                gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "dim-label");
+                gtk_widget_add_css_class(GTK_WIDGET(cell->detail), "caption");
+                gtk_box_append(GTK_BOX(texts), GTK_WIDGET(cell->detail));
+            }
+            gtk_box_append(GTK_BOX(cell->box), texts);
+            attachCell(item, cell);
 
-        // Editing ends with Return, with Escape (which applies the typed text too) and when the
-        // field loses focus.
-        connectCell(cell->entry, "activate", G_CALLBACK(+[](GtkEntry*, gpointer data) {
-            if (Cell* cell = liveCell(data))
-                if (auto m = cell->module.lock())
-                    ov::guarded("editing a row", [&] { m->endEditing(*cell); });
-        }), cell);
-        GtkEventController* escape = gtk_event_controller_key_new();
-        gtk_event_controller_set_propagation_phase(escape, GTK_PHASE_CAPTURE);
-        connectCell(escape, "key-pressed", G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
-                                                          gpointer data) -> gboolean {
-            Cell* cell = liveCell(data);
-            if (!cell || keyval != GDK_KEY_Escape)
-                return FALSE;
-            if (auto m = cell->module.lock())
-                ov::guarded("editing a row", [&] { m->endEditing(*cell); });
-            return TRUE;
-        }), cell);
-        gtk_widget_add_controller(GTK_WIDGET(cell->entry), escape);
-        GtkEventController* focus = gtk_event_controller_focus_new();
-        connectCell(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus*, gpointer data) {
-            if (Cell* cell = liveCell(data))
-                if (auto m = cell->module.lock())
-                    ov::guarded("editing a row", [&] { m->endEditing(*cell); });
-        }), cell);
-        gtk_widget_add_controller(GTK_WIDGET(cell->entry), focus);
-
-        // Rows are dragged by their first column.
-        if (setup->column == module->textColumns_.front().get()) {
-            GtkDragSource* drag = gtk_drag_source_new();
-            gtk_drag_source_set_actions(drag, GdkDragAction(GDK_ACTION_MOVE | GDK_ACTION_COPY));
-            connectCell(drag, "prepare", G_CALLBACK(+[](GtkDragSource*, double, double, gpointer data) -> GdkContentProvider* {
-                Cell* cell = liveCell(data);
-                auto m = cell ? cell->module.lock() : nullptr;
-                if (!m)
-                    return nullptr;
-                GdkContentProvider* provider = nullptr;
-                ov::guarded("starting a drag", [&] {
-                    auto row = m->rowOfCell(*cell);
-                    if (!row)
-                        return;
-                    std::vector<unsigned> rows = m->selectedRows();
-                    if (std::find(rows.begin(), rows.end(), *row) == rows.end())
-                        rows = {*row};
-                    provider = m->writeRowsWithIndexes(rows);
-                });
-                return provider;
+            // Editing ends with Return, with Escape (which applies the typed text too) and when the
+            // field loses focus.
+            connectCell(cell->entry, "activate", G_CALLBACK(+[](GtkEntry*, gpointer data) {
+                if (Cell* cell = liveCell(data))
+                    if (auto m = cell->module.lock())
+                        ov::guarded("editing a row", [&] { m->endEditing(*cell); });
             }), cell);
-            gtk_widget_add_controller(cell->box, GTK_EVENT_CONTROLLER(drag));
-        }
+            GtkEventController* escape = gtk_event_controller_key_new();
+            gtk_event_controller_set_propagation_phase(escape, GTK_PHASE_CAPTURE);
+            connectCell(escape, "key-pressed", G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
+                                                              gpointer data) -> gboolean {
+                Cell* cell = liveCell(data);
+                if (!cell || keyval != GDK_KEY_Escape)
+                    return FALSE;
+                if (auto m = cell->module.lock())
+                    ov::guarded("editing a row", [&] { m->endEditing(*cell); });
+                return TRUE;
+            }), cell);
+            gtk_widget_add_controller(GTK_WIDGET(cell->entry), escape);
+            GtkEventController* focus = gtk_event_controller_focus_new();
+            connectCell(focus, "leave", G_CALLBACK(+[](GtkEventControllerFocus*, gpointer data) {
+                if (Cell* cell = liveCell(data))
+                    if (auto m = cell->module.lock())
+                        ov::guarded("editing a row", [&] { m->endEditing(*cell); });
+            }), cell);
+            gtk_widget_add_controller(GTK_WIDGET(cell->entry), focus);
+
+            // Rows are dragged by their first column.
+            if (setup->column == module->textColumns_.front().get()) {
+                GtkDragSource* drag = gtk_drag_source_new();
+                gtk_drag_source_set_actions(drag, GdkDragAction(GDK_ACTION_MOVE | GDK_ACTION_COPY));
+                connectCell(drag, "prepare", G_CALLBACK(+[](GtkDragSource*, double, double, gpointer data) -> GdkContentProvider* {
+                    Cell* cell = liveCell(data);
+                    auto m = cell ? cell->module.lock() : nullptr;
+                    if (!m)
+                        return nullptr;
+                    GdkContentProvider* provider = nullptr;
+                    ov::guarded("starting a drag", [&] {
+                        auto row = m->rowOfCell(*cell);
+                        if (!row)
+                            return;
+                        std::vector<unsigned> rows = m->selectedRows();
+                        if (std::find(rows.begin(), rows.end(), *row) == rows.end())
+                            rows = {*row};
+                        provider = m->writeRowsWithIndexes(rows);
+                    });
+                    return provider;
+                }), cell);
+                gtk_widget_add_controller(cell->box, GTK_EVENT_CONTROLLER(drag));
+            }
+        });
     }), new Setup{weakSelf(), column}, [](gpointer data, GClosure*) { delete static_cast<Setup*>(data); }, GConnectFlags(0));
     GtkColumnViewColumn* c = newColumn(column->title, factory.get());
     gtk_column_view_column_set_expand(c, column->expand);
@@ -283,23 +348,25 @@ void OVActionListModule::addCheckColumn(const std::string& title, std::function<
     };
     ov::GRef<GtkListItemFactory> factory(gtk_signal_list_item_factory_new());
     g_signal_connect_data(factory.get(), "setup", G_CALLBACK(+[](GtkListItemFactory*, GtkListItem* item, gpointer data) {
-        auto* setup = static_cast<Setup*>(data);
-        auto cell = std::make_shared<Cell>();
-        cell->module = setup->module;
-        cell->item = item;
-        cell->state = setup->state;
-        cell->didToggle = setup->didToggle;
-        cell->check = GTK_CHECK_BUTTON(gtk_check_button_new());
-        cell->box = GTK_WIDGET(cell->check);
-        attachCell(item, cell);
-        connectCell(cell->check, "toggled", G_CALLBACK(+[](GtkCheckButton* check, gpointer data) {
-            Cell* cell = liveCell(data);
-            if (!cell || cell->binding)
-                return;
-            auto m = cell->module.lock();
-            if (auto row = m ? m->rowOfCell(*cell) : std::nullopt)
-                ov::guarded("a row's check box", [&] { cell->didToggle(*row, gtk_check_button_get_active(check)); });
-        }), cell);
+        ov::guarded("setting up a row", [&] {
+            auto* setup = static_cast<Setup*>(data);
+            auto cell = std::make_shared<Cell>();
+            cell->module = setup->module;
+            cell->item = item;
+            cell->state = setup->state;
+            cell->didToggle = setup->didToggle;
+            cell->check = GTK_CHECK_BUTTON(gtk_check_button_new());
+            cell->box = GTK_WIDGET(cell->check);
+            attachCell(item, cell);
+            connectCell(cell->check, "toggled", G_CALLBACK(+[](GtkCheckButton* check, gpointer data) {
+                Cell* cell = liveCell(data);
+                if (!cell || cell->binding)
+                    return;
+                auto m = cell->module.lock();
+                if (auto row = m ? m->rowOfCell(*cell) : std::nullopt)
+                    ov::guarded("a row's check box", [&] { cell->didToggle(*row, gtk_check_button_get_active(check)); });
+            }), cell);
+        });
     }), new Setup{weakSelf(), std::move(state), std::move(didToggle)},
                           [](gpointer data, GClosure*) { delete static_cast<Setup*>(data); }, GConnectFlags(0));
     GtkColumnViewColumn* c = newColumn(title, factory.get());
@@ -532,7 +599,7 @@ bool OVActionListModule::acceptDrop(const GValue* value, unsigned row, bool onRo
     return true;
 }
 
-std::optional<std::pair<unsigned, bool>> OVActionListModule::dropLocationAt(double y) const
+std::optional<std::pair<unsigned, graphene_rect_t>> OVActionListModule::rowBoundsAt(double y) const
 {
     // The first column's drawn cells tell where the rows are.
     const TextColumn* first = textColumns_.empty() ? nullptr : textColumns_.front().get();
@@ -542,18 +609,25 @@ std::optional<std::pair<unsigned, bool>> OVActionListModule::dropLocationAt(doub
         auto row = rowOfCell(*cell);
         GtkWidget* widget = gtk_widget_get_parent(cell->box);
         graphene_rect_t bounds;
-        if (!row || !widget || !gtk_widget_compute_bounds(widget, GTK_WIDGET(tableView()), &bounds))
-            continue;
-        if (y < bounds.origin.y || y >= bounds.origin.y + bounds.size.height)
-            continue;
-        const double quarter = bounds.size.height / 4;
-        if (y < bounds.origin.y + quarter)
-            return std::pair{*row, false};
-        if (y >= bounds.origin.y + bounds.size.height - quarter)
-            return std::pair{*row + 1, false};
-        return std::pair{*row, true};
+        if (row && widget && gtk_widget_compute_bounds(widget, GTK_WIDGET(tableView()), &bounds)
+            && y >= bounds.origin.y && y < bounds.origin.y + bounds.size.height)
+            return std::pair{*row, bounds};
     }
-    return std::pair{unsigned(rows_.size()), false};
+    return std::nullopt;
+}
+
+std::optional<std::pair<unsigned, bool>> OVActionListModule::dropLocationAt(double y) const
+{
+    auto hit = rowBoundsAt(y);
+    if (!hit) // past the rows: the end of the list
+        return std::pair{unsigned(rows_.size()), false};
+    const auto& [row, bounds] = *hit;
+    const double quarter = bounds.size.height / 4;
+    if (y < bounds.origin.y + quarter)
+        return std::pair{row, false};
+    if (y >= bounds.origin.y + bounds.size.height - quarter)
+        return std::pair{row + 1, false};
+    return std::pair{row, true};
 }
 
 void OVActionListModule::installDrop()

@@ -34,7 +34,13 @@ public:
     virtual void reloadData();
     std::vector<unsigned> selectedRows() const;
     void selectRows(const std::vector<unsigned>& rows);
-    std::vector<unsigned> targetRows() const { return selectedRows(); }
+    // The selected rows, unless the context menu was opened on a row outside them: then that row.
+    std::vector<unsigned> targetRows() const;
+    // Opens the context menu for a right-click at (x, y) of the table, on the given row if any.
+    void popUpContextMenu(std::optional<unsigned> row, double x, double y);
+    GtkPopover* contextMenu() const { return contextMenu_; }
+    // The row drawn at height y of the table, if any.
+    std::optional<unsigned> rowAt(double y) const;
 
     // Commands; those that need a row beep without one.
     void addRemoveGroupWasClicked(int segment);
@@ -64,6 +70,9 @@ public:
 
 protected:
     OVActionListModule() = default;
+    ~OVActionListModule() override;
+    // The context menu's items; editors add their own.
+    GMenu* contextMenuItems() const { return menu_.get(); }
 
     // A column of text fields: the field's text for a child, and what happens when its editing
     // ends (the row, the typed text); the handler answers the text the field shows afterwards.
@@ -100,12 +109,14 @@ private:
     void move(int delta);
     void installCommands();
     void installDrop();
+    void installContextMenu();
     static void attachCell(GtkListItem* item, const std::shared_ptr<Cell>& cell);
     GtkColumnViewColumn* newColumn(const std::string& title, GtkListItemFactory* factory);
     void bindCell(Cell& cell);
     void endEditing(Cell& cell);
     std::optional<unsigned> rowOfCell(const Cell& cell) const;
     std::optional<std::pair<unsigned, bool>> dropLocationAt(double y) const;
+    std::optional<std::pair<unsigned, graphene_rect_t>> rowBoundsAt(double y) const;
 
     OVActionList rows_;
     ov::GRef<GListStore> items_;
@@ -114,4 +125,7 @@ private:
     std::vector<std::unique_ptr<TextColumn>> textColumns_;
     std::vector<Cell*> cells_; // drawn cells
     std::uint64_t tableIdentity_ = 0;
+    ov::GRef<GMenu> menu_;
+    GtkPopover* contextMenu_ = nullptr; // a child of the table
+    std::optional<unsigned> clickedRow_;
 };

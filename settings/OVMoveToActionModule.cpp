@@ -81,6 +81,24 @@ void OVMoveToActionModule::hl_viewDidLoad()
     if (!isApplicationGroup()) {
         gtk_widget_set_visible(GTK_WIDGET(outlet("showButton")), TRUE);
         ovsettings::addCommand(commandMap(), "show-in-finder", weak, &OVMoveToActionModule::showInFinder);
+        g_menu_append(contextMenuItems(), "Show in Files", "list.show-in-finder");
+        // Folders dropped from the file manager are added like chosen ones; other items are not targets.
+        GtkDropTarget* drop = gtk_drop_target_new(GDK_TYPE_FILE_LIST, GDK_ACTION_COPY);
+        ovsettings::connectWeak(drop, "drop", G_CALLBACK(+[](GtkDropTarget*, const GValue* value, double, double, gpointer data) -> gboolean {
+            gboolean accepted = FALSE;
+            ovsettings::withTarget<OVMoveToActionModule>(data, "folders dropped on the list", [&](OVMoveToActionModule& m) {
+                std::vector<std::string> folders;
+                for (GSList* l = static_cast<GSList*>(g_value_get_boxed(value)); l; l = l->next) {
+                    ov::GCharPtr path(g_file_get_path(G_FILE(l->data)));
+                    if (path && ov::isDirectory(path.get()))
+                        folders.emplace_back(path.get());
+                }
+                accepted = !folders.empty();
+                m.addFolders(folders);
+            });
+            return accepted;
+        }), weak);
+        gtk_widget_add_controller(GTK_WIDGET(tableView()), GTK_EVENT_CONTROLLER(drop));
     }
     reloadData();
 }

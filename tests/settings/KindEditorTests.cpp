@@ -120,6 +120,21 @@ TEST_F(KindEditor, FoldersAddedSeveralAtOnceSkipTargetsTheGroupAlreadyHas)
     pressReturn(name);
     EXPECT_EQ(group->actions()[1]->title(), "Photos");
     EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(name)), "Photos");
+
+    // The context menu acts on the right-clicked row when it is outside the selection.
+    std::vector<std::string> revealed;
+    ov::setWorkspaceRecorder(ov::WorkspaceRecorder{[&](const std::string&, const std::vector<std::string>& args) {
+        revealed = args;
+    }});
+    ovtest::Restore recorder([] { ov::setWorkspaceRecorder(std::nullopt); });
+    editor->selectRows({1});
+    editor->popUpContextMenu(2, 10, 10);
+    ASSERT_TRUE(gtk_widget_activate_action(editor->view(), "list.show-in-finder", nullptr));
+    EXPECT_EQ(revealed, (std::vector<std::string>{music}));
+    gtk_popover_popdown(editor->contextMenu());
+    ASSERT_TRUE(ovtest::pumpPending());
+    ASSERT_TRUE(gtk_widget_activate_action(editor->view(), "list.remove", nullptr));
+    EXPECT_EQ(childTitles(group), (std::vector<std::string>{"Docs", "Music"}));
 }
 
 TEST_F(KindEditor, ApplicationsChosenAreStoredAsDesktopFilesThatTheRunnerOpens)
