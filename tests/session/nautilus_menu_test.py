@@ -256,9 +256,12 @@ class Desktop:
         self.session = Session(self.build_dir)
 
     def start_nautilus(self, folder):
-        self.log_path = os.path.join(self.root, "nautilus.log")
+        self.start_file_manager(["nautilus", "--new-window", folder])
+
+    def start_file_manager(self, argv):
+        self.log_path = os.path.join(self.root, "file-manager.log")
         log = open(self.log_path, "w")
-        self.nautilus = subprocess.Popen(["nautilus", "--new-window", folder], stdout=log, stderr=subprocess.STDOUT,
+        self.nautilus = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT,
                                          start_new_session=True, preexec_fn=die_with_parent)
         log.close()
 
@@ -284,7 +287,8 @@ class Desktop:
 class Screen:
     """What a user sees and does: windows, screenshots read by OCR, pointer and keys."""
 
-    def __init__(self, shots_dir, scratch):
+    def __init__(self, shots_dir, scratch, window_class=NAUTILUS_CLASS):
+        self.window_class = window_class
         self.shots_dir = shots_dir
         self.scratch = scratch
         self.variant = 0
@@ -293,7 +297,7 @@ class Screen:
         self.size = tuple(int(v) for v in out.stdout.split())
 
     def windows(self):
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", NAUTILUS_CLASS],
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", self.window_class],
                              capture_output=True, text=True, timeout=30).stdout
         return {int(w) for w in out.split()}
 
