@@ -523,10 +523,8 @@ std::optional<std::string> mergeThunarActions(const std::optional<std::string>& 
     for (const auto& range : layout->actions) {
         if (!isOrvaneAction(text, range.begin, range.end))
             continue;
-        // Our elements go in whole lines; take the line's indent and its end with them.
-        std::size_t begin = range.begin;
-        while (begin > copied && (text[begin - 1] == ' ' || text[begin - 1] == '\t'))
-            --begin;
+        // Our elements end their line; the indent before one may belong to what follows.
+        const std::size_t begin = range.begin;
         std::size_t end = range.end;
         if (end < text.size() && text[end] == '\n')
             ++end;

@@ -227,6 +227,7 @@ std::unique_ptr<Watcher> Watcher::create()
     if (!watcher->wormhole_)
         ov::ovLogLine("Could not listen for changes: the shared container cannot be located");
     watcher->restartListener_ = ov::TerminationRequestListener::create(ov::kExtensionId, refresh);
+    watcher->electionWatcher_ = ov::PluginElectionWatcher::create(refresh);
     refresh();
     return watcher;
 }

@@ -11,7 +11,7 @@
 
 class OVWormhole;
 namespace ov {
-class PluginElectionReader;
+class PluginElectionWatcher;
 class TerminationRequestListener;
 } // namespace ov
 
@@ -47,8 +47,8 @@ bool setExportEnabled(OVFileManager fileManager, bool enabled, std::string* erro
 // False (and *error, one line per failure) when a format could not be brought in line.
 bool refreshExports(std::string* error = nullptr);
 
-// Calls refreshExports whenever the store or the preferences change or the extension is asked
-// to restart (how the settings application announces a new election). Lives as long as it is kept.
+// Calls refreshExports whenever the store or the preferences change, the extension is turned on
+// or off, or it is asked to restart. Lives as long as it is kept.
 class Watcher {
 public:
     static std::unique_ptr<Watcher> create();
@@ -64,6 +64,7 @@ private:
     std::shared_ptr<unsigned> refreshes_ = std::make_shared<unsigned>(0);
     std::shared_ptr<OVWormhole> wormhole_;
     std::unique_ptr<ov::TerminationRequestListener> restartListener_;
+    std::unique_ptr<ov::PluginElectionWatcher> electionWatcher_;
 };
 
 } // namespace OVMenuExporter

@@ -362,6 +362,22 @@ TEST_F(MenuExportTest, ThunarMergeKeepsTheUsersOwnActionsByteForByte)
     EXPECT_TRUE(OVMenuExporter::removeExport(OVFileManager::Thunar));
     EXPECT_EQ(readAll(path), original);
 
+    // However a file is laid out, writing the same entries again changes nothing and removing
+    // them gives the file back.
+    const std::string ours = thunarActionElements(exportOf({first}));
+    for (const std::string layout : {"<actions/>", "<actions>\n  </actions>", "<actions></actions>\n",
+                                     "<actions><!-- </actions> --><action></action></actions>",
+                                     "<?xml version=\"1.0\"?>\n<actions>\n\t<action>\n\t</action></actions>"}) {
+        SCOPED_TRACE(layout);
+        auto merged = mergeThunarActions(layout, ours);
+        ASSERT_TRUE(merged);
+        EXPECT_EQ(mergeThunarActions(*merged, ours), merged);
+        EXPECT_EQ(thunarActions(*merged).size(), thunarActions(layout.find("<actions/>") == 0 ? "<actions></actions>" : layout).size() + 1);
+        if (layout != "<actions/>") {
+            EXPECT_EQ(mergeThunarActions(*merged, ""), layout);
+        }
+    }
+
     // A file that is not an action list is not Orvane's to rewrite.
     const std::string broken = "<actions>\n<action><name>cut off";
     home.writeFile("config/Thunar/uca.xml", broken);
@@ -463,10 +479,12 @@ TEST_F(MenuExportWatcherTest, StoreChangesAndElectionsReachTheExportedFiles)
     defaults->setUseSubmenu(false);
     ASSERT_TRUE(pumpUntil([] { return nemoEntries().empty() && thunarEntries()[0].submenu.empty(); }, 5000));
 
+    // Turning the extension off is heard from the elections file alone; a restart request too.
     ASSERT_TRUE(ov::setPluginElection(ov::kExtensionId, ov::PluginElection::Ignore));
-    ov::requestTermination(ov::kExtensionId);
     ASSERT_TRUE(pumpUntil([] { return thunarEntries().empty(); }, 5000));
     ASSERT_TRUE(ov::setPluginElection(ov::kExtensionId, ov::PluginElection::Use));
+    ASSERT_TRUE(pumpUntil([] { return thunarEntries().size() == 2; }, 5000));
+    home.writeFile("config/Thunar/uca.xml", "<actions/>");
     ov::requestTermination(ov::kExtensionId);
     ASSERT_TRUE(pumpUntil([] { return thunarEntries().size() == 2; }, 5000));
 }
