@@ -412,18 +412,14 @@ std::string thunarActionElements(const OVExportMenu& menu)
         out += "\t<command>" + xmlText(command + runArguments(entry.item->uid) + " %F") + "</command>\n";
         out += "\t<description>" + xmlText(entry.item->title) + "</description>\n";
         out += "\t<patterns>*</patterns>\n";
-        if (classes & Directories)
-            out += "\t<directories/>\n";
-        if (classes & AudioFiles)
-            out += "\t<audio-files/>\n";
-        if (classes & ImageFiles)
-            out += "\t<image-files/>\n";
-        if (classes & OtherFiles)
-            out += "\t<other-files/>\n";
-        if (classes & TextFiles)
-            out += "\t<text-files/>\n";
-        if (classes & VideoFiles)
-            out += "\t<video-files/>\n";
+        static const std::pair<unsigned, const char*> kClassElements[] = {
+            {Directories, "directories"}, {AudioFiles, "audio-files"}, {ImageFiles, "image-files"},
+            {OtherFiles, "other-files"},  {TextFiles, "text-files"},   {VideoFiles, "video-files"},
+        };
+        for (const auto& [flag, element] : kClassElements) {
+            if (classes & flag)
+                out += std::string("\t<") + element + "/>\n";
+        }
         out += "</action>\n";
     }
     return out;

@@ -41,35 +41,6 @@ class Desktop(ui.Desktop):
 
 
 class Scenario(ui.Scenario):
-    def choose_in_menus(self, before, phrase, shot):
-        """Waits until one of the open menus (GTK 3 opens each submenu as a window of its own) is
-        still and shows PHRASE, then clicks it."""
-        state = {"images": {}, "read": []}
-
-        def target():
-            for window in sorted(self.screen.windows() - before):
-                box = self.screen.geometry(window)
-                if not box:
-                    continue
-                image = self.screen.grab(box)
-                still = state["images"].get(window) == image
-                state["images"][window] = image
-                if not still:
-                    continue
-                lines = self.screen.words(image, box)
-                state["read"] = [" ".join(w[0] for w in line) for line in lines]
-                point = self.screen.find(lines, phrase)
-                if point:
-                    return point
-            return None
-        try:
-            point = wait_for(target, timeout=30, what=phrase)
-        except AssertionError as e:
-            self.screen.save(shot + "-missing")
-            raise AssertionError("%s: %r not found in the menus, which read %s" % (e, phrase, state["read"]))
-        self.screen.save(shot)
-        self.screen.click(point)
-
     def run_with(self, program):
         window_class, command, items = PROGRAMS[program]
         files = ["draft.txt", "notes.txt", "report.txt"]
@@ -93,8 +64,10 @@ class Scenario(ui.Scenario):
         names = self.view_names(files)
         before = self.screen.windows()
         self.screen.click(names["report.txt"], button=3, enter=True)
+        # GTK 3 opens each submenu as a window of its own.
         for step, phrase in enumerate(items, 1):
-            self.choose_in_menus(before, phrase, "%s-%d" % (program, step))
+            self.choose_among(lambda: sorted(self.screen.windows() - before), phrase, "%s-%d" % (program, step),
+                              timeout=30)
         try:
             wait_for(lambda: len(self.desktop.session.notify_calls()) > 0, timeout=30, what="the runner")
         except AssertionError:

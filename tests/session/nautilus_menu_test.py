@@ -420,21 +420,32 @@ class Scenario:
 
     def choose(self, popup, phrase, shot):
         """Waits until the open menu is still and shows PHRASE, saves a screenshot, clicks it."""
-        state = {"image": None, "read": []}
+        self.choose_among(lambda: [popup], phrase, shot, closing_fails=True)
+
+    def choose_among(self, menus, phrase, shot, closing_fails=False, timeout=20):
+        """Waits until one of the windows MENUS() answers is still and shows PHRASE, saves a
+        screenshot and clicks it."""
+        state = {"images": {}, "read": []}
 
         def target():
-            box = self.screen.geometry(popup)
-            check(box, "the menu closed before %r could be chosen" % phrase)
-            image = self.screen.grab(box)
-            still = image == state["image"]
-            state["image"] = image
-            if not still:
-                return None
-            lines = self.screen.words(image, box)
-            state["read"] = [" ".join(w[0] for w in line) for line in lines]
-            return self.screen.find(lines, phrase)
+            for window in menus():
+                box = self.screen.geometry(window)
+                if not box:
+                    check(not closing_fails, "the menu closed before %r could be chosen" % phrase)
+                    continue
+                image = self.screen.grab(box)
+                still = state["images"].get(window) == image
+                state["images"][window] = image
+                if not still:
+                    continue
+                lines = self.screen.words(image, box)
+                state["read"] = [" ".join(w[0] for w in line) for line in lines]
+                point = self.screen.find(lines, phrase)
+                if point:
+                    return point
+            return None
         try:
-            point = wait_for(target, timeout=20, what=phrase)
+            point = wait_for(target, timeout=timeout, what=phrase)
         except AssertionError as e:
             self.screen.save(shot + "-missing")
             raise AssertionError("%s: %r not found in the menu, which read %s" % (e, phrase, state["read"]))
