@@ -10,7 +10,6 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -24,20 +23,6 @@ PROGRAMS = {
     # Nemo 5.6 has no submenus: one item "Orvane: Move to a folder: Documents".
     "nemo": ("Nemo", ["nemo"], ["Documents"]),
 }
-
-
-class Desktop(ui.Desktop):
-    """The Nautilus test's private desktop, in a folder of its own per file manager."""
-
-    def __init__(self, build_dir, display, program):
-        parent = build_dir if not os.path.realpath(build_dir).startswith("/tmp/") else "/var/tmp"
-        sessions = os.path.join(parent, "test-" + program)
-        shutil.rmtree(sessions, ignore_errors=True)
-        os.makedirs(sessions)
-        self.root = tempfile.mkdtemp(prefix="session-", dir=sessions)
-        self.build_dir = build_dir
-        self.display = display
-        self.bus = self.session = self.nautilus = None
 
 
 class Scenario(ui.Scenario):
@@ -86,7 +71,7 @@ def main():
         for tool in ("xdotool", "import", "convert", "tesseract", "dbus-daemon"):
             check(shutil.which(tool), "%s is missing (scripts/setup installs it)" % tool)
         shots = os.path.join(build_dir, "test-screenshots")
-        with ui.Display() as display, Desktop(build_dir, display.name, program) as desktop:
+        with ui.Display() as display, ui.Desktop(build_dir, display.name, program) as desktop:
             started = time.monotonic()
             screen = ui.Screen(shots, desktop.root, window_class=PROGRAMS[program][0])
             try:

@@ -186,11 +186,12 @@ class Desktop:
     only the build tree's services, the runner as the orvane:// handler, mocked notifications and
     file manager (so no reveal opens a window over the one under test)."""
 
-    def __init__(self, build_dir, display):
+    def __init__(self, build_dir, display, program="nautilus"):
         # Nautilus does not open folders under /tmp.
         parent = build_dir if not os.path.realpath(build_dir).startswith("/tmp/") else "/var/tmp"
-        sessions = os.path.join(parent, "test-nautilus")
-        # Made under the module's lock: any session folder already there is a killed run's.
+        sessions = os.path.join(parent, "test-" + program)
+        # Made under a lock (the module's, or one test per program at a time): any session folder
+        # already there is a killed run's.
         shutil.rmtree(sessions, ignore_errors=True)
         os.makedirs(sessions)
         self.root = tempfile.mkdtemp(prefix="session-", dir=sessions)
