@@ -1,10 +1,12 @@
 // orvane-menu: the extension's menus on the command line, and running an action from them.
 #include "extension/FinderSync.h"
+#include "extension/OVMenuExporter.h"
 #include "extension/OVMenuFormat.h"
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
 #include "platform/Files.h"
 #include "platform/MainContext.h"
+#include "platform/PluginRegistry.h"
 
 #include <nlohmann/json.hpp>
 
@@ -24,6 +26,8 @@ constexpr unsigned kLaunchTimeoutMs = 30000;
 const char* kUsage =
     "Usage: orvane-menu [--kind items|container|sidebar|toolbar] [--json] [PATH...]\n"
     "       orvane-menu [--kind KIND] --run ACTION PATH...\n"
+    "       orvane-menu --export|--unexport nemo|thunar|dolphin|all\n"
+    "       orvane-menu --watch\n"
     "\n"
     "Prints the Orvane menu that the file manager shows for the given files, or runs one of its\n"
     "actions on them.\n"
@@ -44,6 +48,12 @@ const char* kUsage =
     "                 an action inside a group is named \"Group title/Action title\", for example\n"
     "                 \"Move to a folder/Documents\". Only actions the menu offers for these PATHs\n"
     "                 can be run.\n"
+    "  --export FM    show the Orvane menu in another file manager too (nemo, thunar, dolphin\n"
+    "                 or all): writes its action files and keeps them up to date while an\n"
+    "                 Orvane program runs; the choice is stored in Orvane's preferences\n"
+    "  --unexport FM  remove the Orvane menu from that file manager again\n"
+    "  --watch        stay and update the exported menus whenever the actions or the\n"
+    "                 preferences change, until ended\n"
     "  -h, --help     show this help\n"
     "\n"
     "The outline shows one item per line, indented by two spaces per submenu level; items that\n"
@@ -111,8 +121,13 @@ const OVMenuItem* findItem(const OVMenu& menu, const std::string& action)
     return nullptr;
 }
 
-// Whether the store knows ACTION at all, to tell a hidden action from an unknown one.
-bool storeKnows(const OVActionList& actions, const std::string& action)
+struct StoreEntry {
+    OVActionPtr action;
+    OVActionPtr group; // the group that holds it, or none
+};
+
+// The stored action that ACTION names, enabled or not, to tell a hidden action from an unknown one.
+std::optional<StoreEntry> findInStore(const OVActionList& actions, const std::string& action)
 {
     const std::string uid =
         action.starts_with(FinderSync::kSelectorPrefix) ? action.substr(std::strlen(FinderSync::kSelectorPrefix)) : action;
@@ -121,15 +136,76 @@ bool storeKnows(const OVActionList& actions, const std::string& action)
             continue;
         const std::string title = a->title().value_or("");
         if (a->uid() == uid || title == action)
-            return true;
+            return StoreEntry{a, nullptr};
         if (auto* group = dynamic_cast<const OVActionGroup*>(a.get())) {
             for (const auto& child : group->actions()) {
                 if (child && (child->uid() == uid || title + "/" + child->title().value_or("") == action))
-                    return true;
+                    return StoreEntry{child, a};
             }
         }
     }
-    return false;
+    return std::nullopt;
+}
+
+std::string shownText(const std::string& text) { return "'" + menuSafeTitle(text) + "'"; }
+
+// Why the menu leaves a stored action out for these paths. Another file manager's filter is
+// coarser than the menu's, so its entries can ask for what the menu would not offer.
+std::string whyNotOffered(FinderSync& finderSync, const StoreEntry& entry, const OVPaths& paths)
+{
+    if (entry.group && !entry.group->enabled())
+        return "its group " + shownText(entry.group->title().value_or("")) + " is turned off";
+    if (!entry.action->enabled())
+        return "it is turned off";
+    const auto& types = entry.group ? entry.group->fileTypes() : entry.action->fileTypes();
+    if (types) {
+        std::string wanted;
+        for (const auto& type : *types)
+            wanted += (wanted.empty() ? "" : ", ") + type;
+        for (const auto& path : paths) {
+            finderSync.setSelection({path}, std::nullopt);
+            const OVStringList utis = finderSync.selectedFileUTIs();
+            if (FinderSync::allUTIs(utis, *types))
+                continue;
+            std::string found;
+            for (const auto& uti : utis)
+                found += (found.empty() ? "" : ", ") + uti;
+            return shownText(path) + " is of type " + (found.empty() ? "(none)" : found) +
+                   (types->empty() ? "" : ", and the action is only for " + wanted);
+        }
+    }
+    return "it does not fit these files";
+}
+
+// --export / --unexport: TARGET is one file manager or "all".
+int changeExports(const std::string& target, bool enable)
+{
+    std::vector<OVFileManager> fileManagers;
+    if (target == "all") {
+        fileManagers = allFileManagers();
+    } else if (auto fileManager = fileManagerNamed(target)) {
+        fileManagers.push_back(*fileManager);
+    } else {
+        return usageError("unknown file manager '" + target + "': use nemo, thunar, dolphin or all");
+    }
+    bool ok = true;
+    for (auto fileManager : fileManagers) {
+        std::string error;
+        if (!OVMenuExporter::setExportEnabled(fileManager, enable, &error)) {
+            fail(error);
+            ok = false;
+        }
+    }
+    if (ok && enable && !ov::PluginElectionReader(ov::kExtensionId).isElectedForUse())
+        fail("the Orvane extension is turned off: the menu appears once it is turned on again");
+    return ok ? 0 : 1;
+}
+
+int watch()
+{
+    auto watcher = OVMenuExporter::Watcher::create();
+    ov::runMainUntilTerminated();
+    return 0;
 }
 
 int run(int argc, char** argv)
@@ -151,6 +227,12 @@ int run(int argc, char** argv)
             return 0;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--export" || arg == "--unexport") {
+            if (++i >= argc)
+                return usageError(arg + " needs a file manager: nemo, thunar, dolphin or all");
+            return changeExports(argv[i], arg == "--export");
+        } else if (arg == "--watch") {
+            return watch();
         } else if (arg == "--kind" || arg.starts_with("--kind=")) {
             std::string value;
             if (arg == "--kind") {
@@ -232,10 +314,10 @@ int run(int argc, char** argv)
     const OVMenu offered = finderSync->actionMenu();
     const OVMenuItem* item = findItem(offered, *action);
     if (!item) {
-        if (storeKnows(finderSync->actionsArray(), *action))
-            fail("the action '" + *action + "' is not offered for these files (it is disabled or does not fit their types)");
+        if (auto entry = findInStore(finderSync->actionsArray(), *action))
+            fail("the action " + shownText(*action) + " is not offered for these files: " + whyNotOffered(*finderSync, *entry, paths));
         else
-            fail("unknown action '" + *action + "'");
+            fail("unknown action " + shownText(*action));
         return 1;
     }
 

@@ -42,4 +42,12 @@ const std::vector<std::string>& OVUserDefaults::propertyNames()
     return names;
 }
 
+std::string OVUserDefaults::exportMenuProperty(const std::string& fileManager)
+{
+    std::string name = fileManager;
+    if (!name.empty() && name[0] >= 'a' && name[0] <= 'z')
+        name[0] = char(name[0] - 'a' + 'A');
+    return "exportMenuTo" + name;
+}
+
 void OVUserDefaults::didChangeValueForKey(const std::string&) { OVChangeSender::send(OVChange::Preferences); }

@@ -32,6 +32,12 @@ public:
 
     static const std::vector<std::string>& propertyNames(); // declaration order
 
+    // Whether the menu is also written for another file manager ("nemo", "thunar", "dolphin"):
+    // keys "exportMenuToNemo" and so on, off unless set.
+    static std::string exportMenuProperty(const std::string& fileManager);
+    bool exportsMenuTo(const std::string& fileManager) const { return boolForProperty(exportMenuProperty(fileManager)); }
+    void setExportsMenuTo(const std::string& fileManager, bool v) { setBoolForProperty(exportMenuProperty(fileManager), v); }
+
 protected:
     void didChangeValueForKey(const std::string& key) override;
 

@@ -152,7 +152,7 @@ void setError(std::string* error, const std::string& what)
 }
 } // namespace
 
-bool writeFileAtomically(const std::string& path, std::string_view data, unsigned mode, std::string* error)
+bool writeFileAtomically(const std::string& path, std::string_view data, unsigned mode, std::string* error, bool durable)
 {
     std::string folder = deletingLastPathComponent(path);
     if (folder.empty())
@@ -171,7 +171,7 @@ bool writeFileAtomically(const std::string& path, std::string_view data, unsigne
     if (ok && ::fchmod(fd, mode) != 0) {
         // The umask may have narrowed the mode; a failure here is not worth losing the data.
     }
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && durable && ::fsync(fd) != 0) {
         setError(error, "cannot flush " + std::string(name.data()));
         ok = false;
     }
@@ -184,6 +184,8 @@ bool writeFileAtomically(const std::string& path, std::string_view data, unsigne
         ::unlink(name.data());
         return false;
     }
+    if (!durable)
+        return true;
     int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);

@@ -38,9 +38,11 @@ bool makeDirectories(const std::string& path, unsigned mode = 0755);
 std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes = 64u << 20, bool followLinks = true);
 
 // Temporary file in the same folder, fsync, rename over the target, fsync of the folder.
-// On failure the old file is untouched and *error says why.
+// On failure the old file is untouched and *error says why. Without durable the fsyncs are
+// left out: readers still see the old or the new file whole, but a crash may lose the new one
+// (for files that are written again from their source anyway).
 bool writeFileAtomically(const std::string& path, std::string_view data, unsigned mode = 0644,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, bool durable = true);
 
 // Creates a new file that must not exist yet (O_EXCL), writes and fsyncs it.
 bool createNewFile(const std::string& path, std::string_view data, unsigned mode = 0600,

@@ -3,6 +3,7 @@
 #include "platform/Log.h"
 
 #include <glib.h>
+#include <glib-unix.h>
 
 #include <condition_variable>
 #include <deque>
@@ -76,6 +77,21 @@ bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMillise
     if (!timedOut)
         g_source_remove(timer);
     return true;
+}
+
+void runMainUntilTerminated()
+{
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    auto quit = [](gpointer data) -> gboolean {
+        g_main_loop_quit(static_cast<GMainLoop*>(data));
+        return G_SOURCE_CONTINUE;
+    };
+    const guint sources[] = {g_unix_signal_add(SIGINT, quit, loop), g_unix_signal_add(SIGTERM, quit, loop),
+                             g_unix_signal_add(SIGHUP, quit, loop)};
+    g_main_loop_run(loop);
+    for (guint source : sources)
+        g_source_remove(source);
+    g_main_loop_unref(loop);
 }
 
 struct SerialQueue::State {

@@ -22,6 +22,10 @@ unsigned runAfter(unsigned milliseconds, std::function<void()> fn);
 // For tests and for short command-line hosts only; never called from a GLib callback.
 bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMilliseconds);
 
+// Runs the default main context until the process is asked to end (SIGINT, SIGTERM, SIGHUP), for
+// command-line hosts that stay and listen.
+void runMainUntilTerminated();
+
 // A serial dispatch queue: one worker thread named after the label, running blocks in order.
 // The thread ends once the queue has been released and its blocks are done.
 class SerialQueue {

@@ -2,8 +2,10 @@
 
 #include "platform/FileLock.h"
 #include "platform/Files.h"
+#include "platform/GRef.h"
+#include "platform/Log.h"
 
-#include <glib.h>
+#include <gio/gio.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -186,6 +188,52 @@ bool PluginElectionReader::isElectedForUse()
     stamp_ = now;
     electedForUse_ = !now.exists || pluginElection(identifier_) != PluginElection::Ignore;
     return electedForUse_;
+}
+
+struct PluginElectionWatcher::Impl {
+    std::function<void()> callback;
+    GRef<GFileMonitor> monitor;
+    SignalConnection changed;
+
+    static void changedCb(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, gpointer data)
+    {
+        if (event == G_FILE_MONITOR_EVENT_CHANGES_DONE_HINT || event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED)
+            return;
+        auto* impl = static_cast<Impl*>(data);
+        guarded("the plug-in elections watcher", [impl] { impl->callback(); });
+    }
+};
+
+std::unique_ptr<PluginElectionWatcher> PluginElectionWatcher::create(std::function<void()> callback)
+{
+    const std::string path = pluginElectionsPath();
+    // The folder must exist for the file to be watched without polling.
+    makeDirectories(deletingLastPathComponent(path), 0700);
+    GRef<GFile> file(g_file_new_for_path(path.c_str()));
+    GError* error = nullptr;
+    GRef<GFileMonitor> monitor(g_file_monitor_file(file.get(), G_FILE_MONITOR_WATCH_MOVES, nullptr, &error));
+    if (!monitor) {
+        ovLog("Cannot watch %s: %s", path.c_str(), error ? error->message : "unknown error");
+        if (error)
+            g_error_free(error);
+        return nullptr;
+    }
+    g_file_monitor_set_rate_limit(monitor.get(), 0);
+    auto impl = std::make_unique<Impl>();
+    impl->callback = std::move(callback);
+    impl->changed = SignalConnection(monitor.get(),
+                                     g_signal_connect(monitor.get(), "changed", G_CALLBACK(&Impl::changedCb), impl.get()));
+    impl->monitor = std::move(monitor);
+    return std::unique_ptr<PluginElectionWatcher>(new PluginElectionWatcher(std::move(impl)));
+}
+
+PluginElectionWatcher::PluginElectionWatcher(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+PluginElectionWatcher::~PluginElectionWatcher()
+{
+    impl_->changed.disconnect();
+    if (impl_->monitor)
+        g_file_monitor_cancel(impl_->monitor.get());
 }
 
 } // namespace ov

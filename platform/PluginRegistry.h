@@ -3,6 +3,8 @@
 // orvane-pluginkit writes the elections; the extension reads them.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +56,23 @@ private:
     std::string identifier_;
     std::optional<Stamp> stamp_;
     bool electedForUse_ = true;
+};
+
+// Calls back on the main context whenever the elections file is written (every election is a
+// rename over it), so that a program hears a plug-in being turned off without being asked to quit.
+class PluginElectionWatcher {
+public:
+    // None when the file cannot be watched.
+    static std::unique_ptr<PluginElectionWatcher> create(std::function<void()> callback);
+    ~PluginElectionWatcher();
+    PluginElectionWatcher(const PluginElectionWatcher&) = delete;
+    PluginElectionWatcher& operator=(const PluginElectionWatcher&) = delete;
+
+    struct Impl;
+
+private:
+    explicit PluginElectionWatcher(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
 };
 
 } // namespace ov

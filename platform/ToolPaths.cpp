@@ -40,4 +40,34 @@ std::string toolPath(const std::string& name)
     return beside;
 }
 
+std::string programPath(const std::string& name, const std::string& buildFolder)
+{
+    const std::string folder = programFolder();
+    if (!folder.empty()) {
+        std::string beside = pathByAppending(folder, name);
+        if (isExecutable(beside))
+            return beside;
+        std::string buildTree = pathByAppending(deletingLastPathComponent(folder), buildFolder + "/" + name);
+        if (isExecutable(buildTree))
+            return buildTree;
+    }
+    return pathByAppending(ORVANE_BINDIR, name);
+}
+
+std::string runningProgramPath()
+{
+    gchar* target = g_file_read_link("/proc/self/exe", nullptr);
+    std::string path = target ? target : "";
+    g_free(target);
+    return path;
+}
+
+std::string findProgramInPath(const std::string& name)
+{
+    gchar* found = g_find_program_in_path(name.c_str());
+    std::string path = found ? found : "";
+    g_free(found);
+    return path;
+}
+
 } // namespace ov

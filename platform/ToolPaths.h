@@ -11,4 +11,13 @@ namespace ov {
 // program, so that the failure to start it names the file that is missing.
 std::string toolPath(const std::string& name);
 
+// The absolute path of one of the project's programs in the bin folder: beside the running
+// program, else in the build tree's folder buildFolder beside the program's own folder, else the
+// installed bin folder.
+std::string programPath(const std::string& name, const std::string& buildFolder);
+// The path of the running program itself.
+std::string runningProgramPath();
+// Where a program of the system is found in PATH; empty when it is not installed.
+std::string findProgramInPath(const std::string& name);
+
 } // namespace ov

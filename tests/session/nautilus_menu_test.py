@@ -186,11 +186,12 @@ class Desktop:
     only the build tree's services, the runner as the orvane:// handler, mocked notifications and
     file manager (so no reveal opens a window over the one under test)."""
 
-    def __init__(self, build_dir, display):
+    def __init__(self, build_dir, display, program="nautilus"):
         # Nautilus does not open folders under /tmp.
         parent = build_dir if not os.path.realpath(build_dir).startswith("/tmp/") else "/var/tmp"
-        sessions = os.path.join(parent, "test-nautilus")
-        # Made under the module's lock: any session folder already there is a killed run's.
+        sessions = os.path.join(parent, "test-" + program)
+        # Made under a lock (the module's, or one test per program at a time): any session folder
+        # already there is a killed run's.
         shutil.rmtree(sessions, ignore_errors=True)
         os.makedirs(sessions)
         self.root = tempfile.mkdtemp(prefix="session-", dir=sessions)
@@ -256,9 +257,12 @@ class Desktop:
         self.session = Session(self.build_dir)
 
     def start_nautilus(self, folder):
-        self.log_path = os.path.join(self.root, "nautilus.log")
+        self.start_file_manager(["nautilus", "--new-window", folder])
+
+    def start_file_manager(self, argv):
+        self.log_path = os.path.join(self.root, "file-manager.log")
         log = open(self.log_path, "w")
-        self.nautilus = subprocess.Popen(["nautilus", "--new-window", folder], stdout=log, stderr=subprocess.STDOUT,
+        self.nautilus = subprocess.Popen(argv, stdout=log, stderr=subprocess.STDOUT,
                                          start_new_session=True, preexec_fn=die_with_parent)
         log.close()
 
@@ -284,7 +288,8 @@ class Desktop:
 class Screen:
     """What a user sees and does: windows, screenshots read by OCR, pointer and keys."""
 
-    def __init__(self, shots_dir, scratch):
+    def __init__(self, shots_dir, scratch, window_class=NAUTILUS_CLASS):
+        self.window_class = window_class
         self.shots_dir = shots_dir
         self.scratch = scratch
         self.variant = 0
@@ -293,7 +298,7 @@ class Screen:
         self.size = tuple(int(v) for v in out.stdout.split())
 
     def windows(self):
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", NAUTILUS_CLASS],
+        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", self.window_class],
                              capture_output=True, text=True, timeout=30).stdout
         return {int(w) for w in out.split()}
 
@@ -416,21 +421,32 @@ class Scenario:
 
     def choose(self, popup, phrase, shot):
         """Waits until the open menu is still and shows PHRASE, saves a screenshot, clicks it."""
-        state = {"image": None, "read": []}
+        self.choose_among(lambda: [popup], phrase, shot, closing_fails=True)
+
+    def choose_among(self, menus, phrase, shot, closing_fails=False, timeout=20):
+        """Waits until one of the windows MENUS() answers is still and shows PHRASE, saves a
+        screenshot and clicks it."""
+        state = {"images": {}, "read": []}
 
         def target():
-            box = self.screen.geometry(popup)
-            check(box, "the menu closed before %r could be chosen" % phrase)
-            image = self.screen.grab(box)
-            still = image == state["image"]
-            state["image"] = image
-            if not still:
-                return None
-            lines = self.screen.words(image, box)
-            state["read"] = [" ".join(w[0] for w in line) for line in lines]
-            return self.screen.find(lines, phrase)
+            for window in menus():
+                box = self.screen.geometry(window)
+                if not box:
+                    check(not closing_fails, "the menu closed before %r could be chosen" % phrase)
+                    continue
+                image = self.screen.grab(box)
+                still = state["images"].get(window) == image
+                state["images"][window] = image
+                if not still:
+                    continue
+                lines = self.screen.words(image, box)
+                state["read"] = [" ".join(w[0] for w in line) for line in lines]
+                point = self.screen.find(lines, phrase)
+                if point:
+                    return point
+            return None
         try:
-            point = wait_for(target, timeout=20, what=phrase)
+            point = wait_for(target, timeout=timeout, what=phrase)
         except AssertionError as e:
             self.screen.save(shot + "-missing")
             raise AssertionError("%s: %r not found in the menu, which read %s" % (e, phrase, state["read"]))

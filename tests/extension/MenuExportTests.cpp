@@ -1,0 +1,529 @@
+#include "extension/ExtensionTestSupport.h"
+#include "extension/OVMenuExporter.h"
+
+#include "messaging/OVProtocol.h"
+#include "model/OVActionGroup.h"
+#include "model/OVTypes.h"
+#include "model/OVUserDefaults.h"
+#include "platform/Files.h"
+#include "platform/PluginRegistry.h"
+#include "platform/RunningApplications.h"
+
+#include <gtest/gtest.h>
+
+#include <glib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+
+using namespace ovtest;
+
+namespace {
+
+// What a file manager would show and run, read back from the files with the parsers they use.
+struct Entry {
+    std::string name;                 // the label, format escapes undone
+    std::vector<std::string> argv;    // the command for a selection of `probe`
+    std::string submenu;
+    bool operator==(const Entry&) const = default;
+};
+
+const std::string kProbe = "/tmp/a 'b' \"c\" $d %F -rf\n.txt";
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (auto pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+    return text;
+}
+
+// Expands the selection the way the three file managers do (a shell-quoted path for %F, %% for
+// a percent sign) and splits the line like a shell.
+std::vector<std::string> commandFor(const std::string& line)
+{
+    std::string expanded;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '%' && i + 1 < line.size()) {
+            const char code = line[++i];
+            if (code == '%') {
+                expanded += '%';
+            } else if (code == 'F' || code == 'P') {
+                gchar* quoted = g_shell_quote(kProbe.c_str());
+                expanded += quoted;
+                g_free(quoted);
+            } else {
+                ADD_FAILURE() << "unexpected field code %" << code << " in " << line;
+            }
+        } else {
+            expanded += line[i];
+        }
+    }
+    gchar** argv = nullptr;
+    GError* error = nullptr;
+    std::vector<std::string> out;
+    if (!g_shell_parse_argv(expanded.c_str(), nullptr, &argv, &error)) {
+        ADD_FAILURE() << "cannot split " << expanded << ": " << error->message;
+        g_error_free(error);
+        return out;
+    }
+    for (gchar** a = argv; *a; ++a)
+        out.emplace_back(*a);
+    g_strfreev(argv);
+    return out;
+}
+
+std::string keyFileString(GKeyFile* file, const char* group, const char* key)
+{
+    gchar* value = g_key_file_get_string(file, group, key, nullptr);
+    std::string out = value ? value : "";
+    g_free(value);
+    return out;
+}
+
+GKeyFile* loadKeyFile(const std::string& path)
+{
+    GKeyFile* file = g_key_file_new();
+    GError* error = nullptr;
+    if (!g_key_file_load_from_file(file, path.c_str(), G_KEY_FILE_NONE, &error)) {
+        ADD_FAILURE() << path << ": " << error->message;
+        g_error_free(error);
+    }
+    return file;
+}
+
+std::vector<std::string> exportedFiles(const std::string& folder, const std::string& suffix)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(kExportFilePrefix) && name.ends_with(suffix))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<Entry> nemoEntries(bool background = false)
+{
+    const std::string folder = OVMenuExporter::exportPath(OVFileManager::Nemo);
+    std::vector<Entry> entries;
+    for (const auto& name : exportedFiles(folder, ".nemo_action")) {
+        if (name.ends_with("-background.nemo_action") != background)
+            continue;
+        GKeyFile* file = loadKeyFile(folder + "/" + name);
+        entries.push_back({replaced(keyFileString(file, "Nemo Action", "Name"), "%%", "%"),
+                           commandFor(keyFileString(file, "Nemo Action", "Exec")), ""});
+        g_key_file_free(file);
+    }
+    return entries;
+}
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::string validator()
+{
+    gchar* found = g_find_program_in_path("desktop-file-validate");
+    std::string path = found ? found : "desktop-file-validate (not installed; scripts/setup installs it)";
+    g_free(found);
+    return path;
+}
+
+std::vector<Entry> dolphinEntries()
+{
+    const std::string folder = OVMenuExporter::exportPath(OVFileManager::Dolphin);
+    std::vector<Entry> entries;
+    for (const auto& name : exportedFiles(folder, ".desktop")) {
+        const std::string path = folder + "/" + name;
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_TRUE(st.st_mode & S_IXUSR) << name << " must be executable for Dolphin";
+        // The validator knows desktop entries of GNOME's kinds only: a KDE service menu's
+        // MimeType and Actions are its one complaint.
+        ToolResult valid = runTool({validator(), path});
+        std::string complaints;
+        for (const auto& line : splitLines(valid.out + valid.err)) {
+            if (!line.empty() && line.find("but the type is \"Service\"") == std::string::npos)
+                complaints += line + "\n";
+        }
+        EXPECT_GE(valid.status, 0) << name;
+        EXPECT_EQ(complaints, "") << name << ":\n" << readAll(path);
+        GKeyFile* file = loadKeyFile(path);
+        const std::string submenu = replaced(keyFileString(file, "Desktop Entry", "X-KDE-Submenu"), "&&", "&");
+        gsize count = 0;
+        gchar** actions = g_key_file_get_string_list(file, "Desktop Entry", "Actions", &count, nullptr);
+        for (gsize i = 0; i < count; ++i) {
+            const std::string group = std::string("Desktop Action ") + actions[i];
+            entries.push_back({replaced(keyFileString(file, group.c_str(), "Name"), "&&", "&"),
+                               commandFor(keyFileString(file, group.c_str(), "Exec")), submenu});
+        }
+        g_strfreev(actions);
+        g_key_file_free(file);
+    }
+    return entries;
+}
+
+// uca.xml through GLib's markup parser: each <action>'s children by element name.
+std::vector<std::map<std::string, std::string>> thunarActions(const std::string& text)
+{
+    struct State {
+        std::vector<std::map<std::string, std::string>> actions;
+        std::string element;
+    } state;
+    GMarkupParser parser{};
+    parser.start_element = [](GMarkupParseContext*, const gchar* name, const gchar**, const gchar**, gpointer data,
+                              GError**) {
+        auto* s = static_cast<State*>(data);
+        s->element = name;
+        if (s->element == "action")
+            s->actions.emplace_back();
+        else if (!s->actions.empty())
+            s->actions.back()[s->element];
+    };
+    parser.text = [](GMarkupParseContext*, const gchar* text, gsize length, gpointer data, GError**) {
+        auto* s = static_cast<State*>(data);
+        if (!s->actions.empty() && s->element != "action")
+            s->actions.back()[s->element].append(text, length);
+    };
+    parser.end_element = [](GMarkupParseContext*, const gchar*, gpointer data, GError**) {
+        static_cast<State*>(data)->element.clear();
+    };
+    GMarkupParseContext* context = g_markup_parse_context_new(&parser, G_MARKUP_DEFAULT_FLAGS, &state, nullptr);
+    GError* error = nullptr;
+    if (!g_markup_parse_context_parse(context, text.data(), gssize(text.size()), &error) ||
+        !g_markup_parse_context_end_parse(context, &error)) {
+        ADD_FAILURE() << "uca.xml does not parse: " << error->message << "\n" << text;
+        g_error_free(error);
+    }
+    g_markup_parse_context_free(context);
+    return state.actions;
+}
+
+std::vector<Entry> thunarEntries(bool ownOnly = true)
+{
+    std::vector<Entry> entries;
+    for (auto& action : thunarActions(readAll(OVMenuExporter::exportPath(OVFileManager::Thunar)))) {
+        const bool own = action["unique-id"].starts_with(kThunarIdPrefix);
+        if (ownOnly && !own)
+            continue;
+        entries.push_back({action["name"], own ? commandFor(action["command"]) : std::vector<std::string>{}, action["submenu"]});
+    }
+    return entries;
+}
+
+std::vector<std::string> runArgv(const std::string& command, const OVActionPtr& action)
+{
+    return {command, "--run", action->uid(), "--", kProbe};
+}
+
+class MenuExportTest : public ::testing::Test {
+protected:
+    OVExportMenu exportOf(const OVActionList& actions, bool useSubmenu = true)
+    {
+        return exportMenu(actions, useSubmenu, command);
+    }
+    void writeAll(const OVExportMenu& menu)
+    {
+        for (auto fileManager : allFileManagers()) {
+            std::string error;
+            EXPECT_TRUE(OVMenuExporter::writeExport(fileManager, menu, &error)) << error;
+        }
+    }
+
+    TempHome home;
+    std::string command = "/opt/Orvane 'beta' $HOME %x\\/orvane-menu";
+};
+
+// Every kind of the catalogue, plain and inside a group, comes back out of all three formats with
+// its title, its place and a command that names it.
+TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
+{
+    OVActionList plain, children;
+    for (const auto& className : OVAction::knownClassNames()) {
+        auto action = OVAction::emptyInstanceOfClass(className);
+        ASSERT_TRUE(action) << className;
+        if (action->isGroup())
+            continue;
+        action->generateUID();
+        action->setEnabled(true);
+        action->setTitle(className);
+        (plain.size() <= children.size() ? plain : children).push_back(action);
+    }
+    ASSERT_GE(plain.size() + children.size(), 10u);
+    auto hiddenChild = makeAction("Hidden child", std::nullopt, false);
+    children.push_back(hiddenChild);
+    auto group = makeGroup("Move to a folder", children, OVStringList{"image/*"});
+    OVActionList store = plain;
+    store.insert(store.begin() + 2, group);
+    store.push_back(makeAction("Turned off", std::nullopt, false));
+    store.push_back(makeGroup("Off group", {makeAction("In an off group")}, std::nullopt, false));
+    store.push_back(makeGroup("Empty group", {hiddenChild}));
+
+    for (bool useSubmenu : {true, false}) {
+        SCOPED_TRACE(useSubmenu ? "in the Orvane submenu" : "without it");
+        writeAll(exportOf(store, useSubmenu));
+        const std::string root = useSubmenu ? "Orvane" : "";
+        std::vector<Entry> nemo, thunar, dolphin;
+        for (const auto& action : store) {
+            if (!action->enabled())
+                continue;
+            if (!action->isGroup()) {
+                const std::string title = *action->title();
+                nemo.push_back({(useSubmenu ? "Orvane: " : "") + title, runArgv(command, action), ""});
+                thunar.push_back({title, runArgv(command, action), root});
+                dolphin.push_back({title, runArgv(command, action), root});
+                continue;
+            }
+            auto* g = dynamic_cast<OVActionGroup*>(action.get());
+            for (const auto& child : g->actions()) {
+                if (!child->enabled())
+                    continue;
+                const std::string title = *child->title();
+                nemo.push_back({(useSubmenu ? "Orvane: " : "") + *g->title() + ": " + title, runArgv(command, child), ""});
+                thunar.push_back({title, runArgv(command, child), (useSubmenu ? "Orvane/" : "") + *g->title()});
+                dolphin.push_back({useSubmenu ? *g->title() + ": " + title : title, runArgv(command, child),
+                                   useSubmenu ? root : *g->title()});
+            }
+        }
+        EXPECT_EQ(nemoEntries(), nemo);
+        EXPECT_EQ(thunarEntries(), thunar);
+        EXPECT_EQ(dolphinEntries(), dolphin);
+    }
+
+    // A folder's background offers the actions without types, not the group for images; the
+    // image group is shown by Nemo for images only.
+    EXPECT_EQ(nemoEntries(true).size(), plain.size());
+    const std::string nemoFolder = OVMenuExporter::exportPath(OVFileManager::Nemo);
+    bool sawImageFilter = false;
+    for (const auto& name : exportedFiles(nemoFolder, ".nemo_action"))
+        sawImageFilter = sawImageFilter || readAll(nemoFolder + "/" + name).find("Mimetypes=image/*;") != std::string::npos;
+    EXPECT_TRUE(sawImageFilter);
+
+    // Removing the store's last action removes its files; nothing else in the folders is touched.
+    const std::string userNemo = home.writeFile("data/nemo/actions/mine.nemo_action", "[Nemo Action]\nName=Mine\n");
+    const std::string userDolphin = home.writeFile("data/kio/servicemenus/mine.desktop", "[Desktop Entry]\n");
+    writeAll(exportOf({plain.front()}));
+    EXPECT_EQ(nemoEntries().size(), 1u);
+    EXPECT_EQ(dolphinEntries().size(), 1u);
+    EXPECT_EQ(thunarEntries().size(), 1u);
+    for (auto fileManager : allFileManagers())
+        EXPECT_TRUE(OVMenuExporter::removeExport(fileManager));
+    EXPECT_TRUE(nemoEntries().empty());
+    EXPECT_TRUE(dolphinEntries().empty());
+    EXPECT_TRUE(thunarEntries().empty());
+    EXPECT_EQ(readAll(userNemo), "[Nemo Action]\nName=Mine\n");
+    EXPECT_EQ(readAll(userDolphin), "[Desktop Entry]\n");
+}
+
+TEST_F(MenuExportTest, ThunarMergeKeepsTheUsersOwnActionsByteForByte)
+{
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!-- mine: <action> -->\r\n<actions>\r\n"
+                               "<action>\n\t<icon>utilities-terminal</icon>\n\t<name>Open &amp; Terminal</name>\n"
+                               "\t<unique-id>1671863021510925-2</unique-id>\n\t<command>xterm %f</command>\n"
+                               "\t<patterns>*</patterns>\n\t<directories/>\n</action>";
+    // A user's action whose id merely contains Orvane's prefix, with markup that looks like an end.
+    const std::string userTail = "  <action><name>Second</name><unique-id>2-app.orvane.Orvane-x</unique-id>"
+                                 "<command>echo %F</command><![CDATA[</action>]]></action>\r\n";
+    const std::string before = head + userTail;
+    const std::string after = "</actions>\r\n";
+    const std::string original = before + after;
+    const std::string path = home.writeFile("config/Thunar/uca.xml", original);
+    ::chmod(path.c_str(), 0600);
+
+    auto first = makeAction("First");
+    writeAll(exportOf({first, makeAction("Second one")}));
+    std::string merged = readAll(path);
+    EXPECT_TRUE(merged.starts_with(before)) << merged;
+    EXPECT_TRUE(merged.ends_with(after)) << merged;
+    EXPECT_EQ(thunarEntries().size(), 2u);
+    EXPECT_EQ(thunarEntries(false).size(), 4u);
+
+    // Orvane's entries are replaced, not added again; the file keeps its mode.
+    writeAll(exportOf({makeAction("Only")}));
+    merged = readAll(path);
+    EXPECT_TRUE(merged.starts_with(before));
+    EXPECT_TRUE(merged.ends_with(after));
+    ASSERT_EQ(thunarEntries().size(), 1u);
+    EXPECT_EQ(thunarEntries()[0].name, "Only");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    EXPECT_TRUE(OVMenuExporter::removeExport(OVFileManager::Thunar));
+    EXPECT_EQ(readAll(path), original);
+
+    // However a file is laid out, writing the same entries again changes nothing and removing
+    // them gives the file back.
+    const std::string ours = thunarActionElements(exportOf({first}));
+    for (const std::string layout : {"<actions/>", "<actions>\n  </actions>", "<actions></actions>\n",
+                                     "<actions><!-- </actions> --><action></action></actions>",
+                                     "<?xml version=\"1.0\"?>\n<actions>\n\t<action>\n\t</action></actions>"}) {
+        SCOPED_TRACE(layout);
+        auto merged = mergeThunarActions(layout, ours);
+        ASSERT_TRUE(merged);
+        EXPECT_EQ(mergeThunarActions(*merged, ours), merged);
+        EXPECT_EQ(thunarActions(*merged).size(), thunarActions(layout.find("<actions/>") == 0 ? "<actions></actions>" : layout).size() + 1);
+        if (layout != "<actions/>") {
+            EXPECT_EQ(mergeThunarActions(*merged, ""), layout);
+        }
+    }
+
+    // A file that is not an action list is not Orvane's to rewrite.
+    const std::string broken = "<actions>\n<action><name>cut off";
+    home.writeFile("config/Thunar/uca.xml", broken);
+    std::string error;
+    EXPECT_FALSE(OVMenuExporter::writeExport(OVFileManager::Thunar, exportOf({first}), &error));
+    EXPECT_NE(error.find("left as it is"), std::string::npos) << error;
+    EXPECT_EQ(readAll(path), broken);
+    // With the export off such a file is not Orvane's concern at all.
+    EXPECT_TRUE(OVMenuExporter::removeExport(OVFileManager::Thunar));
+}
+
+// Names that carry quotes, line breaks, field codes, markup, accelerators, broken UTF-8 and
+// options reach every format whole, and the command stays the one command.
+TEST_F(MenuExportTest, HostileNamesAreEscapedNeverDroppedAndCannotInjectCommands)
+{
+    const std::vector<std::string> titles = {
+        "It's \"quoted\" `x` $(rm -rf ~)",
+        "two\nlines\r\n[Desktop Entry]\nExec=evil",
+        "100% %F %U %% done",
+        "Save & <b>bold</b> &amp; ]]> <!--",
+        std::string("bad \xff\xfe utf8 \xc3\x28 end"),
+        "--run ABC -- /etc/passwd",
+        " leading space and trailing \\",
+        "a/b/c",
+        "",
+    };
+    OVActionList actions;
+    for (const auto& title : titles)
+        actions.push_back(makeAction(title));
+    auto group = makeGroup("G & \"q\" / %F\n<x>", {makeAction("-child & 'x'")});
+    actions.push_back(group);
+    writeAll(exportOf(actions));
+
+    std::vector<std::string> expected;
+    for (const auto& title : titles)
+        expected.push_back(title.empty() ? "Untitled" : menuSafeTitle(title));
+    for (const auto& name : expected) {
+        EXPECT_TRUE(g_utf8_validate(name.data(), gssize(name.size()), nullptr));
+        EXPECT_EQ(name.find('\n'), std::string::npos);
+    }
+    const std::string groupTitle = menuSafeTitle(*group->title());
+    const std::string child = "-child & 'x'";
+
+    auto nemo = nemoEntries();
+    auto thunar = thunarEntries();
+    auto dolphin = dolphinEntries();
+    ASSERT_EQ(nemo.size(), titles.size() + 1);
+    ASSERT_EQ(thunar.size(), titles.size() + 1);
+    ASSERT_EQ(dolphin.size(), titles.size() + 1);
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        SCOPED_TRACE(expected[i]);
+        EXPECT_EQ(nemo[i].name, "Orvane: " + expected[i]);
+        EXPECT_EQ(thunar[i].name, expected[i]);
+        EXPECT_EQ(dolphin[i].name, expected[i]);
+        for (const auto* entry : {&nemo[i], &thunar[i], &dolphin[i]})
+            EXPECT_EQ(entry->argv, runArgv(command, actions[i]));
+    }
+    EXPECT_EQ(nemo.back().name, "Orvane: " + groupTitle + ": " + child);
+    EXPECT_EQ(thunar.back().name, child);
+    EXPECT_EQ(thunar.back().submenu, "Orvane/" + replaced(groupTitle, "/", "\u2215"));
+    EXPECT_EQ(dolphin.back().name, groupTitle + ": " + child);
+    EXPECT_EQ(dolphin.back().argv, runArgv(command, group->actions()[0]));
+
+    // A store edited by hand may hold any uid: such an action cannot be named safely in a command
+    // line or a file name, so it is left out.
+    auto odd = OVAction::emptyInstanceOfClass("OVMoveToAction");
+    odd->setEnabled(true);
+    odd->setTitle("Odd uid");
+    EXPECT_TRUE(exportOf({odd}).items.empty());
+    EXPECT_FALSE(isExportableUID("'; rm -rf ~ #"));
+    EXPECT_FALSE(isExportableUID("../../x"));
+    EXPECT_TRUE(isExportableUID(actions[0]->uid()));
+}
+
+class MenuExportWatcherTest : public MenuExportTest {};
+
+// With the export on, a save of the store reaches the exported files through the change message;
+// switching the export off, or ignoring the extension, takes them away again.
+TEST_F(MenuExportWatcherTest, StoreChangesAndElectionsReachTheExportedFiles)
+{
+    writeStore({makeAction("Before")});
+    auto defaults = OVUserDefaults::create();
+    defaults->setExportsMenuTo("nemo", true);
+    defaults->setExportsMenuTo("thunar", true);
+    auto watcher = OVMenuExporter::Watcher::create();
+    ASSERT_EQ(nemoEntries().size(), 1u);
+    EXPECT_EQ(nemoEntries()[0].name, "Orvane: Before");
+    EXPECT_TRUE(dolphinEntries().empty());
+    EXPECT_EQ(nemoEntries()[0].argv[0], OVMenuExporter::menuCommand());
+
+    writeStore({makeAction("After"), makeAction("Second")});
+    const auto posted = std::chrono::steady_clock::now();
+    OVProtocol::postMessage(OVProtocol::kDidChangeNotification);
+    ASSERT_TRUE(pumpUntil([] { return nemoEntries().size() == 2 && thunarEntries().size() == 2; }, 5000));
+    EXPECT_LT(std::chrono::steady_clock::now() - posted, std::chrono::seconds(1));
+    EXPECT_EQ(nemoEntries()[0].name, "Orvane: After");
+    EXPECT_EQ(thunarEntries()[1].name, "Second");
+
+    // The preference's own message: off removes Nemo's files, the submenu setting renames Thunar's.
+    defaults->setExportsMenuTo("nemo", false);
+    defaults->setUseSubmenu(false);
+    ASSERT_TRUE(pumpUntil([] { return nemoEntries().empty() && thunarEntries()[0].submenu.empty(); }, 5000));
+
+    // Turning the extension off is heard from the elections file alone; a restart request too.
+    ASSERT_TRUE(ov::setPluginElection(ov::kExtensionId, ov::PluginElection::Ignore));
+    ASSERT_TRUE(pumpUntil([] { return thunarEntries().empty(); }, 5000));
+    ASSERT_TRUE(ov::setPluginElection(ov::kExtensionId, ov::PluginElection::Use));
+    ASSERT_TRUE(pumpUntil([] { return thunarEntries().size() == 2; }, 5000));
+    home.writeFile("config/Thunar/uca.xml", "<actions/>");
+    ov::requestTermination(ov::kExtensionId);
+    ASSERT_TRUE(pumpUntil([] { return thunarEntries().size() == 2; }, 5000));
+}
+
+// The command line side: --export stores the choice and writes the files, --run refuses what the
+// menu would not offer and says which file does not fit.
+TEST_F(MenuExportWatcherTest, CommandLineExportsAndExplainsARefusedRun)
+{
+    const std::string tool = ORVANE_BINARY_DIR "/extension/orvane-menu";
+    auto images = makeGroup("Images", {makeAction("Shrink")}, OVStringList{"image/*"});
+    auto off = makeAction("Switched off", std::nullopt, false);
+    writeStore({images, off});
+
+    ToolResult exported = runTool({tool, "--export", "all"});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    auto states = OVMenuExporter::fileManagerStates(false);
+    ASSERT_EQ(states.size(), 3u);
+    for (const auto& state : states)
+        EXPECT_TRUE(state.exported) << state.name;
+    ASSERT_EQ(thunarEntries().size(), 1u);
+    EXPECT_EQ(thunarEntries()[0].argv[0], tool);
+    EXPECT_EQ(runTool({tool, "--export", "konqueror"}).status, 2);
+
+    const std::string text = home.writeFile("work/notes.txt", "n");
+    const std::string picture = home.writeFile("work/photo.png", "p");
+    ToolResult refused = runTool({tool, "--run", images->actions()[0]->uid(), "--", picture, text});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("'" + text + "' is of type text/plain"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("only for image/*"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find(picture), std::string::npos) << refused.err;
+    ToolResult disabled = runTool({tool, "--run", off->uid(), "--", text});
+    EXPECT_NE(disabled.err.find("it is turned off"), std::string::npos) << disabled.err;
+
+    EXPECT_EQ(runTool({tool, "--unexport", "all"}).status, 0);
+    EXPECT_TRUE(thunarEntries().empty());
+    EXPECT_TRUE(nemoEntries().empty());
+    EXPECT_FALSE(OVUserDefaults::create()->exportsMenuTo("dolphin"));
+}
+
+} // namespace

@@ -1,0 +1,90 @@
+#!/usr/bin/python3
+"""The exported Orvane menu in the real Thunar or Nemo under Xvfb, driven like a user: the menu is
+exported with orvane-menu --export, a file is right-clicked and Orvane's move action chosen; the
+runner moves exactly that file. Menu items are found by OCR, as in the Nautilus test.
+
+usage: file_manager_export_test.py BUILD_DIR thunar|nemo"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import nautilus_menu_test as ui  # noqa: E402
+from nautilus_menu_test import Skip, check, log, listing  # noqa: E402
+from orvane_session import wait_for  # noqa: E402
+
+PROGRAMS = {
+    # program: (window class, command, the menu items to choose in turn)
+    "thunar": ("Thunar", ["thunar"], ["Orvane", "Move to a folder", "Documents"]),
+    # Nemo 5.6 has no submenus: one item "Orvane: Move to a folder: Documents".
+    "nemo": ("Nemo", ["nemo"], ["Documents"]),
+}
+
+
+class Scenario(ui.Scenario):
+    def run_with(self, program):
+        window_class, command, items = PROGRAMS[program]
+        files = ["draft.txt", "notes.txt", "report.txt"]
+        os.makedirs(self.work)
+        for name in files:
+            with open(os.path.join(self.work, name), "w") as f:
+                f.write(name + "\n")
+        uid = self.desktop.session.add_action("move-group", self.documents, "Documents")
+        check(len(uid) == 32, "the store tool printed no uid")
+        menu = self.desktop.session.tool("orvane-menu")
+        exported = subprocess.run([menu, "--export", program], capture_output=True, text=True, timeout=60)
+        check(exported.returncode == 0, "orvane-menu --export %s failed: %s" % (program, exported.stderr))
+
+        self.desktop.start_file_manager(command + [self.work])
+
+        def window():
+            check(self.desktop.nautilus.poll() is None, "%s exited:\n%s" % (program, self.desktop.nautilus_log()))
+            return next(iter(self.screen.windows()), None)
+        self.window = wait_for(window, timeout=60, what="the %s window on the work folder" % program)
+
+        names = self.view_names(files)
+        before = self.screen.windows()
+        self.screen.click(names["report.txt"], button=3, enter=True)
+        # GTK 3 opens each submenu as a window of its own.
+        for step, phrase in enumerate(items, 1):
+            self.choose_among(lambda: sorted(self.screen.windows() - before), phrase, "%s-%d" % (program, step),
+                              timeout=30)
+        try:
+            wait_for(lambda: len(self.desktop.session.notify_calls()) > 0, timeout=30, what="the runner")
+        except AssertionError:
+            raise AssertionError("no move finished after choosing Documents in %s; Documents holds %s"
+                                 % (program, listing(self.documents)))
+        self.expect(program, ["report.txt"], ["draft.txt", "notes.txt"])
+
+
+def main():
+    build_dir = os.path.abspath(sys.argv[1])
+    program = sys.argv[2]
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    try:
+        if not shutil.which(program):
+            raise Skip("%s is not installed" % program)
+        for tool in ("xdotool", "import", "convert", "tesseract", "dbus-daemon"):
+            check(shutil.which(tool), "%s is missing (scripts/setup installs it)" % tool)
+        shots = os.path.join(build_dir, "test-screenshots")
+        with ui.Display() as display, ui.Desktop(build_dir, display.name, program) as desktop:
+            started = time.monotonic()
+            screen = ui.Screen(shots, desktop.root, window_class=PROGRAMS[program][0])
+            try:
+                Scenario(desktop, screen).run_with(program)
+            except BaseException:
+                screen.save(program + "-failure")
+                print("%s output:\n%s" % (program, desktop.nautilus_log()))
+                raise
+            log("%s export test passed in %.1f s; screenshots in %s" % (program, time.monotonic() - started, shots))
+    except Skip as e:
+        print("skipped:", e)
+        sys.exit(77)
+
+
+if __name__ == "__main__":
+    main()
