@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "platform/Workspace.h"
 #include "settings/OVAlert.h"
+#include "settings/OVDefaultCatalogue.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
 #include "settings/OVWeakSignal.h"
@@ -116,6 +117,11 @@ void AppDelegate::applicationWillFinishLaunching()
         holding_ = true;
     }
     setDockIconVisible(true);
+}
+
+void AppDelegate::generateDefaultsIfNeeded()
+{
+    OVDefaultCatalogue(store_, defaults_).generateDefaultsIfNeeded();
 }
 
 void AppDelegate::applicationDidFinishLaunching()

@@ -60,7 +60,7 @@ private:
     void activated();
 
     // The first-run catalogue is written here (default actions that are missing, then a save).
-    void generateDefaultsIfNeeded() {}
+    void generateDefaultsIfNeeded();
     // Restarts the file-manager extension (the extension status logic's forced restart).
     void forceRestartExtension() {}
     // The delegate's part of showing the window at launch.
