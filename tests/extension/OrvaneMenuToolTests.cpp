@@ -129,7 +129,11 @@ TEST_F(OrvaneMenuToolTest, RunHandsTheRequestToTheRunnerBeforeExiting)
 
 TEST_F(OrvaneMenuToolTest, FailedLaunchLeavesNoRequestBehind)
 {
-    // No handler for "orvane" URLs at all.
+    // No handler for "orvane" URLs at all, not even an installed Orvane's.
+    const std::string empty = home.path() + "/no-system-folders";
+    ::mkdir(empty.c_str(), 0700);
+    ovtest::ScopedEnv dataDirs("XDG_DATA_DIRS", empty);
+    ovtest::ScopedEnv configDirs("XDG_CONFIG_DIRS", empty);
     Result run = orvaneMenu({"--run", docs->uid(), file}, work);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("could not hand the request"), std::string::npos);
