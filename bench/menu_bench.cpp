@@ -80,7 +80,7 @@ double median(std::vector<double> v)
 void report(const char* what, double value, double target)
 {
     std::printf("%-58s %9.3f ms  (target < %g ms: %s)\n", what, value, target, value < target ? "ok" : "MISSED");
-    bench::tableRow(std::string("menu: ") + what, bench::format("%.3f ms", value), "", 0, bench::format("< %g ms", target));
+    bench::tableRow(what, bench::format("%.3f ms", value), "", 0, bench::format("< %g ms", target));
 }
 
 double timeMenus(FinderSync& sync, int paths, int runs, double* first)
