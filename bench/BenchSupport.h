@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdarg>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +136,28 @@ inline bool flushFileSystems()
     drop << "3\n";
     drop.flush();
     return bool(drop);
+}
+
+inline std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+inline std::string format(const char* fmt, ...)
+{
+    char buffer[256];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(buffer, sizeof buffer, fmt, args);
+    va_end(args);
+    return buffer;
+}
+
+// One row of the table that bench/run prints from every benchmark: our figure, the peer tool's
+// figure from the same run, their ratio as the peer's time over ours (above 1 we are faster; 0
+// when nothing is compared) and the target. The mark lets the script pick the row out of the
+// benchmark's own text.
+inline void tableRow(const std::string& measure, const std::string& ours, const std::string& peer = {},
+                     double speedRatio = 0, const std::string& target = {})
+{
+    std::printf("@row\t%s\t%s\t%s\t%s\t%s\n", measure.c_str(), ours.c_str(), peer.c_str(),
+                speedRatio > 0 ? format("%.2f", speedRatio).c_str() : "", target.c_str());
 }
 
 } // namespace bench

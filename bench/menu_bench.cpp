@@ -1,6 +1,7 @@
 // Menu construction for large lists and selections, and how soon a change saved by another
 // process shows in the next menu. Run without arguments; the program starts copies of itself
 // ("--child") as the saving process.
+#include "BenchSupport.h"
 #include "extension/FinderSync.h"
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
@@ -79,6 +80,7 @@ double median(std::vector<double> v)
 void report(const char* what, double value, double target)
 {
     std::printf("%-58s %9.3f ms  (target < %g ms: %s)\n", what, value, target, value < target ? "ok" : "MISSED");
+    bench::tableRow(what, bench::format("%.3f ms", value), "", 0, bench::format("< %g ms", target));
 }
 
 double timeMenus(FinderSync& sync, int paths, int runs, double* first)

@@ -79,6 +79,9 @@ int main()
     std::printf("Nautilus module with a 19-entry catalogue\n");
     std::printf("  RSS added: %.2f MiB (target < 5 MiB)\n", (after - before) / 1024.0);
     std::printf("  first menu, store read included: %.2f ms  ratio to du of the folder %.2f\n", firstMenu, firstMenu / duMs);
+    bench::tableRow("Nautilus module, RSS added", bench::format("%.2f MiB", (after - before) / 1024.0), "", 0, "< 5 MiB");
+    bench::tableRow("Nautilus module, first menu", bench::format("%.2f ms", firstMenu), bench::format("du -s %.2f ms", duMs),
+                    duMs / firstMenu);
     g_object_unref(current);
     g_object_unref(provider);
     g_object_unref(folder);

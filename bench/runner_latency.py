@@ -97,6 +97,10 @@ def main():
         print("runner started by D-Bus activation: %d runs, p50 %.1f ms, max %.1f ms (target < 1000 ms: %s)"
               % (len(cold), statistics.median(cold) * 1000, cmax, verdict(cmax < 1000)))
         print("runner idle RSS: %.1f MiB (target < 30 MiB: %s)" % (rss_kib / 1024.0, verdict(rss_kib < 30 * 1024)))
+        # Rows of the table bench/run prints (the format of bench::tableRow).
+        print("@row\trunner already running, p95\t%.1f ms\t\t\t< 100 ms" % w95)
+        print("@row\trunner started by D-Bus activation, worst\t%.1f ms\t\t\t< 1000 ms" % cmax)
+        print("@row\trunner idle RSS\t%.1f MiB\t\t\t< 30 MiB" % (rss_kib / 1024.0))
     finally:
         s.quit_runner()
         s.close()

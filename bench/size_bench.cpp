@@ -47,6 +47,8 @@ void compare(const char* label, const std::string& tree, bool flushFirst)
     std::printf("%-22s ours %8.1f ms   du -sb %8.1f ms   ratio (du time / ours) %.2f %s  (%lld bytes)\n", label,
                 best[0] * 1000, best[1] * 1000, best[1] / best[0], best[1] / best[0] >= 1.0 ? "" : "(below 1.0)",
                 static_cast<long long>(measured));
+    bench::tableRow(std::string("folder size, ") + label, bench::format("%.1f ms", best[0] * 1000),
+                    bench::format("du -sb %.1f ms", best[1] * 1000), best[1] / best[0], "ratio >= 1");
 }
 
 } // namespace

@@ -99,13 +99,20 @@ int main(int argc, char** argv)
     std::printf("  save  median %.2f ms (target < 20 ms)  ratio to cp %.2f\n", median(saves), median(saves) / median(cps));
     std::printf("  load  median %.2f ms (target < 20 ms)  ratio to cp %.2f\n", median(loads), median(loads) / median(cps));
     std::printf("  cp    median %.2f ms\n", median(cps));
+    const std::string cp = bench::format("cp %.2f ms", median(cps));
+    bench::tableRow("store of 1,000 actions, save", bench::format("%.2f ms", median(saves)), cp,
+                    median(cps) / median(saves), "< 20 ms");
+    bench::tableRow("store of 1,000 actions, load", bench::format("%.2f ms", median(loads)), cp,
+                    median(cps) / median(loads), "< 20 ms");
 
     // RSS is measured in a fresh process so this one's benchmark garbage does not count.
     std::string cmd = std::string("'") + argv[0] + "' --rss-child";
     if (FILE* p = ::popen(cmd.c_str(), "r")) {
         long kib = 0;
-        if (std::fscanf(p, "%ld", &kib) == 1)
+        if (std::fscanf(p, "%ld", &kib) == 1) {
             std::printf("  RSS of a process holding the store and listening: %.1f MiB (target < 10 MiB)\n", kib / 1024.0);
+            bench::tableRow("RSS holding the store and listening", bench::format("%.1f MiB", kib / 1024.0), "", 0, "< 10 MiB");
+        }
         ::pclose(p);
     }
     std::string rm = "rm -rf '" + home + "'";

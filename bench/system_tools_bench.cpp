@@ -257,6 +257,9 @@ int main()
                     kPhotos, format, c.actionSeconds, kPhotos / c.actionSeconds, c.magickSeconds,
                     kPhotos / c.magickSeconds, c.magickSeconds / c.actionSeconds, c.actionBytes / 1048576.0,
                     c.magickBytes / 1048576.0, double(c.actionBytes) / double(c.magickBytes), c.peakKiB / 1024.0);
+    bench::tableRow(bench::format("convert %d photographs to %s", kPhotos, format),
+                    bench::format("%.2f s", c.actionSeconds), bench::format("ImageMagick %.2f s", c.magickSeconds),
+                    c.magickSeconds / c.actionSeconds);
         std::fflush(stdout);
         fs::remove_all(work + "/action-" + extension);
         fs::remove_all(work + "/magick-" + extension);
@@ -274,6 +277,11 @@ int main()
                 "(%.0f MiB/s, ratio %.2fx); action on the %d files %.2f s (%.0f MiB/s, ratio %.2fx)\n",
                 mib, kDeleteFiles, shredSeconds, mib / shredSeconds, folderSeconds, mib / folderSeconds,
                 shredSeconds / folderSeconds, kDeleteFiles, itemsSeconds, mib / itemsSeconds, shredSeconds / itemsSeconds);
+    const std::string shredFigure = bench::format("shred -n 1 -u %.2f s", shredSeconds);
+    bench::tableRow(bench::format("secure delete %.0f MiB, the folder", mib), bench::format("%.2f s", folderSeconds),
+                    shredFigure, shredSeconds / folderSeconds);
+    bench::tableRow(bench::format("secure delete %.0f MiB, %d files", mib, kDeleteFiles),
+                    bench::format("%.2f s", itemsSeconds), shredFigure, shredSeconds / itemsSeconds);
     ov::setAlertPresenter(std::nullopt);
     fs::remove_all(home);
     return 0;

@@ -123,6 +123,11 @@ void AppDelegate::applicationWillFinishLaunching()
     setDockIconVisible(true);
 }
 
+void AppDelegate::generateDefaultsIfNeeded()
+{
+    OVDefaultCatalogue(store_, defaults_).generateDefaultsIfNeeded();
+}
+
 void AppDelegate::applicationDidFinishLaunching()
 {
     // Nothing of the launch goes on without a store.
@@ -145,11 +150,6 @@ void AppDelegate::applicationDidFinishLaunching()
         showWindow();
     }
     setDockIconVisible(true);
-}
-
-void AppDelegate::generateDefaultsIfNeeded()
-{
-    OVDefaultCatalogue(store_, defaults_).generateDefaultsIfNeeded();
 }
 
 void AppDelegate::forceRestartExtension()

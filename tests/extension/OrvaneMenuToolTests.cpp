@@ -132,6 +132,11 @@ TEST_F(OrvaneMenuToolTest, FailedLaunchLeavesNoRequestBehind)
     // No handler for "orvane" URLs at all. GVfs (installed with Nemo and Thunar) answers any
     // scheme under a display, so the local file system alone is asked.
     ScopedEnv localVfs("GIO_USE_VFS", std::string("local"));
+    // No handler for "orvane" URLs at all, not even an installed Orvane's.
+    const std::string empty = home.path() + "/no-system-folders";
+    ::mkdir(empty.c_str(), 0700);
+    ovtest::ScopedEnv dataDirs("XDG_DATA_DIRS", empty);
+    ovtest::ScopedEnv configDirs("XDG_CONFIG_DIRS", empty);
     Result run = orvaneMenu({"--run", docs->uid(), file}, work);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("could not hand the request"), std::string::npos);

@@ -1,9 +1,11 @@
 // Adds an action to the store of the current XDG folders and prints its uid (session tests and
 // benchmarks).  Usage: orvane-test-store KIND TARGET TITLE, where KIND TARGET is move FOLDER,
-// copy FOLDER, move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove - or resetprefs -.
+// copy FOLDER, move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove -, resetprefs - or
+// compress -.
 // "move-group" adds a "Move to a folder" group holding one move action, as the settings application
 // makes them, and prints the action's uid.
 #include "model/OVActionsManager.h"
+#include "model/OVCompressPasswordAction.h"
 #include "model/OVConvertImageAction.h"
 #include "model/OVCopyToAction.h"
 #include "model/OVMoveActionGroup.h"
@@ -19,7 +21,7 @@ int main(int argc, char** argv)
 {
     if (argc != 4) {
         std::cerr << "usage: orvane-test-store move FOLDER | copy FOLDER | move-group FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
-                     "| secureremove - | resetprefs -, then TITLE\n";
+                     "| secureremove - | resetprefs - | compress -, then TITLE\n";
         return 2;
     }
     const std::string kind = argv[1];
@@ -50,6 +52,8 @@ int main(int argc, char** argv)
         action = convert;
     } else if (kind == "secureremove") {
         action = OVAction::action<OVSecureRemoveAction>();
+    } else if (kind == "compress") {
+        action = OVAction::action<OVCompressPasswordAction>();
     } else if (kind == "resetprefs") {
         action = OVAction::action<OVResetAppPreferencesAction>();
     } else {

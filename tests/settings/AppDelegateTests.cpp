@@ -33,14 +33,6 @@ protected:
         return delegate_;
     }
 
-    // The user's actions come first; the launch appends the default catalogue after them.
-    static std::vector<std::string> firstSavedTitles(std::size_t n)
-    {
-        auto all = savedTitles();
-        all.resize(std::min(n, all.size()));
-        return all;
-    }
-
     static bool windowShown(const AppDelegate& d)
     {
         return d.mainWindowController() && gtk_widget_get_visible(GTK_WIDGET(d.mainWindowController()->window()));
@@ -145,7 +137,7 @@ TEST_F(Launch, QuittingAppliesTheNameBeingTypedAndSavesAtOnce)
     EXPECT_TRUE(d->terminationRequested());
     d->applicationWillTerminate(); // what the application's shutdown runs
     // No turn of the loop: the process may be gone after this.
-    EXPECT_EQ(firstSavedTitles(2), (std::vector<std::string>{"Action 0", "Typed, never confirmed"}));
+    EXPECT_EQ(savedTitles(2), (std::vector<std::string>{"Action 0", "Typed, never confirmed"}));
 }
 
 // The application's own signals and commands, run for real: startup, activation, the menu
@@ -219,7 +211,7 @@ TEST_F(Launch, TheApplicationRunsTheDelegateFromStartToShutdown)
     EXPECT_STREQ(quit.get(), "<Control>q");
     EXPECT_STREQ(preferences.get(), "<Control>comma");
     // The shutdown applied the open rename and saved.
-    EXPECT_EQ(firstSavedTitles(2), (std::vector<std::string>{"Typed before quitting", "Action 1"}));
+    EXPECT_EQ(savedTitles(2), (std::vector<std::string>{"Typed before quitting", "Action 1"}));
 }
 
 TEST_F(Launch, ASaveThatFailsIsReportedOnce)

@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -86,11 +88,13 @@ protected:
         return out;
     }
 
-    // Titles as a fresh store reads them from Actions.plist.
-    static std::vector<std::string> savedTitles()
+    // The titles of the saved top-level actions, the first `count` of them.
+    static std::vector<std::string> savedTitles(std::size_t count = SIZE_MAX)
     {
         auto fresh = OVActionsManager::create();
-        return fresh ? titles(fresh->actions()) : std::vector<std::string>{"<unreadable>"};
+        auto all = fresh ? titles(fresh->actions()) : std::vector<std::string>{"<unreadable>"};
+        all.resize(std::min(count, all.size()));
+        return all;
     }
 
     // A window of the test's own around a view, shown and laid out.
