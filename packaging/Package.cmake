@@ -34,4 +34,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "shared-mime-info, hicolor-icon-theme, default-
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "nautilus")
 # The built-in scripts copy to the clipboard with one of these; the Python template wants python3.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wl-clipboard | xclip, python3")
+# The session's autostart entry is the one file under /etc: a configuration file the admin may
+# change, so an upgrade keeps their edit.
+set(ORVANE_CONFFILES ${PROJECT_BINARY_DIR}/packaging/conffiles)
+file(WRITE ${ORVANE_CONFFILES} "/etc/xdg/autostart/app.orvane.Orvane.menu-export.desktop\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${ORVANE_CONFFILES})
 include(CPack)

@@ -110,7 +110,11 @@ def check_control(deb):
     listing = run(["dpkg-deb", "-c", deb])
     for line in listing.splitlines():
         path = line.split(None, 5)[5]
-        check(path.startswith("./usr/"), "a file outside /usr: " + line)
+        # The session's autostart entry can only be in /etc.
+        check(path.startswith("./usr/") or path in ("./", "./etc/", "./etc/xdg/", "./etc/xdg/autostart/",
+                                                    "./etc/xdg/autostart/app.orvane.Orvane.menu-export.desktop"),
+              "a file outside /usr: " + line)
+    check("conffiles" in [os.path.basename(m) for m in control_files], "the autostart entry is no conffile")
 
 
 def check_layout(root):
@@ -160,6 +164,8 @@ def check_layout(root):
         exists("/usr/share/doc/orvane/" + doc)
     for program in ("orvane", "orvane-menu"):
         exists("/usr/share/man/man1/%s.1.gz" % program)
+    autostart = desktop_entry(exists("/etc/xdg/autostart/%s.menu-export.desktop" % APP_ID))["Desktop Entry"]
+    check(autostart["Exec"].split()[0] == "orvane-menu", "the autostart entry runs " + autostart["Exec"])
 
 
 class Installed:

@@ -142,7 +142,8 @@ class Session:
         if self.runner_pid() is None:
             return
         self.activate_runner_action("quit")
-        wait_for(lambda: self.runner_pid() is None, what="the runner to quit")
+        # A generous cap: the runner first finishes what it still runs, slow on a loaded machine.
+        wait_for(lambda: self.runner_pid() is None, timeout=30.0, what="the runner to quit")
 
     def close(self):
         for proc in (self.notify_proc, self.fm_proc):
