@@ -1,5 +1,6 @@
 #include "settings/AppDelegate.h"
 
+#include "extension/OVMenuExporter.h"
 #include "model/OVActionsManager.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
@@ -137,6 +138,10 @@ void AppDelegate::applicationDidFinishLaunching()
     generateDefaultsIfNeeded();
     if (statusProvider_)
         statusHelper_ = statusProvider_();
+    // While the application runs, the menus exported to other file managers follow its edits even
+    // where the session's own watcher does not run (an uninstalled build).
+    if (application_)
+        exportWatcher_ = OVMenuExporter::Watcher::create();
     mainWindowController_ = HLWindowController::controller<OVMainWindowController>(store_, defaults_, statusHelper_);
     if (application_ && g_application_get_is_registered(G_APPLICATION(application_)))
         gtk_window_set_application(mainWindowController_->window(), application_);

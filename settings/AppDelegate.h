@@ -11,6 +11,9 @@
 class OVActionsManager;
 class OVMainWindowController;
 class OVStatusHelper;
+namespace OVMenuExporter {
+class Watcher;
+}
 class OVUserDefaults;
 
 namespace ovsettings {
@@ -84,6 +87,7 @@ private:
     std::shared_ptr<OVStatusHelper> statusHelper_;
     std::shared_ptr<OVActionsManager> store_;
     std::shared_ptr<OVMainWindowController> mainWindowController_;
+    std::unique_ptr<OVMenuExporter::Watcher> exportWatcher_;
     GtkWindow* databaseErrorAlert_ = nullptr; // weak
     GtkWindow* saveFailureAlert_ = nullptr;   // weak
     bool hasLaunched_ = false;

@@ -1,6 +1,10 @@
 #include "settings/OVStatusModule.h"
 
+#include <adwaita.h>
+
+#include "extension/OVMenuExporter.h"
 #include "platform/MainContext.h"
+#include "settings/OVAlert.h"
 #include "settings/OVStatusHelper.h"
 #include "settings/OVWeakSignal.h"
 
@@ -9,7 +13,6 @@ OVStatusModule::OVStatusModule(std::shared_ptr<OVStatusHelper> statusHelper) : s
     setModuleTitle("Orvane");
     setModuleImage(OVImage::named("icon-orvane"));
     setModuleIsResizable(false);
-    setViewMinSize({480, 400});
 }
 
 OVStatusModule::~OVStatusModule()
@@ -36,6 +39,7 @@ void OVStatusModule::hl_viewDidLoad()
             });
         });
     }
+    updateFileManagers();
     gtk_spinner_start(checkingProgressIndicator());
     setCurrentView(checkingView());
     if (statusHelper_)
@@ -85,4 +89,65 @@ void OVStatusModule::toggleEnabled(GtkButton* sender)
         if (auto self = weak.lock(); self && self->statusHelper_)
             ov::guarded("switching the extension", [&] { self->statusHelper_->toggleEnabled(); });
     });
+}
+
+void OVStatusModule::hl_viewWillAppear()
+{
+    updateFileManagers();
+}
+
+void OVStatusModule::updateFileManagers()
+{
+    auto* group = ADW_PREFERENCES_GROUP(fileManagersGroup());
+    for (auto& [name, row] : fileManagerRows_)
+        adw_preferences_group_remove(group, row);
+    fileManagerRows_.clear();
+    const std::weak_ptr<OVStatusModule> weak = std::static_pointer_cast<OVStatusModule>(shared_from_this());
+    for (const auto& state : OVMenuExporter::fileManagerStates()) {
+        GtkWidget* row = adw_action_row_new();
+        adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), ("Also show in " + state.title).c_str());
+        GtkWidget* sw = gtk_switch_new();
+        gtk_widget_set_valign(sw, GTK_ALIGN_CENTER);
+        gtk_switch_set_active(GTK_SWITCH(sw), state.exported);
+        g_object_set_data_full(G_OBJECT(sw), "file-manager", g_strdup(state.name.c_str()), g_free);
+        adw_action_row_add_suffix(ADW_ACTION_ROW(row), sw);
+        adw_action_row_set_activatable_widget(ADW_ACTION_ROW(row), sw);
+        // Connected after the state is set: only the user's flips export.
+        ovsettings::connectWeak(sw, "notify::active", G_CALLBACK(+[](GtkSwitch* sw, GParamSpec*, gpointer data) {
+            ovsettings::withTarget<OVStatusModule>(data, "a file-manager switch",
+                                                   [&](OVStatusModule& module) { module.fileManagerSwitched(sw); });
+        }), weak);
+        adw_preferences_group_add(group, row);
+        fileManagerRows_.emplace_back(state.name, row);
+    }
+    gtk_widget_set_visible(GTK_WIDGET(group), !fileManagerRows_.empty());
+    // The page does not scroll: room for the status and every row.
+    const double rows = double(fileManagerRows_.size());
+    setViewMinSize({480, fileManagerRows_.empty() ? 400 : 380 + 80 + 56 * rows});
+}
+
+GtkSwitch* OVStatusModule::fileManagerSwitch(const std::string& name) const
+{
+    for (const auto& [rowName, row] : fileManagerRows_)
+        if (rowName == name)
+            return GTK_SWITCH(adw_action_row_get_activatable_widget(ADW_ACTION_ROW(row)));
+    return nullptr;
+}
+
+void OVStatusModule::fileManagerSwitched(GtkSwitch* sw)
+{
+    const char* name = static_cast<const char*>(g_object_get_data(G_OBJECT(sw), "file-manager"));
+    const auto fileManager = name ? fileManagerNamed(name) : std::nullopt;
+    if (!fileManager)
+        return;
+    std::string error;
+    if (OVMenuExporter::setExportEnabled(*fileManager, gtk_switch_get_active(sw), &error))
+        return;
+    // The choice is kept: the files follow at the next change that can be written.
+    ovsettings::OVAlertRequest request;
+    request.messageText = "Could Not Update the Other File Managers";
+    request.informativeText = error;
+    request.buttons = {"Okay"};
+    request.cancelButton = 0;
+    ovsettings::beginAlert(parentWindow(), nullptr, request, [](int, bool) {});
 }

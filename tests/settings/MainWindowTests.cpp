@@ -84,10 +84,12 @@ TEST_F(MainWindow, ModulesSwitchWithHooksInOrderAndTheWindowFollowsTheirTitleAnd
     EXPECT_STREQ(gtk_window_get_title(c->window()), "Orvane");
     // The window is sized for the page: the page's size plus the sidebar and the header.
     const auto size = c->windowSizeWithController(c->currentModule());
-    EXPECT_GT(size.width, 480);
-    EXPECT_GT(size.height, 400);
+    const HLSize page = c->currentModule()->viewMinSize();
+    EXPECT_GT(size.width, page.width);
+    EXPECT_GT(size.height, page.height);
     ASSERT_TRUE(ovtest::pumpUntil([&] {
-        return gtk_widget_get_width(c->moduleContentView()) == 480 && gtk_widget_get_height(c->moduleContentView()) == 400;
+        return gtk_widget_get_width(c->moduleContentView()) == int(page.width) &&
+               gtk_widget_get_height(c->moduleContentView()) == int(page.height);
     })) << gtk_widget_get_width(c->moduleContentView()) << "x" << gtk_widget_get_height(c->moduleContentView());
 
     Journal journal;

@@ -10,6 +10,9 @@
 #include "settings/OVStatusModule.h"
 
 #include <algorithm>
+#include <filesystem>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -130,6 +133,41 @@ TEST_F(StatusPage, AFirstLaunchWritesTheCatalogueAndLeavesTheExtensionRestartedA
     delegate_->applicationWillFinishLaunching();
     delegate_->applicationDidFinishLaunching();
     EXPECT_EQ(savedTitles(), saved);
+}
+
+TEST_F(StatusPage, FileManagerSwitchesExportTheMenuToTheInstalledOnesOnly)
+{
+    makeStore(2);
+    // Only a "nemo" on the PATH: no other file manager gets a row.
+    const std::string bin = home_->makeFolder("bin");
+    const std::string nemo = home_->writeFile("bin/nemo", "#!/bin/sh\n");
+    ::chmod(nemo.c_str(), 0755);
+    ovtest::ScopedEnv path("PATH", bin);
+    module_ = HLViewController::controller<OVStatusModule>(nullptr);
+    showInWindow(module_->view(), 600, 600);
+    EXPECT_TRUE(gtk_widget_get_visible(module_->fileManagersGroup()));
+    GtkSwitch* sw = module_->fileManagerSwitch("nemo");
+    ASSERT_TRUE(sw);
+    EXPECT_FALSE(module_->fileManagerSwitch("thunar"));
+    EXPECT_FALSE(gtk_switch_get_active(sw));
+
+    const std::string actions = home_->dataHome() + "/nemo/actions";
+    const auto exported = [&] {
+        std::error_code ec;
+        return std::distance(std::filesystem::directory_iterator(actions, ec), std::filesystem::directory_iterator{});
+    };
+    gtk_switch_set_active(sw, TRUE);
+    EXPECT_TRUE(OVUserDefaults::create()->exportsMenuTo("nemo"));
+    EXPECT_EQ(exported(), 4); // each action, and its entry for a folder's background
+    gtk_switch_set_active(sw, FALSE);
+    EXPECT_EQ(exported(), 0);
+    EXPECT_EQ(countAlerts(), 0);
+
+    // Turned on elsewhere: the page shows it when it appears again.
+    OVUserDefaults::create()->setExportsMenuTo("nemo", true);
+    module_->hl_viewWillAppear();
+    ASSERT_TRUE(module_->fileManagerSwitch("nemo"));
+    EXPECT_TRUE(gtk_switch_get_active(module_->fileManagerSwitch("nemo")));
 }
 
 } // namespace
