@@ -3,6 +3,7 @@
 #include "model/OVActionGroup.h"
 #include "model/OVTypes.h"
 #include "platform/ContentTypes.h"
+#include "platform/Markup.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -459,20 +460,46 @@ std::optional<ThunarLayout> thunarLayout(const std::string& text)
             skipTo("-->");
         } else if (text.compare(pos, 9, "<![CDATA[") == 0) {
             skipTo("]]>");
+        } else if (text.compare(pos, 2, "<?") == 0) {
+            skipTo("?>");
+        } else if (text.compare(pos, 2, "<!") == 0) {
+            // A declaration with an internal subset could hold anything: Thunar writes none.
+            std::size_t close = text.find('>', pos);
+            if (close == std::string::npos || text.find('[', pos) < close)
+                return std::nullopt;
+            pos = close + 1;
         } else if (tagIs("<actions")) {
+            if (rootOpen) // a second root: not a file Thunar wrote
+                return std::nullopt;
             std::size_t close = text.find('>', pos);
             if (close == std::string::npos)
                 return std::nullopt;
-            if (text[close - 1] == '/')
+            if (text[close - 1] == '/') {
                 layout.emptyRoot = pos;
+                break;
+            }
             rootOpen = true;
             pos = close + 1;
         } else if (tagIs("</actions")) {
+            // A close without its open would take our entries outside the list, where the next
+            // read no longer finds them.
+            if (!rootOpen)
+                return std::nullopt;
             layout.rootEnd = pos;
             break;
         } else if (tagIs("<action") && rootOpen) {
+            std::size_t close = text.find('>', pos);
+            if (close == std::string::npos)
+                return std::nullopt;
+            if (text[close - 1] == '/') { // an empty action: never one of ours
+                pos = close + 1;
+                continue;
+            }
             std::size_t end = text.find("</action>", pos);
             if (end == std::string::npos)
+                return std::nullopt;
+            // Thunar never nests actions; a nested one would end this one early.
+            if (text.find("<action", close) < end)
                 return std::nullopt;
             layout.actions.push_back({pos, end + 9});
             pos = end + 9;
@@ -507,6 +534,13 @@ std::optional<std::string> mergeThunarActions(const std::optional<std::string>& 
     if (!existing || existing->find_first_not_of(" \t\r\n") == std::string::npos)
         return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<actions>\n" + elements + "</actions>\n";
     const std::string& text = *existing;
+    // The scan below finds elements by their tags; only a well-formed file has them where they seem.
+    std::string malformed;
+    if (!ov::isWellFormedMarkup(text, &malformed)) {
+        if (error)
+            *error = "it is not well-formed XML (" + malformed + ")";
+        return std::nullopt;
+    }
     auto layout = thunarLayout(text);
     if (!layout) {
         if (error)

@@ -378,6 +378,15 @@ TEST_F(MenuExportTest, ThunarMergeKeepsTheUsersOwnActionsByteForByte)
         }
     }
 
+    // Files that only look like an action list to a scan of their tags are refused: entries put
+    // there would be lost to the next read, or take the user's lines with them.
+    for (const std::string& odd : {std::string("<x/>\n</actions>"), std::string("<actions>\0</actions>", 20),
+                                  std::string("<actions><action><action><unique-id>app.orvane.Orvane-1</unique-id>"
+                                              "</action></action></actions>")}) {
+        SCOPED_TRACE(odd);
+        EXPECT_FALSE(mergeThunarActions(odd, ours));
+    }
+
     // A file that is not an action list is not Orvane's to rewrite.
     const std::string broken = "<actions>\n<action><name>cut off";
     home.writeFile("config/Thunar/uca.xml", broken);
