@@ -439,8 +439,33 @@ struct ThunarLayout {
     std::size_t emptyRoot = std::string::npos; // offset of "<actions/>"
 };
 
+// Thunar writes its list plainly: an XML declaration first, no document type, no processing
+// instructions, no attributes on the list or its actions, closing tags without spaces. Files
+// outside that are refused rather than read by a scan that could see other elements than an XML
+// reader does.
+bool isPlainThunarText(const std::string& text)
+{
+    for (std::size_t at = text.find("<?"); at != std::string::npos; at = text.find("<?", at + 1))
+        if (at != 0)
+            return false;
+    for (std::size_t at = text.find("<!"); at != std::string::npos; at = text.find("<!", at + 1))
+        if (text.compare(at, 4, "<!--") != 0 && text.compare(at, 9, "<![CDATA[") != 0)
+            return false;
+    for (std::size_t at = text.find("<action"); at != std::string::npos; at = text.find("<action", at + 1)) {
+        const std::size_t close = text.find('>', at);
+        if (close == std::string::npos || text.find_first_of("\"'<", at + 1) < close)
+            return false;
+    }
+    for (std::size_t at = text.find("</action"); at != std::string::npos; at = text.find("</action", at + 1))
+        if (text.compare(at, 9, "</action>") != 0 && text.compare(at, 10, "</actions>") != 0)
+            return false;
+    return true;
+}
+
 std::optional<ThunarLayout> thunarLayout(const std::string& text)
 {
+    if (!isPlainThunarText(text))
+        return std::nullopt;
     ThunarLayout layout;
     bool rootOpen = false;
     std::size_t pos = 0;
@@ -461,13 +486,13 @@ std::optional<ThunarLayout> thunarLayout(const std::string& text)
         } else if (text.compare(pos, 9, "<![CDATA[") == 0) {
             skipTo("]]>");
         } else if (text.compare(pos, 2, "<?") == 0) {
+            // Only the XML declaration, first in the file, as Thunar writes it.
+            if (pos != 0)
+                return std::nullopt;
             skipTo("?>");
         } else if (text.compare(pos, 2, "<!") == 0) {
-            // A declaration with an internal subset could hold anything: Thunar writes none.
-            std::size_t close = text.find('>', pos);
-            if (close == std::string::npos || text.find('[', pos) < close)
-                return std::nullopt;
-            pos = close + 1;
+            // Thunar writes no document type; where one is, other readers may see other elements.
+            return std::nullopt;
         } else if (tagIs("<actions")) {
             if (rootOpen) // a second root: not a file Thunar wrote
                 return std::nullopt;
@@ -498,8 +523,8 @@ std::optional<ThunarLayout> thunarLayout(const std::string& text)
             std::size_t end = text.find("</action>", pos);
             if (end == std::string::npos)
                 return std::nullopt;
-            // Thunar never nests actions; a nested one would end this one early.
-            if (text.find("<action", close) < end)
+            // Thunar never nests actions nor comments them inside; either could end this one early.
+            if (text.find("<action", close) < end || text.find("<!", close) < end)
                 return std::nullopt;
             layout.actions.push_back({pos, end + 9});
             pos = end + 9;

@@ -16,6 +16,12 @@ bool isWellFormedMarkup(const std::string& text, std::string* error)
         int open = 0;
         int roots = 0;
     } depth;
+    // GLib's parser passes declarations and processing instructions through unchecked.
+    if (!g_utf8_validate(text.data(), gssize(text.size()), nullptr)) {
+        if (error)
+            *error = "not valid UTF-8";
+        return false;
+    }
     GMarkupParser parser{};
     parser.start_element = [](GMarkupParseContext*, const gchar*, const gchar**, const gchar**, gpointer data, GError**) {
         auto* d = static_cast<Depth*>(data);

@@ -331,9 +331,9 @@ TEST_F(MenuExportTest, ThunarMergeKeepsTheUsersOwnActionsByteForByte)
                                "<action>\n\t<icon>utilities-terminal</icon>\n\t<name>Open &amp; Terminal</name>\n"
                                "\t<unique-id>1671863021510925-2</unique-id>\n\t<command>xterm %f</command>\n"
                                "\t<patterns>*</patterns>\n\t<directories/>\n</action>";
-    // A user's action whose id merely contains Orvane's prefix, with markup that looks like an end.
+    // A user's action whose id merely contains Orvane's prefix.
     const std::string userTail = "  <action><name>Second</name><unique-id>2-app.orvane.Orvane-x</unique-id>"
-                                 "<command>echo %F</command><![CDATA[</action>]]></action>\r\n";
+                                 "<command>echo %F</command></action>\r\n";
     const std::string before = head + userTail;
     const std::string after = "</actions>\r\n";
     const std::string original = before + after;
@@ -382,7 +382,9 @@ TEST_F(MenuExportTest, ThunarMergeKeepsTheUsersOwnActionsByteForByte)
     // there would be lost to the next read, or take the user's lines with them.
     for (const std::string& odd : {std::string("<x/>\n</actions>"), std::string("<actions>\0</actions>", 20),
                                   std::string("<actions><action><action><unique-id>app.orvane.Orvane-1</unique-id>"
-                                              "</action></action></actions>")}) {
+                                              "</action></action></actions>"),
+                                  std::string("<actions><action><![CDATA[</action><action><unique-id>app.orvane.Orvane-1"
+                                              "</unique-id></action>]]></action></actions>")}) {
         SCOPED_TRACE(odd);
         EXPECT_FALSE(mergeThunarActions(odd, ours));
     }
