@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,9 +76,16 @@ inline std::string makeTemporaryFolder(const std::string& parent, const char* ta
     return name.data();
 }
 
-// Runs a program found on PATH (its output thrown away when quiet) and answers the seconds it
-// took; ends the benchmark when it fails.
-inline double timeCommand(std::vector<std::string> args, bool quiet = false)
+// What a finished program cost: wall time, CPU time of it and its children, and peak memory.
+struct CommandCost {
+    double seconds = 0;
+    double cpuSeconds = 0; // the fair figure on a machine shared with other work
+    long peakKiB = 0;
+};
+
+// Runs a program found on PATH (its output thrown away when quiet, in cwd when given) and answers
+// what it cost; ends the benchmark when it fails.
+inline CommandCost runCommand(std::vector<std::string> args, bool quiet = false, const std::string& cwd = {})
 {
     std::vector<char*> argv;
     for (auto& a : args)
@@ -87,6 +95,8 @@ inline double timeCommand(std::vector<std::string> args, bool quiet = false)
     posix_spawn_file_actions_init(&actions);
     if (quiet)
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     auto start = Clock::now();
     pid_t pid;
     int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -96,13 +106,21 @@ inline double timeCommand(std::vector<std::string> args, bool quiet = false)
         std::exit(1);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
-    double seconds = secondsSince(start);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    const auto cpu = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    CommandCost cost{secondsSince(start), cpu(usage.ru_utime) + cpu(usage.ru_stime), usage.ru_maxrss};
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "%s failed\n", argv[0]);
         std::exit(1);
     }
-    return seconds;
+    return cost;
+}
+
+// The seconds a program took (see runCommand).
+inline double timeCommand(std::vector<std::string> args, bool quiet = false)
+{
+    return runCommand(std::move(args), quiet).seconds;
 }
 
 // A folder on the disk to work in: /var/tmp, else the current folder.

@@ -6,11 +6,6 @@
 #include "BenchSupport.h"
 #include "runner/ZipArchiveWriter.h"
 
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,12 +16,9 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 3;
 constexpr std::uint64_t kMiB = 1 << 20;
@@ -115,41 +107,6 @@ int writeArchive(const std::string& archive, const std::string& root, const std:
     return r.ok() ? 0 : 1;
 }
 
-struct Measured {
-    double seconds = 0;
-    double cpuSeconds = 0; // the fair figure on a machine shared with other work
-    long peakKiB = 0;
-};
-
-Measured run(std::vector<std::string> args, const std::string& cwd)
-{
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    auto start = Clock::now();
-    pid_t pid;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::perror(argv[0]);
-        std::exit(1);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    auto cpu = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    Measured m{std::chrono::duration<double>(Clock::now() - start).count(), cpu(usage.ru_utime) + cpu(usage.ru_stime),
-               usage.ru_maxrss};
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", args[0].c_str());
-        std::exit(1);
-    }
-    return m;
-}
-
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -178,8 +135,8 @@ int main(int argc, char** argv)
             int tool = round % 2 == 0 ? which : 1 - which;
             std::string archive = root + (tool == 0 ? "/ours.zip" : "/zip.zip");
             fs::remove(archive);
-            Measured m = tool == 0 ? run({self, "--write", archive, root, "data"}, root)
-                                   : run({"zip", "-q", "-r", "-P", kPassword, archive, "data"}, root);
+            bench::CommandCost m = tool == 0 ? bench::runCommand({self, "--write", archive, root, "data"}, false, root)
+                                             : bench::runCommand({"zip", "-q", "-r", "-P", kPassword, archive, "data"}, false, root);
             seconds[tool].push_back(m.seconds);
             cpuSeconds[tool].push_back(m.cpuSeconds);
             peakKiB[tool] = std::max(peakKiB[tool], m.peakKiB);
