@@ -29,12 +29,7 @@ class Scenario(ui.Scenario):
     def run_with(self, program):
         window_class, command, items = PROGRAMS[program]
         files = ["draft.txt", "notes.txt", "report.txt"]
-        os.makedirs(self.work)
-        for name in files:
-            with open(os.path.join(self.work, name), "w") as f:
-                f.write(name + "\n")
-        uid = self.desktop.session.add_action("move-group", self.documents, "Documents")
-        check(len(uid) == 32, "the store tool printed no uid")
+        self.prepare(files)
         menu = self.desktop.session.tool("orvane-menu")
         exported = subprocess.run([menu, "--export", program], capture_output=True, text=True, timeout=60)
         check(exported.returncode == 0, "orvane-menu --export %s failed: %s" % (program, exported.stderr))

@@ -475,14 +475,18 @@ class Scenario:
         check(listing(self.work) == (sorted(work) if work is not None else None),
               "after the %s menu the work folder holds %s, expected %s" % (step, listing(self.work), work))
 
-    def run(self):
-        files = ["draft.txt", "letter.txt", "notes.txt", "report.txt"]
+    def prepare(self, files):
+        """The work folder holding the files, and a "Move to a folder" group with Documents."""
         os.makedirs(self.work)
         for name in files:
             with open(os.path.join(self.work, name), "w") as f:
                 f.write(name + "\n")
         uid = self.desktop.session.add_action("move-group", self.documents, "Documents")
         check(len(uid) == 32, "the store tool printed no uid")
+
+    def run(self):
+        files = ["draft.txt", "letter.txt", "notes.txt", "report.txt"]
+        self.prepare(files)
 
         self.desktop.start_nautilus(self.work)
 
