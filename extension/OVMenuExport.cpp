@@ -486,13 +486,7 @@ std::optional<ThunarLayout> thunarLayout(const std::string& text)
         } else if (text.compare(pos, 9, "<![CDATA[") == 0) {
             skipTo("]]>");
         } else if (text.compare(pos, 2, "<?") == 0) {
-            // Only the XML declaration, first in the file, as Thunar writes it.
-            if (pos != 0)
-                return std::nullopt;
-            skipTo("?>");
-        } else if (text.compare(pos, 2, "<!") == 0) {
-            // Thunar writes no document type; where one is, other readers may see other elements.
-            return std::nullopt;
+            skipTo("?>"); // the XML declaration, the only instruction a plain list has
         } else if (tagIs("<actions")) {
             if (rootOpen) // a second root: not a file Thunar wrote
                 return std::nullopt;
