@@ -5,6 +5,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/MainContext.h"
 #include "platform/Workspace.h"
 #include "settings/OVAlert.h"
 #include "settings/OVDefaultCatalogue.h"
@@ -139,9 +140,15 @@ void AppDelegate::applicationDidFinishLaunching()
     if (statusProvider_)
         statusHelper_ = statusProvider_();
     // While the application runs, the menus exported to other file managers follow its edits even
-    // where the session's own watcher does not run (an uninstalled build).
-    if (application_)
-        exportWatcher_ = OVMenuExporter::Watcher::create();
+    // where the session's own watcher does not run (an uninstalled build). Its first refresh reads
+    // the store and the preferences again: after the window, not before it.
+    if (application_) {
+        const std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+        ov::runOnNextTurn([weakSelf] {
+            if (auto self = weakSelf.lock())
+                ov::guarded("watching the exported menus", [&] { self->exportWatcher_ = OVMenuExporter::Watcher::create(); });
+        });
+    }
     mainWindowController_ = HLWindowController::controller<OVMainWindowController>(store_, defaults_, statusHelper_);
     if (application_ && g_application_get_is_registered(G_APPLICATION(application_)))
         gtk_window_set_application(mainWindowController_->window(), application_);
