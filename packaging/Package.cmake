@@ -5,8 +5,8 @@
 # upgrading and removing never touch.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
-set(CPACK_PACKAGE_VENDOR "The Orvane developers")
-set(CPACK_PACKAGE_CONTACT "The Orvane developers <dev@orvane.app>")
+set(CPACK_PACKAGE_VENDOR "Orvane developers")
+set(CPACK_PACKAGE_CONTACT "${ORVANE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "your own actions in the file manager's right-click menu")
 set(CPACK_PACKAGE_DESCRIPTION "Orvane adds the actions you choose to the right-click menu of files and
 folders: move or copy to a folder, open with an application, a new file from
