@@ -135,8 +135,9 @@ class ReadAhead {
 public:
     static constexpr int kBudget = 64;
 
-    ReadAhead(int dirFd, const std::vector<std::string>& names, int& budget)
-        : dirFd_(dirFd), names_(names), budget_(budget)
+    // types: the d_type of each name as the folder listed it.
+    ReadAhead(int dirFd, const std::vector<std::string>& names, const std::vector<unsigned char>& types, int& budget)
+        : dirFd_(dirFd), names_(names), types_(types), budget_(budget)
     {
     }
     ~ReadAhead()
@@ -152,8 +153,11 @@ public:
     int take(std::size_t index)
     {
         while (opened_.size() < names_.size() && opened_.size() <= index + kDepth && budget_ > 0) {
-            int fd = ::openat(dirFd_, names_[opened_.size()].c_str(),
-                              O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+            const std::size_t i = opened_.size();
+            // Opening a FIFO would release a writer waiting on it, opening a device can act on it.
+            int fd = isRegularFile(i) ? ::openat(dirFd_, names_[i].c_str(),
+                                                 O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)
+                                      : -1;
             if (fd >= 0) {
                 --budget_;
                 (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
@@ -174,6 +178,15 @@ public:
 private:
     static constexpr std::size_t kDepth = 16;
 
+    bool isRegularFile(std::size_t i) const
+    {
+        const unsigned type = i < types_.size() ? types_[i] : unsigned(DT_UNKNOWN);
+        if (type != DT_UNKNOWN)
+            return type == DT_REG;
+        struct stat st;
+        return ::fstatat(dirFd_, names_[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    }
+
     void release(int& fd)
     {
         if (fd < 0)
@@ -185,6 +198,7 @@ private:
 
     int dirFd_;
     const std::vector<std::string>& names_;
+    const std::vector<unsigned char>& types_;
     int& budget_;
     std::vector<int> opened_;
     std::size_t next_ = 0;
@@ -215,20 +229,29 @@ bool isInside(const std::string& path, const std::string& folder)
 // The names in a folder, without "." and ".."; false with errno set when it cannot be read.
 // They come in the order of their inode numbers: on most file systems that is the order of the
 // items on the disk, so a walk through a folder that is not cached reads ahead instead of seeking.
-bool readEntryNames(DIR* dir, std::vector<std::string>* names)
+// types, when given, gets the d_type of each name (DT_UNKNOWN where the file system does not say).
+bool readEntryNames(DIR* dir, std::vector<std::string>* names, std::vector<unsigned char>* types = nullptr)
 {
-    std::vector<std::pair<ino_t, std::string>> entries;
+    struct Entry {
+        ino_t ino;
+        unsigned char type;
+        std::string name;
+    };
+    std::vector<Entry> entries;
     errno = 0;
     while (struct dirent* entry = ::readdir(dir)) {
         std::string n = entry->d_name;
         if (n != "." && n != "..")
-            entries.emplace_back(entry->d_ino, std::move(n));
+            entries.push_back({entry->d_ino, entry->d_type, std::move(n)});
         errno = 0;
     }
     const int failure = errno;
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& e : entries)
-        names->push_back(std::move(e.second));
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.ino < b.ino; });
+    for (auto& e : entries) {
+        names->push_back(std::move(e.name));
+        if (types)
+            types->push_back(e.type);
+    }
     errno = failure;
     return failure == 0;
 }
@@ -725,11 +748,12 @@ private:
         }
 
         std::vector<std::string> names;
-        if (!readEntryNames(dir, &names)) {
+        std::vector<unsigned char> types;
+        if (!readEntryNames(dir, &names, &types)) {
             *error = makeError(errno, "Cannot read " + srcPath);
             return false;
         }
-        ReadAhead ahead(::dirfd(dir), names, readAheadBudget_);
+        ReadAhead ahead(::dirfd(dir), names, types, readAheadBudget_);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::string& n = names[i];
             FdCloser opened(ahead.take(i));
