@@ -355,6 +355,8 @@ public:
     // Copies src to dst, which must not exist. A failure removes whatever was created.
     MoveResult copy(const std::string& given, const std::string& dst, bool followTopLink = false)
     {
+        createdTop_ = false;
+        existed_ = false;
         std::string src = given;
         if (followTopLink) {
             char* resolved = ::realpath(given.c_str(), nullptr);
@@ -479,7 +481,7 @@ private:
                    const char* dstName, const std::string& dstPath, bool top, FileError* error, int opened = -1)
     {
         FdCloser openedSource(opened);
-        if (reserved_)
+        if (reserved_ || keepManifest_)
             observeFill(srcPath);
         if (stopped(srcPath, error))
             return false;
@@ -863,35 +865,100 @@ bool installReplacing(const std::string& incoming, const std::string& dst, MoveR
     return true;
 }
 
+// Puts the finished item at `incoming` at dst where nothing is yet; an errno value, 0 when done.
+int installNoReplace(const std::string& incoming, const std::string& dst)
+{
+    if (renameNoReplace(incoming, dst))
+        return 0;
+    int e = errno;
+    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
+        return e;
+    // No RENAME_NOREPLACE here: a hard link claims the name of a file atomically; a folder gets
+    // a check just before the rename.
+    struct stat st;
+    if (::lstat(incoming.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode)) {
+        if (::link(incoming.c_str(), dst.c_str()) == 0) {
+            (void)::unlink(incoming.c_str());
+            return 0;
+        }
+        if (errno == EEXIST)
+            return EEXIST;
+    }
+    if (::lstat(dst.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(incoming.c_str(), dst.c_str()) == 0 ? 0 : errno;
+}
+
+// Flushes the file system that holds path: what was copied there is on the disk.
+int flushFileSystemOf(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int e = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return e;
+}
+
+// Records a rename in the folder on the disk.
+int flushFolder(const std::string& folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int e = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return e;
+}
+
+// The copy is made under a hidden name beside dst and takes the name only once it is complete
+// and on the disk, so that nothing half-made ever carries the final name. The source goes only
+// after that.
 MoveResult moveAcross(const std::string& src, const std::string& dst, bool noReplace)
 {
+    struct stat existing;
+    if (noReplace && ::lstat(dst.c_str(), &existing) == 0)
+        return destinationExists(dst);
+    const std::string folder = deletingLastPathComponent(dst).empty() ? "." : deletingLastPathComponent(dst);
     TreeCopier copier(true, true);
     MoveResult result;
-    if (noReplace) {
-        result = copier.copy(src, dst);
-        if (result.outcome != FileOutcome::Done)
-            return result;
-    } else {
-        std::string incoming;
-        for (int i = 0; i < kTemporaryNameAttempts; ++i) {
-            incoming = temporarySibling(dst);
-            result = copier.copy(src, incoming);
-            if (result.outcome != FileOutcome::DestinationExists)
-                break;
-        }
-        if (result.outcome != FileOutcome::Done) {
-            result.outcome = FileOutcome::Failed;
-            return result;
-        }
-        if (!installReplacing(incoming, dst, &result)) {
-            FileError ignored;
-            removeAt(AT_FDCWD, incoming.c_str(), incoming, true, &ignored);
-            result.outcome = FileOutcome::Failed;
-            return result;
-        }
+    std::string incoming;
+    for (int i = 0; i < kTemporaryNameAttempts; ++i) {
+        incoming = temporarySibling(dst);
+        result = copier.copy(src, incoming);
+        if (result.outcome != FileOutcome::DestinationExists)
+            break;
     }
+    if (result.outcome != FileOutcome::Done) {
+        result.outcome = FileOutcome::Failed;
+        return result;
+    }
+    auto discard = [&](MoveResult failure) {
+        FileError ignored;
+        removeAt(AT_FDCWD, incoming.c_str(), incoming, true, &ignored);
+        return failure;
+    };
+    if (int e = flushFileSystemOf(folder))
+        return discard(failed(e, "Cannot write " + dst));
+    if (noReplace) {
+        if (int e = installNoReplace(incoming, dst))
+            return discard(e == EEXIST ? destinationExists(dst) : failed(e, "Cannot move to " + dst));
+    } else if (!installReplacing(incoming, dst, &result)) {
+        result.outcome = FileOutcome::Failed;
+        return discard(result);
+    }
+    result.outcome = FileOutcome::Done;
     callMoveAcrossHook(src);
     FileError removeError;
+    if (int e = flushFolder(folder)) {
+        // In place, but perhaps not on the disk yet: the source stays.
+        result.outcome = FileOutcome::Failed;
+        result.error = makeError(e, "Cannot write " + dst);
+        result.destinationKept = true;
+        return result;
+    }
     if (!copier.removeSource(&removeError)) {
         result.outcome = FileOutcome::Failed;
         result.error = removeError;

@@ -35,9 +35,10 @@ struct MoveResult {
 
 // Moves src to dst. With noReplace an existing item at dst is never touched (DestinationExists).
 // Without it, an item at dst is replaced only once src is in place beside it (atomic rename for
-// files, an exchange for folders and mixed kinds). Across file systems the item is copied with
-// modes, times, links and folders, checked, and only then removed at the source; a failed copy
-// is removed again and the source stays.
+// files, an exchange for folders and mixed kinds), and never when that would lose src
+// (judgeReplacing refuses: EINVAL). Across file systems the item is copied with modes, times,
+// links and folders under a hidden temporary name beside dst, checked, flushed to disk, put at
+// dst, and only then removed at the source; a failed copy is removed again and the source stays.
 MoveResult moveItem(const std::string& src, const std::string& dst, bool noReplace);
 
 // Copies src (following a symbolic link at src itself) to a dst that must not exist yet: never
