@@ -135,8 +135,9 @@ class ReadAhead {
 public:
     static constexpr int kBudget = 64;
 
-    ReadAhead(int dirFd, const std::vector<std::string>& names, int& budget)
-        : dirFd_(dirFd), names_(names), budget_(budget)
+    // types: the d_type of each name as the folder listed it.
+    ReadAhead(int dirFd, const std::vector<std::string>& names, const std::vector<unsigned char>& types, int& budget)
+        : dirFd_(dirFd), names_(names), types_(types), budget_(budget)
     {
     }
     ~ReadAhead()
@@ -152,8 +153,11 @@ public:
     int take(std::size_t index)
     {
         while (opened_.size() < names_.size() && opened_.size() <= index + kDepth && budget_ > 0) {
-            int fd = ::openat(dirFd_, names_[opened_.size()].c_str(),
-                              O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+            const std::size_t i = opened_.size();
+            // Opening a FIFO would release a writer waiting on it, opening a device can act on it.
+            int fd = isRegularFile(i) ? ::openat(dirFd_, names_[i].c_str(),
+                                                 O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)
+                                      : -1;
             if (fd >= 0) {
                 --budget_;
                 (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
@@ -174,6 +178,15 @@ public:
 private:
     static constexpr std::size_t kDepth = 16;
 
+    bool isRegularFile(std::size_t i) const
+    {
+        const unsigned type = i < types_.size() ? types_[i] : unsigned(DT_UNKNOWN);
+        if (type != DT_UNKNOWN)
+            return type == DT_REG;
+        struct stat st;
+        return ::fstatat(dirFd_, names_[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+    }
+
     void release(int& fd)
     {
         if (fd < 0)
@@ -185,6 +198,7 @@ private:
 
     int dirFd_;
     const std::vector<std::string>& names_;
+    const std::vector<unsigned char>& types_;
     int& budget_;
     std::vector<int> opened_;
     std::size_t next_ = 0;
@@ -215,20 +229,29 @@ bool isInside(const std::string& path, const std::string& folder)
 // The names in a folder, without "." and ".."; false with errno set when it cannot be read.
 // They come in the order of their inode numbers: on most file systems that is the order of the
 // items on the disk, so a walk through a folder that is not cached reads ahead instead of seeking.
-bool readEntryNames(DIR* dir, std::vector<std::string>* names)
+// types, when given, gets the d_type of each name (DT_UNKNOWN where the file system does not say).
+bool readEntryNames(DIR* dir, std::vector<std::string>* names, std::vector<unsigned char>* types = nullptr)
 {
-    std::vector<std::pair<ino_t, std::string>> entries;
+    struct Entry {
+        ino_t ino;
+        unsigned char type;
+        std::string name;
+    };
+    std::vector<Entry> entries;
     errno = 0;
     while (struct dirent* entry = ::readdir(dir)) {
         std::string n = entry->d_name;
         if (n != "." && n != "..")
-            entries.emplace_back(entry->d_ino, std::move(n));
+            entries.push_back({entry->d_ino, entry->d_type, std::move(n)});
         errno = 0;
     }
     const int failure = errno;
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& e : entries)
-        names->push_back(std::move(e.second));
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.ino < b.ino; });
+    for (auto& e : entries) {
+        names->push_back(std::move(e.name));
+        if (types)
+            types->push_back(e.type);
+    }
     errno = failure;
     return failure == 0;
 }
@@ -332,6 +355,8 @@ public:
     // Copies src to dst, which must not exist. A failure removes whatever was created.
     MoveResult copy(const std::string& given, const std::string& dst, bool followTopLink = false)
     {
+        createdTop_ = false;
+        existed_ = false;
         std::string src = given;
         if (followTopLink) {
             char* resolved = ::realpath(given.c_str(), nullptr);
@@ -456,7 +481,7 @@ private:
                    const char* dstName, const std::string& dstPath, bool top, FileError* error, int opened = -1)
     {
         FdCloser openedSource(opened);
-        if (reserved_)
+        if (reserved_ || keepManifest_)
             observeFill(srcPath);
         if (stopped(srcPath, error))
             return false;
@@ -725,11 +750,12 @@ private:
         }
 
         std::vector<std::string> names;
-        if (!readEntryNames(dir, &names)) {
+        std::vector<unsigned char> types;
+        if (!readEntryNames(dir, &names, &types)) {
             *error = makeError(errno, "Cannot read " + srcPath);
             return false;
         }
-        ReadAhead ahead(::dirfd(dir), names, readAheadBudget_);
+        ReadAhead ahead(::dirfd(dir), names, types, readAheadBudget_);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::string& n = names[i];
             FdCloser opened(ahead.take(i));
@@ -839,35 +865,100 @@ bool installReplacing(const std::string& incoming, const std::string& dst, MoveR
     return true;
 }
 
+// Puts the finished item at `incoming` at dst where nothing is yet; an errno value, 0 when done.
+int installNoReplace(const std::string& incoming, const std::string& dst)
+{
+    if (renameNoReplace(incoming, dst))
+        return 0;
+    int e = errno;
+    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
+        return e;
+    // No RENAME_NOREPLACE here: a hard link claims the name of a file atomically; a folder gets
+    // a check just before the rename.
+    struct stat st;
+    if (::lstat(incoming.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode)) {
+        if (::link(incoming.c_str(), dst.c_str()) == 0) {
+            (void)::unlink(incoming.c_str());
+            return 0;
+        }
+        if (errno == EEXIST)
+            return EEXIST;
+    }
+    if (::lstat(dst.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(incoming.c_str(), dst.c_str()) == 0 ? 0 : errno;
+}
+
+// Flushes the file system that holds path: what was copied there is on the disk.
+int flushFileSystemOf(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int e = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return e;
+}
+
+// Records a rename in the folder on the disk.
+int flushFolder(const std::string& folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int e = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return e;
+}
+
+// The copy is made under a hidden name beside dst and takes the name only once it is complete
+// and on the disk, so that nothing half-made ever carries the final name. The source goes only
+// after that.
 MoveResult moveAcross(const std::string& src, const std::string& dst, bool noReplace)
 {
+    struct stat existing;
+    if (noReplace && ::lstat(dst.c_str(), &existing) == 0)
+        return destinationExists(dst);
+    const std::string folder = deletingLastPathComponent(dst).empty() ? "." : deletingLastPathComponent(dst);
     TreeCopier copier(true, true);
     MoveResult result;
-    if (noReplace) {
-        result = copier.copy(src, dst);
-        if (result.outcome != FileOutcome::Done)
-            return result;
-    } else {
-        std::string incoming;
-        for (int i = 0; i < kTemporaryNameAttempts; ++i) {
-            incoming = temporarySibling(dst);
-            result = copier.copy(src, incoming);
-            if (result.outcome != FileOutcome::DestinationExists)
-                break;
-        }
-        if (result.outcome != FileOutcome::Done) {
-            result.outcome = FileOutcome::Failed;
-            return result;
-        }
-        if (!installReplacing(incoming, dst, &result)) {
-            FileError ignored;
-            removeAt(AT_FDCWD, incoming.c_str(), incoming, true, &ignored);
-            result.outcome = FileOutcome::Failed;
-            return result;
-        }
+    std::string incoming;
+    for (int i = 0; i < kTemporaryNameAttempts; ++i) {
+        incoming = temporarySibling(dst);
+        result = copier.copy(src, incoming);
+        if (result.outcome != FileOutcome::DestinationExists)
+            break;
     }
+    if (result.outcome != FileOutcome::Done) {
+        result.outcome = FileOutcome::Failed;
+        return result;
+    }
+    auto discard = [&](MoveResult failure) {
+        FileError ignored;
+        removeAt(AT_FDCWD, incoming.c_str(), incoming, true, &ignored);
+        return failure;
+    };
+    if (int e = flushFileSystemOf(folder))
+        return discard(failed(e, "Cannot write " + dst));
+    if (noReplace) {
+        if (int e = installNoReplace(incoming, dst))
+            return discard(e == EEXIST ? destinationExists(dst) : failed(e, "Cannot move to " + dst));
+    } else if (!installReplacing(incoming, dst, &result)) {
+        result.outcome = FileOutcome::Failed;
+        return discard(result);
+    }
+    result.outcome = FileOutcome::Done;
     callMoveAcrossHook(src);
     FileError removeError;
+    if (int e = flushFolder(folder)) {
+        // In place, but perhaps not on the disk yet: the source stays.
+        result.outcome = FileOutcome::Failed;
+        result.error = makeError(e, "Cannot write " + dst);
+        result.destinationKept = true;
+        return result;
+    }
     if (!copier.removeSource(&removeError)) {
         result.outcome = FileOutcome::Failed;
         result.error = removeError;
@@ -947,6 +1038,12 @@ MoveResult moveItem(const std::string& src, const std::string& dst, bool noRepla
             return moveWithoutRenameFlags(src, dst);
         return failed(e, "Cannot move " + src + " to " + dst);
     }
+    FileError refusal;
+    if (judgeReplacing(src, dst, &refusal) == Replacing::Refused) {
+        MoveResult r;
+        r.error = refusal;
+        return r;
+    }
     if (::rename(src.c_str(), dst.c_str()) == 0)
         return done();
     int e = errno;
@@ -1007,10 +1104,60 @@ std::string locationOf(const std::string& path)
 
 bool sameItem(const struct stat& st, const ReservedCopy& reserved)
 {
-    return st.st_dev == reserved.dev && st.st_ino == reserved.ino;
+    if (st.st_dev != reserved.dev || st.st_ino != reserved.ino)
+        return false;
+    // A held name is an empty file: a file of the user's put there after it was removed can have
+    // its number and is not empty.
+    return !reserved.source.empty() || (S_ISREG(st.st_mode) && st.st_size == 0);
+}
+
+bool sameIdentity(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether `item` is the item at the resolved path or one of the folders above it.
+bool isOrHolds(const struct stat& item, std::string resolved)
+{
+    while (true) {
+        struct stat st;
+        if (::stat(resolved.c_str(), &st) == 0 && sameIdentity(st, item))
+            return true;
+        std::string up = deletingLastPathComponent(resolved);
+        if (up.empty() || up == resolved)
+            return false;
+        resolved = std::move(up);
+    }
 }
 
 } // namespace
+
+Replacing judgeReplacing(const std::string& src, const std::string& dst, FileError* why)
+{
+    struct stat target;
+    if (::lstat(dst.c_str(), &target) != 0)
+        return Replacing::Allowed;
+    struct stat source;
+    const bool hasSource = ::lstat(src.c_str(), &source) == 0;
+    if (hasSource && sameIdentity(source, target))
+        return Replacing::SameItem;
+    auto refuse = [why](std::string message) {
+        if (why)
+            *why = {EINVAL, std::move(message)};
+        return Replacing::Refused;
+    };
+    if (S_ISDIR(target.st_mode)) {
+        const std::string folder = deletingLastPathComponent(src);
+        if (isOrHolds(target, realPathOf(folder.empty() ? "." : folder)))
+            return refuse("Cannot replace " + dst + ", which holds " + src);
+    }
+    if (hasSource && S_ISLNK(source.st_mode)) {
+        // The link would take the place of what it leads to.
+        char* resolved = ::realpath(src.c_str(), nullptr);
+        const bool leadsThere = resolved && isOrHolds(target, resolved);
+        std::free(resolved);
+        if (leadsThere)
+            return refuse("Cannot replace " + dst + " by " + src + ", a link to it");
+    }
+    return Replacing::Allowed;
+}
 
 bool isItemInside(const std::string& item, const std::string& folder)
 {

@@ -35,9 +35,10 @@ struct MoveResult {
 
 // Moves src to dst. With noReplace an existing item at dst is never touched (DestinationExists).
 // Without it, an item at dst is replaced only once src is in place beside it (atomic rename for
-// files, an exchange for folders and mixed kinds). Across file systems the item is copied with
-// modes, times, links and folders, checked, and only then removed at the source; a failed copy
-// is removed again and the source stays.
+// files, an exchange for folders and mixed kinds), and never when that would lose src
+// (judgeReplacing refuses: EINVAL). Across file systems the item is copied with modes, times,
+// links and folders under a hidden temporary name beside dst, checked, flushed to disk, put at
+// dst, and only then removed at the source; a failed copy is removed again and the source stays.
 MoveResult moveItem(const std::string& src, const std::string& dst, bool noReplace);
 
 // Copies src (following a symbolic link at src itself) to a dst that must not exist yet: never
@@ -87,8 +88,19 @@ MoveResult replaceItem(const std::string& incoming, const std::string& dst);
 // took the name meanwhile stays (EEXIST).
 MoveResult replaceReservation(const std::string& incoming, const ReservedCopy& name);
 
-// Test hook: called on the copying thread before each item that fillCopy copies.
+// Test hook: called on the copying thread before each item that fillCopy or a move across file
+// systems copies.
 void setFillCopyObserver(std::function<void(const std::string& sourcePath)> observer);
+
+// What replacing the item at dst by src would do. The items are judged by identity (device and
+// inode), with the folders on their way resolved, so other names for them (links, bind mounts) are
+// seen through.
+enum class Replacing {
+    Allowed,  // nothing at dst, or an item that is neither src nor holds it
+    SameItem, // dst is src itself: there is nothing to replace
+    Refused,  // dst holds src, or src is a link that leads to dst or into it: replacing loses it
+};
+Replacing judgeReplacing(const std::string& src, const std::string& dst, FileError* why = nullptr);
 
 // Whether item lies somewhere below folder, judged by where the two names really are (the folders
 // on their way resolved, a link's own name not followed). item need not exist.

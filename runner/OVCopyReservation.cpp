@@ -18,9 +18,16 @@ ov::MoveResult OVCopyReservation::reserve(const std::string& source, const std::
     OVCopyReservation made;
     made.destination = destination;
     if (replacesDestination) {
-        // Replacing a folder that holds the source would remove the source with it.
-        if (ov::isItemInside(source, destination))
-            return failure(EINVAL, "Cannot replace " + destination + ", which holds " + source);
+        // Replacing the source itself, or a folder that holds it, would remove the source.
+        ov::FileError refusal;
+        switch (ov::judgeReplacing(source, destination, &refusal)) {
+        case ov::Replacing::Allowed:
+            break;
+        case ov::Replacing::SameItem:
+            return failure(EINVAL, "Cannot replace " + destination + " by itself");
+        case ov::Replacing::Refused:
+            return failure(refusal.code, refusal.message);
+        }
     } else {
         made.name.emplace();
         ov::MoveResult held = ov::reserveName(destination, &*made.name);

@@ -47,7 +47,8 @@ public:
                 continue;
             }
             const std::string destination = ov::pathByAppending(folder, name);
-            if (overwrite && source == destination) {
+            // The same item under another name (a link on the way) is skipped the same way.
+            if (overwrite && (source == destination || ov::judgeReplacing(source, destination) == ov::Replacing::SameItem)) {
                 ov::ovLog("Skipping: %s", source.c_str());
                 continue;
             }

@@ -2,14 +2,19 @@
 #include "RunnerTestSupport.h"
 
 #include "model/OVCopyToAction.h"
+#include "runner/OVCopyReservation.h"
 #include "runner/OVFileActionWindowController.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 namespace {
 
@@ -21,6 +26,46 @@ std::vector<std::string> entries(const std::string& folder)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// A thread that opens a FIFO for writing and so waits until someone opens it for reading.
+class BlockedWriter {
+public:
+    explicit BlockedWriter(const std::string& fifo) : fifo_(fifo)
+    {
+        thread_ = std::thread([this] {
+            tid_ = pid_t(::syscall(SYS_gettid));
+            int fd = ::open(fifo_.c_str(), O_WRONLY | O_CLOEXEC);
+            released_ = true;
+            if (fd >= 0)
+                ::close(fd);
+        });
+    }
+    ~BlockedWriter()
+    {
+        // Lets it go: a reader of our own.
+        int fd = ::open(fifo_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        thread_.join();
+        if (fd >= 0)
+            ::close(fd);
+    }
+    // Whether the thread is inside its open call now.
+    bool waiting() const
+    {
+        if (tid_ == 0)
+            return false;
+        std::ifstream in("/proc/self/task/" + std::to_string(tid_) + "/syscall");
+        long number = -1;
+        in >> number;
+        return number == SYS_openat || number == SYS_open;
+    }
+    bool released() const { return released_; }
+
+private:
+    std::string fifo_;
+    std::atomic<pid_t> tid_{0};
+    std::atomic<bool> released_{false};
+    std::thread thread_;
+};
 
 class CopyRunTest : public RunBehaviourTest {
 protected:
@@ -294,6 +339,93 @@ TEST_F(CopyRunTest, ACancelledCopyRemovesWhatItMadeAndKeepsTheSource)
     ASSERT_TRUE(ovtest::pumpUntil([&] { return outcome.has_value(); }));
     EXPECT_EQ(*outcome, OVFileActionWindowController::Outcome::Cancelled);
     EXPECT_EQ(entries(dest), (std::vector<std::string>{"tree"}));
+}
+
+TEST_F(CopyRunTest, AFifoInACopiedFolderIsNeitherOpenedNorCopied)
+{
+    std::string dest = folder("dest");
+    write("src/tree/a.txt", "A");
+    std::string fifo = home.path() + "/src/tree/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    write("src/tree/z.txt", "Z");
+    BlockedWriter writer(fifo);
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return writer.waiting(); }));
+
+    auto result = run(*copyAction(dest), {home.path() + "/src/tree"});
+    EXPECT_TRUE(result.success);
+    EXPECT_EQ(entries(dest + "/tree"), (std::vector<std::string>{"a.txt", "z.txt"}));
+    EXPECT_TRUE(writer.waiting());
+    EXPECT_FALSE(writer.released());
+}
+
+TEST_F(CopyRunTest, AFileThatTookTheHeldNameIsKept)
+{
+    std::string dest = folder("dest");
+    std::string source = write("src/report.txt", "copy");
+    std::string aside = folder("aside");
+    // The user's file comes in place of the empty one that holds the name: moved there over it,
+    // or written after it was removed (it may then get the removed file's number).
+    for (bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed and written" : "moved over");
+        CopyGate gate(0); // before the top item
+        auto controller = OVFileActionWindowController::controllerWithSourceFile(source, dest + "/report.txt");
+        std::optional<OVFileActionWindowController::Outcome> outcome;
+        controller->setCompletionBlock([&](OVFileActionWindowController& c) { outcome = c.outcome(); });
+        controller->showWindow();
+        const bool held = ovtest::pumpUntil([&] { return gate.reached(); }, 10000);
+        if (removed) {
+            EXPECT_EQ(unlink((dest + "/report.txt").c_str()), 0);
+            std::ofstream(dest + "/report.txt") << "mine";
+        } else {
+            std::ofstream(aside + "/report.txt") << "mine";
+            EXPECT_EQ(rename((aside + "/report.txt").c_str(), (dest + "/report.txt").c_str()), 0);
+        }
+        gate.release();
+        ASSERT_TRUE(held);
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return outcome.has_value(); }, 10000));
+        EXPECT_EQ(*outcome, OVFileActionWindowController::Outcome::Failed);
+        ASSERT_TRUE(controller->error());
+        EXPECT_EQ(controller->error()->code, EEXIST);
+        EXPECT_EQ(ovtest::readAll(dest + "/report.txt"), "mine");
+        EXPECT_EQ(entries(dest), (std::vector<std::string>{"report.txt"}));
+        EXPECT_EQ(ovtest::readAll(source), "copy");
+        ASSERT_EQ(unlink((dest + "/report.txt").c_str()), 0);
+    }
+}
+
+TEST_F(CopyRunTest, OverwriteNeverReplacesTheSourceReachedThroughALink)
+{
+    std::string dest = folder("T");
+    std::string special = write("T/S", "set-id");
+    ASSERT_EQ(chmod(special.c_str(), 04755), 0);
+    ASSERT_EQ(mkfifo((dest + "/F").c_str(), 0600), 0);
+    std::string work = folder("work");
+    ASSERT_EQ(symlink(dest.c_str(), (work + "/link").c_str()), 0);
+    ASSERT_EQ(symlink((dest + "/S").c_str(), (work + "/S").c_str()), 0);
+    setOverwrite(true);
+
+    // The very item by another name: skipped like the item itself.
+    auto result = run(*copyAction(dest), {work + "/link/S", work + "/link/F"});
+    EXPECT_TRUE(result.success);
+    EXPECT_TRUE(log.contains("Skipping: " + work + "/link/S"));
+    EXPECT_TRUE(notifications.empty());
+    EXPECT_EQ(activations, 0);
+    struct stat st;
+    ASSERT_EQ(lstat(special.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 04755u);
+    ASSERT_EQ(lstat((dest + "/F").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    OVCopyReservation reservation;
+    EXPECT_EQ(OVCopyReservation::reserve(work + "/link/S", special, true, &reservation).outcome, ov::FileOutcome::Failed);
+
+    // A link to the item would take its place: refused.
+    result = run(*copyAction(dest), {work + "/S"});
+    EXPECT_FALSE(result.success);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code, EINVAL);
+    EXPECT_EQ(texts(), (std::vector<std::string>{kCopyError}));
+    EXPECT_EQ(ovtest::readAll(special), "set-id");
+    EXPECT_EQ(entries(dest), (std::vector<std::string>{"F", "S"}));
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "platform/FileOperations.h"
 
+#include "CopyTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -46,6 +49,126 @@ struct SharedMemoryFolder {
             ovtest::removeTree(path);
     }
 };
+
+// The hidden temporary items in a folder.
+std::vector<std::string> temporaries(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().rfind(".orvane-", 0) == 0)
+            found.push_back(e.path().filename().string());
+    return found;
+}
+
+// T/photos holding important.txt, more/b.jpg and the folder photos/a.jpg.
+struct PhotosTree {
+    explicit PhotosTree(const ovtest::TempHome& home)
+        : top(home.makeFolder("T")), photos(top + "/photos"), inner(photos + "/photos")
+    {
+        home.writeFile("T/photos/photos/a.jpg", "a");
+        home.writeFile("T/photos/important.txt", "important");
+        home.writeFile("T/photos/more/b.jpg", "b");
+    }
+    void expectWhole() const
+    {
+        EXPECT_EQ(ovtest::readAll(inner + "/a.jpg"), "a");
+        EXPECT_EQ(ovtest::readAll(photos + "/important.txt"), "important");
+        EXPECT_EQ(ovtest::readAll(photos + "/more/b.jpg"), "b");
+        EXPECT_TRUE(temporaries(top).empty());
+    }
+    std::string top, photos, inner;
+};
+
+TEST(FileOperations, ReplacingNeverRemovesTheSourceNorWhatHoldsIt)
+{
+    ovtest::TempHome home;
+    PhotosTree tree(home);
+
+    // The item to be replaced is the source's own parent.
+    auto r = ov::moveItem(tree.inner, tree.photos, false);
+    EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
+    EXPECT_EQ(r.error.code, EINVAL);
+    EXPECT_NE(r.error.message.find("holds"), std::string::npos) << r.error.message;
+    tree.expectWhole();
+
+    // Named through a link to the folder above it.
+    ASSERT_EQ(symlink(tree.top.c_str(), (home.path() + "/link").c_str()), 0);
+    r = ov::moveItem(home.path() + "/link/photos/photos", tree.photos, false);
+    EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
+    tree.expectWhole();
+
+    // A link would take the place of what it leads to, or of the folder that holds it.
+    ASSERT_EQ(symlink((tree.photos + "/important.txt").c_str(), (home.path() + "/important.txt").c_str()), 0);
+    r = ov::moveItem(home.path() + "/important.txt", tree.photos + "/important.txt", false);
+    EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
+    ASSERT_EQ(symlink((tree.photos + "/more").c_str(), (home.path() + "/photos").c_str()), 0);
+    r = ov::moveItem(home.path() + "/photos", tree.photos, false);
+    EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
+    tree.expectWhole();
+    EXPECT_EQ(ov::judgeReplacing(home.path() + "/photos", tree.photos), ov::Replacing::Refused);
+
+    // The same item by another name has nothing to replace; an unrelated one may be replaced.
+    EXPECT_EQ(ov::judgeReplacing(home.path() + "/link/photos", tree.photos), ov::Replacing::SameItem);
+    EXPECT_EQ(ov::judgeReplacing(tree.photos + "/more", tree.photos + "/photos"), ov::Replacing::Allowed);
+    EXPECT_EQ(ov::judgeReplacing(tree.inner, tree.top + "/nothing"), ov::Replacing::Allowed);
+}
+
+TEST(FileOperations, ReplacingThroughABindMountSeesTheSameFolder)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "bind mounts need root";
+    ovtest::TempHome home;
+    PhotosTree tree(home);
+    std::string view = home.makeFolder("view");
+    if (::mount(tree.top.c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "mounting is not permitted here";
+    ovtest::Restore unmount([view] { ::umount2(view.c_str(), MNT_DETACH); });
+    // Another mount: renaming fails with EXDEV and the move copies, but the folder that would be
+    // replaced is still the one that holds the source.
+    auto r = ov::moveItem(view + "/photos/photos", tree.photos, false);
+    EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
+    EXPECT_EQ(r.error.code, EINVAL);
+    tree.expectWhole();
+}
+
+TEST(FileOperations, AMoveAcrossFileSystemsTakesItsNameOnlyWhenComplete)
+{
+    SharedMemoryFolder other;
+    if (other.path.empty())
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    for (bool replacing : {false, true}) {
+        SCOPED_TRACE(replacing ? "replacing" : "not replacing");
+        ovtest::TempHome home;
+        home.writeFile("tree/a", std::string(300000, 'a'));
+        home.writeFile("tree/gate", "g");
+        home.writeFile("tree/z", "z");
+        const std::string dst = other.path + "/tree";
+        if (replacing)
+            std::ofstream(dst) << "old";
+
+        CopyGate gate("/tree/gate");
+        ov::MoveResult r;
+        std::thread mover([&] { r = ov::moveItem(home.path() + "/tree", dst, !replacing); });
+        const bool held = ovtest::pumpUntil([&] { return gate.reached(); }, 10000);
+        if (held) {
+            if (replacing)
+                EXPECT_EQ(ovtest::readAll(dst), "old");
+            else
+                EXPECT_FALSE(exists(dst));
+            EXPECT_EQ(temporaries(other.path).size(), 1u);
+        }
+        gate.release();
+        mover.join();
+        ASSERT_TRUE(held);
+
+        EXPECT_EQ(r.outcome, ov::FileOutcome::Done) << r.error.message;
+        EXPECT_EQ(ovtest::readAll(dst + "/a"), std::string(300000, 'a'));
+        EXPECT_EQ(ovtest::readAll(dst + "/z"), "z");
+        EXPECT_FALSE(exists(home.path() + "/tree"));
+        EXPECT_TRUE(temporaries(other.path).empty());
+        ovtest::removeTree(dst);
+    }
+}
 
 TEST(FileOperations, MoveWithoutReplacingNeverTouchesAnExistingItem)
 {
@@ -124,6 +247,7 @@ TEST(FileOperations, FailedCopyAcrossFileSystemsRemovesThePartialCopy)
     EXPECT_EQ(r.outcome, ov::FileOutcome::Failed);
     EXPECT_EQ(r.error.code, EMFILE);
     EXPECT_FALSE(exists(shm + "/tree"));
+    EXPECT_TRUE(temporaries(shm).empty());
     EXPECT_EQ(ovtest::readAll(deep + "/leaf.txt"), "leaf");
     EXPECT_EQ(ovtest::readAll(home.path() + "/tree/top.txt"), "top");
 }

@@ -175,6 +175,26 @@ TEST_F(MoveRunTest, FolderCannotMoveIntoItself)
     EXPECT_TRUE(exists(outer));
 }
 
+TEST_F(MoveRunTest, OverwriteNeverRemovesTheFolderThatHoldsTheSource)
+{
+    std::string top = folder("T");
+    std::string inner = write("T/photos/photos/a.jpg", "a");
+    write("T/photos/important.txt", "important");
+    write("T/photos/more/b.jpg", "b");
+    setOverwrite(true);
+
+    auto result = run(*moveAction(top), {top + "/photos/photos"});
+    EXPECT_FALSE(result.success);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code, EINVAL);
+    EXPECT_TRUE(log.contains("Could not move because of error: "));
+    ASSERT_EQ(notifications.size(), 1u);
+    EXPECT_EQ(notifications[0].informativeText, "An error occurred while moving these files.");
+    EXPECT_EQ(ovtest::readAll(inner), "a");
+    EXPECT_EQ(ovtest::readAll(top + "/photos/important.txt"), "important");
+    EXPECT_EQ(ovtest::readAll(top + "/photos/more/b.jpg"), "b");
+}
+
 TEST_F(MoveRunTest, AcrossFileSystemsKeepsModesTimesAndLinks)
 {
     if (access("/dev/shm", W_OK) != 0)
