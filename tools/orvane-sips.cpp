@@ -174,10 +174,6 @@ bool save(VipsImage* image, const Format& format, VipsTarget* target)
 // that was checked the one that is read.
 VipsImage* loadFrom(int fd, bool sequential)
 {
-    if (::lseek(fd, 0, SEEK_SET) != 0) {
-        vips_error("orvane-sips", "cannot rewind the input: %s", std::strerror(errno));
-        return nullptr;
-    }
     VipsSource* source = vips_source_new_from_descriptor(fd);
     if (!source)
         return nullptr;
@@ -315,8 +311,9 @@ void logQuietly(const gchar* domain, GLogLevelFlags, const gchar* message, gpoin
     g_log_default_handler(domain, G_LOG_LEVEL_DEBUG, message, nullptr);
 }
 
-// Loaders that libvips does not hold safe against hostile files stay blocked, except those for the
-// image formats a desktop commonly holds and this tool writes itself.
+// Loaders that libvips does not hold safe against hostile files stay blocked (without this, a file
+// no loader knows is handed to ImageMagick), except those for image formats a desktop commonly
+// holds, JPEG 2000 among them, which this tool writes itself.
 void blockUntrustedLoaders()
 {
     vips_block_untrusted_set(TRUE);

@@ -20,6 +20,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Runs a tool that may hang when a guard is missing: a hung tool fails the test instead.
+std::vector<std::string> capped(std::vector<std::string> argv)
+{
+    argv.front() = std::string(ORVANE_BINARY_DIR "/tools/") + argv.front();
+    argv.insert(argv.begin(), {"/usr/bin/timeout", "20"});
+    return argv;
+}
+
 struct ToolResult {
     int status = -1; // exit status, or 128 + signal
     std::string out;
@@ -36,7 +44,7 @@ ToolResult runTool(std::vector<std::string> argv, const std::map<std::string, st
     args.push_back(nullptr);
     gchar** envp = g_get_environ();
     for (const auto& [k, v] : env)
-        envp = g_environ_setenv(envp, k.c_str(), v.c_str(), TRUE);
+        envp = v.empty() ? g_environ_unsetenv(envp, k.c_str()) : g_environ_setenv(envp, k.c_str(), v.c_str(), TRUE);
     gchar* out = nullptr;
     gchar* err = nullptr;
     gint wait = 0;
@@ -333,6 +341,133 @@ TEST_F(ImageToolTest, FailuresGoToStandardErrorWithNothingLeftBehind)
         left.push_back(entry.path().filename().string());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"junk.jpg", "photo.jpg"}));
+}
+
+// Reads an image back without handing libvips its name, which may hold "[...]".
+struct Loaded {
+    int width = 0, height = 0;
+    std::string loader;
+};
+
+Loaded loadBack(const std::string& file)
+{
+    std::string bytes = ovtest::readAll(file);
+    Loaded loaded;
+    VipsImage* image = vips_image_new_from_buffer(bytes.data(), bytes.size(), "", nullptr);
+    if (!image) {
+        ADD_FAILURE() << file << ": " << vips_error_buffer();
+        vips_error_clear();
+        return loaded;
+    }
+    loaded.width = vips_image_get_width(image);
+    loaded.height = vips_image_get_height(image);
+    const char* loader = nullptr;
+    if (vips_image_get_string(image, "vips-loader", &loader) == 0)
+        loaded.loader = loader;
+    g_object_unref(image);
+    return loaded;
+}
+
+class ImageNameTest : public ImageToolTest {
+protected:
+    // A grey PNG of the given size, written under any name.
+    std::string makeImage(const std::string& relative, int width, int height)
+    {
+        VipsImage* black = nullptr;
+        EXPECT_EQ(vips_black(&black, width, height, nullptr), 0);
+        void* data = nullptr;
+        size_t size = 0;
+        EXPECT_EQ(vips_pngsave_buffer(black, &data, &size, nullptr), 0);
+        g_object_unref(black);
+        std::string file = write(relative, std::string(static_cast<char*>(data), size));
+        g_free(data);
+        return file;
+    }
+};
+
+TEST_F(ImageNameTest, BracketsInFileNamesAreNamesNotOptions)
+{
+    makeImage("shot", 64, 48);
+    std::string shot = makeImage("shot[memory=true]", 20, 10);
+    auto r = runTool({"orvane-sips", "-s", "format", "png", shot, "--out", path("out[Q=1].png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(loadBack(path("out[Q=1].png")).width, 20) << "the neighbour 'shot' was read";
+    EXPECT_FALSE(exists(path("out")));
+    EXPECT_FALSE(exists(path("out.png")));
+
+    // A page number that does not exist would make the load fail.
+    std::string photo = makeImage("photo[1]", 30, 20);
+    fs::create_directories(path("converted"));
+    r = runTool({"orvane-sips", "-s", "format", "jpeg", photo, "--out", path("converted")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Loaded loaded = loadBack(path("converted/photo[1].jpg"));
+    EXPECT_EQ(loaded.width, 30);
+    EXPECT_EQ(loaded.loader, "jpegload_buffer");
+}
+
+TEST_F(ImageToolTest, ATruncatedPhotoConvertsQuietly)
+{
+    VipsImage* ramp = nullptr;
+    VipsImage* pixels = nullptr;
+    ASSERT_EQ(vips_xyz(&ramp, 400, 300, nullptr), 0);
+    ASSERT_EQ(vips_cast_uchar(ramp, &pixels, nullptr), 0);
+    void* data = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(vips_jpegsave_buffer(pixels, &data, &size, nullptr), 0);
+    g_object_unref(ramp);
+    g_object_unref(pixels);
+    // Cut inside the pixel data: the header is whole, the lower rows are missing.
+    std::string truncated = write("truncated.jpg", std::string(static_cast<char*>(data), size * 3 / 4));
+    g_free(data);
+    auto r = runTool({"orvane-sips", "-s", "format", "png", truncated, "--out", path("truncated.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "a warning is not a failure";
+    EXPECT_EQ(loadBack(path("truncated.png")).height, 300);
+}
+
+TEST_F(ImageToolTest, OutputModeFollowsTheUmask)
+{
+    std::string input = makePhoto("photo.jpg");
+    for (mode_t mask : {mode_t(022), mode_t(027), mode_t(002)}) {
+        SCOPED_TRACE(mask);
+        mode_t before = ::umask(mask);
+        auto r = runTool({"orvane-sips", "-s", "format", "png", input, "--out", path("photo.png")});
+        ::umask(before);
+        ASSERT_EQ(r.status, 0) << r.err;
+        struct stat st {};
+        ASSERT_EQ(::stat(path("photo.png").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+    }
+}
+
+TEST_F(ImageNameTest, OnlyRegularFilesOfTrustedFormatsAreRead)
+{
+    // A FIFO is refused without waiting for a writer.
+    ASSERT_EQ(::mkfifo(path("pipe.png").c_str(), 0600), 0);
+    auto r = runTool(capped({"orvane-sips", "-s", "format", "png", path("pipe.png"), "--out", path("pipe-out.png")}));
+    EXPECT_EQ(r.status, 1) << "a FIFO held the tool";
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+
+    // Radiance stands for the loaders libvips does not hold safe against hostile files.
+    VipsImage* black = nullptr;
+    ASSERT_EQ(vips_black(&black, 8, 8, "bands", 3, nullptr), 0);
+    ASSERT_EQ(vips_radsave(black, path("light.hdr").c_str(), nullptr), 0) << vips_error_buffer();
+    g_object_unref(black);
+    r = runTool({"orvane-sips", "-s", "format", "png", path("light.hdr"), "--out", path("light.png")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("blocked"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(path("light.png")));
+
+    // JPEG 2000 is blocked by libvips as well, but this tool writes it and reads it back.
+    if (!vips_foreign_find_save(".jp2")) {
+        vips_error_clear();
+        return;
+    }
+    std::string input = makeImage("small.png", 16, 12);
+    ASSERT_EQ(runTool({"orvane-sips", "-s", "format", "jp2", input, "--out", path("small.jp2")}).status, 0);
+    r = runTool({"orvane-sips", "-s", "format", "png", path("small.jp2"), "--out", path("again.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(loadBack(path("again.png")).width, 16);
 }
 
 // orvane-defaults
