@@ -8,7 +8,9 @@
 #include <vips/vips.h>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -510,6 +512,186 @@ TEST_F(PreferencesToolTest, AFlatpakApplicationsConfigIsClearedWithoutFollowingL
     EXPECT_TRUE(fs::is_empty(path("home/.var/app/app.orvane.Boxed/config")));
     EXPECT_EQ(ovtest::readAll(outside), "keep");
     EXPECT_EQ(ovtest::readAll(path("home/.var/app/app.orvane.Boxed/data/library.db")), "data");
+}
+
+// orvane-defaults against a private dconf database: the installed schemas and a few of the test's
+// own, each command on a session bus of its own whose dconf service writes into the test's folder.
+class SettingsResetTest : public ToolTest {
+protected:
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        gchar* runSession = g_find_program_in_path("dbus-run-session");
+        gchar* gsettingsTool = g_find_program_in_path("gsettings");
+        runSession_ = runSession ? runSession : "";
+        gsettings_ = gsettingsTool ? gsettingsTool : "";
+        g_free(runSession);
+        g_free(gsettingsTool);
+        if (runSession_.empty() || gsettings_.empty())
+            GTEST_SKIP() << "needs dbus-run-session and gsettings";
+        // The dconf services left behind by each bus become this process's children, to be ended
+        // and reaped before the folder goes.
+        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+        subreaper_ = true;
+        fs::create_directories(path("run"));
+        ::chmod(path("run").c_str(), 0700);
+        write("data/glib-2.0/schemas/app.orvane.test.gschema.xml", R"(<schemalist>
+  <schema id="app.orvane.TestApp" path="/app/orvane/TestApp/">
+    <key name="greeting" type="s"><default>'hello'</default></key>
+    <child name="window" schema="app.orvane.TestApp.window"/>
+  </schema>
+  <schema id="app.orvane.TestApp.window" path="/app/orvane/TestApp/window/">
+    <key name="width" type="i"><default>600</default></key>
+  </schema>
+  <schema id="app.orvane.testapp.sidebar" path="/app/orvane/testapp/sidebar/">
+    <key name="width" type="i"><default>200</default></key>
+  </schema>
+  <schema id="app.orvane.TestAppExtra" path="/app/orvane/TestAppExtra/">
+    <key name="greeting" type="s"><default>'hello'</default></key>
+  </schema>
+  <schema id="app.orvane.player" path="/app/orvane/player/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+  <schema id="app.orvane.player.Visualizer" path="/app/orvane/player/Visualizer/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+  <schema id="app.orvane.players" path="/app/orvane/players/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+  <schema id="app.orvane.desktop" path="/app/orvane/desktop/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+</schemalist>
+)");
+        ASSERT_EQ(std::system(("glib-compile-schemas '" + path("data/glib-2.0/schemas") + "'").c_str()), 0);
+        install("app.orvane.TestApp", "Exec=true\n");
+        // Desktop files whose program cannot be found are not installed applications.
+        std::string player = write("bin/player", "#!/bin/sh\n");
+        ::chmod(player.c_str(), 0755);
+        install("app.orvane.Player3", "Exec=" + player + " --new-window %U\n");
+        install("app.orvane.Player.Visualizer", "Exec=true\n");
+        install("app.orvane.Gadget", "Exec=env LANG=C desktop %U\n");
+        install("app.orvane", "Exec=true\n");
+    }
+
+    void TearDown() override
+    {
+        if (subreaper_) {
+            // Each bus is gone, so its dconf service ends on its own.
+            bool reaped = ovtest::pumpUntil([] {
+                while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+                }
+                return errno == ECHILD;
+            }, 10000);
+            EXPECT_TRUE(reaped) << "a process of the private sessions is still running";
+            ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+        }
+        ToolTest::TearDown();
+    }
+
+    void install(const std::string& id, const std::string& exec)
+    {
+        write("data/applications/" + id + ".desktop", "[Desktop Entry]\nType=Application\nName=A\n" + exec);
+    }
+
+    std::map<std::string, std::string> environment()
+    {
+        return {{"HOME", path("home")}, {"XDG_DATA_HOME", path("data")}, {"XDG_CONFIG_HOME", path("config")},
+                {"XDG_CACHE_HOME", path("cache")}, {"XDG_RUNTIME_DIR", path("run")},
+                {"XDG_DATA_DIRS", path("system") + ":/usr/local/share:/usr/share"}, {"GSETTINGS_BACKEND", "dconf"},
+                {"GSETTINGS_SCHEMA_DIR", ""}, {"DBUS_SESSION_BUS_ADDRESS", ""}, {"GIO_USE_VFS", "local"}};
+    }
+
+    ToolResult inSession(std::vector<std::string> argv)
+    {
+        argv.insert(argv.begin(), {runSession_, "--"});
+        return runTool(argv, environment());
+    }
+
+    void set(const std::string& schema, const std::string& key, const std::string& value)
+    {
+        auto r = inSession({gsettings_, "set", schema, key, value});
+        ASSERT_EQ(r.status, 0) << schema << " " << key << ": " << r.err;
+        ASSERT_EQ(get(schema, key), value);
+    }
+
+    std::string get(const std::string& schema, const std::string& key)
+    {
+        std::string value = inSession({gsettings_, "get", schema, key}).out;
+        while (!value.empty() && value.back() == '\n')
+            value.pop_back();
+        return value;
+    }
+
+    ToolResult reset(const std::string& id)
+    {
+        return inSession({ORVANE_BINARY_DIR "/tools/orvane-defaults", "delete", id});
+    }
+
+    std::string runSession_;
+    std::string gsettings_;
+    bool subreaper_ = false;
+};
+
+TEST_F(SettingsResetTest, TheApplicationsSchemasInAnyCaseButNotItsNeighbours)
+{
+    set("app.orvane.TestApp", "greeting", "'bye'");
+    set("app.orvane.TestApp.window", "width", "99");
+    set("app.orvane.testapp.sidebar", "width", "99");
+    set("app.orvane.TestAppExtra", "greeting", "'bye'");
+    auto r = reset("app.orvane.TestApp");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(get("app.orvane.TestApp", "greeting"), "'hello'");
+    EXPECT_EQ(get("app.orvane.TestApp.window", "width"), "600");
+    EXPECT_EQ(get("app.orvane.testapp.sidebar", "width"), "200");
+    EXPECT_EQ(get("app.orvane.TestAppExtra", "greeting"), "'bye'") << "only whole components match";
+}
+
+TEST_F(SettingsResetTest, SchemasNamedAfterTheProgramButNotAnotherApplicationsOrAVendors)
+{
+    for (const char* schema : {"app.orvane.player", "app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop"})
+        set(schema, "volume", "7");
+    // Exec=.../bin/player for app.orvane.Player3.
+    auto r = reset("app.orvane.Player3");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(get("app.orvane.player", "volume"), "50");
+    EXPECT_EQ(get("app.orvane.player.Visualizer", "volume"), "7") << "app.orvane.Player.Visualizer is installed";
+    EXPECT_EQ(get("app.orvane.players", "volume"), "7");
+
+    // Exec=env LANG=C desktop: a program not named after the application names nothing of it.
+    r = reset("app.orvane.Gadget");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Domain (app.orvane.Gadget) not found."), std::string::npos) << r.err;
+    // A vendor's prefix names only its very schema, of which there is none.
+    r = reset("app.orvane");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Domain (app.orvane) not found."), std::string::npos) << r.err;
+    for (const char* schema : {"app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop"})
+        EXPECT_EQ(get(schema, "volume"), "7") << schema;
+}
+
+TEST_F(SettingsResetTest, TheInstalledFilesKeepsItsSettingsInLowerCaseSchemas)
+{
+    GSettingsSchemaSource* system = g_settings_schema_source_get_default();
+    GSettingsSchema* schema = system ? g_settings_schema_source_lookup(system, "org.gnome.nautilus.preferences", TRUE) : nullptr;
+    if (!schema || !fs::exists("/usr/share/applications/org.gnome.Nautilus.desktop"))
+        GTEST_SKIP() << "Files (Nautilus) is not installed";
+    g_settings_schema_unref(schema);
+    set("org.gnome.nautilus.preferences", "default-folder-viewer", "'list-view'");
+    set("org.gnome.nautilus.window-state", "maximized", "true");
+    set("org.gnome.desktop.interface", "clock-format", "'12h'");
+    bool withNemo = fs::exists("/usr/share/applications/nemo.desktop");
+    if (withNemo)
+        set("org.nemo.preferences", "show-hidden-files", "true");
+
+    auto r = reset("org.gnome.Nautilus");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(get("org.gnome.nautilus.preferences", "default-folder-viewer"), "'icon-view'");
+    EXPECT_EQ(get("org.gnome.nautilus.window-state", "maximized"), "false");
+    EXPECT_EQ(get("org.gnome.desktop.interface", "clock-format"), "'12h'") << "the vendor's shared settings";
+    if (withNemo) {
+        EXPECT_EQ(get("org.nemo.preferences", "show-hidden-files"), "true") << "another file manager's";
+    }
 }
 
 } // namespace
