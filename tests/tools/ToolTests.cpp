@@ -568,7 +568,7 @@ protected:
         // Desktop files whose program cannot be found are not installed applications.
         std::string player = write("bin/player", "#!/bin/sh\n");
         ::chmod(player.c_str(), 0755);
-        install("app.orvane.Player3", "Exec=" + player + " --new-window %U\n");
+        install("app.orvane.Player3", "Exec=env PLAYER_THEME=dark " + player + " --new-window %U\n");
         install("app.orvane.Player.Visualizer", "Exec=true\n");
         install("app.orvane.Gadget", "Exec=env LANG=C desktop %U\n");
         install("app.orvane", "Exec=true\n");
@@ -651,7 +651,7 @@ TEST_F(SettingsResetTest, SchemasNamedAfterTheProgramButNotAnotherApplicationsOr
 {
     for (const char* schema : {"app.orvane.player", "app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop"})
         set(schema, "volume", "7");
-    // Exec=.../bin/player for app.orvane.Player3.
+    // Exec=env PLAYER_THEME=dark .../bin/player for app.orvane.Player3.
     auto r = reset("app.orvane.Player3");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(get("app.orvane.player", "volume"), "50");
