@@ -561,6 +561,9 @@ protected:
   <schema id="app.orvane.desktop" path="/app/orvane/desktop/">
     <key name="volume" type="i"><default>50</default></key>
   </schema>
+  <schema id="app.orvane.xy" path="/app/orvane/xy/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
 </schemalist>
 )");
         ASSERT_EQ(std::system(("glib-compile-schemas '" + path("data/glib-2.0/schemas") + "'").c_str()), 0);
@@ -569,6 +572,9 @@ protected:
         std::string player = write("bin/player", "#!/bin/sh\n");
         ::chmod(player.c_str(), 0755);
         install("app.orvane.Player3", "Exec=env PLAYER_THEME=dark " + player + " --new-window %U\n");
+        std::string xy = write("bin/xy", "#!/bin/sh\n");
+        ::chmod(xy.c_str(), 0755);
+        install("app.orvane.Xylophone", "Exec=" + xy + "\n");
         install("app.orvane.Player.Visualizer", "Exec=true\n");
         install("app.orvane.Gadget", "Exec=env LANG=C desktop %U\n");
         install("app.orvane", "Exec=true\n");
@@ -649,7 +655,7 @@ TEST_F(SettingsResetTest, TheApplicationsSchemasInAnyCaseButNotItsNeighbours)
 
 TEST_F(SettingsResetTest, SchemasNamedAfterTheProgramButNotAnotherApplicationsOrAVendors)
 {
-    for (const char* schema : {"app.orvane.player", "app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop"})
+    for (const char* schema : {"app.orvane.player", "app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop", "app.orvane.xy"})
         set(schema, "volume", "7");
     // Exec=env PLAYER_THEME=dark .../bin/player for app.orvane.Player3.
     auto r = reset("app.orvane.Player3");
@@ -662,11 +668,13 @@ TEST_F(SettingsResetTest, SchemasNamedAfterTheProgramButNotAnotherApplicationsOr
     r = reset("app.orvane.Gadget");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Domain (app.orvane.Gadget) not found."), std::string::npos) << r.err;
+    // Two letters are too few to tell that app.orvane.Xylophone's program xy is named after it.
+    EXPECT_EQ(reset("app.orvane.Xylophone").status, 1);
     // A vendor's prefix names only its very schema, of which there is none.
     r = reset("app.orvane");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Domain (app.orvane) not found."), std::string::npos) << r.err;
-    for (const char* schema : {"app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop"})
+    for (const char* schema : {"app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop", "app.orvane.xy"})
         EXPECT_EQ(get(schema, "volume"), "7") << schema;
 }
 
