@@ -585,9 +585,10 @@ protected:
         if (subreaper_) {
             // Each bus is gone, so its dconf service ends on its own.
             bool reaped = ovtest::pumpUntil([] {
-                while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+                pid_t pid;
+                while ((pid = ::waitpid(-1, nullptr, WNOHANG)) > 0) {
                 }
-                return errno == ECHILD;
+                return pid < 0 && errno == ECHILD;
             }, 10000);
             EXPECT_TRUE(reaped) << "a process of the private sessions is still running";
             ::prctl(PR_SET_CHILD_SUBREAPER, 0);
