@@ -164,7 +164,8 @@ std::vector<std::string> namesOf(const std::string& id, GDesktopAppInfo* info)
     // Only a program named after the application: Exec=desktop must not reach org.gnome.desktop.
     // One name starts or ends the other (rhythmbox in rhythmbox3, calculator in gnome-calculator).
     auto related = [](const std::string& a, const std::string& b) {
-        return b.size() >= 3 && a.size() >= b.size() && (a.compare(0, b.size(), b) == 0 || a.compare(a.size() - b.size(), b.size(), b) == 0);
+        return b.size() >= 3 && a.size() >= b.size()
+               && (a.compare(0, b.size(), b) == 0 || a.compare(a.size() - b.size(), b.size(), b) == 0);
     };
     if (plain.empty() || last.empty() || !(related(plain, last) || related(last, plain)))
         return names;

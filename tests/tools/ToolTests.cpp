@@ -656,7 +656,8 @@ TEST_F(SettingsResetTest, TheApplicationsSchemasInAnyCaseButNotItsNeighbours)
 
 TEST_F(SettingsResetTest, SchemasNamedAfterTheProgramButNotAnotherApplicationsOrAVendors)
 {
-    for (const char* schema : {"app.orvane.player", "app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop", "app.orvane.xy"})
+    for (const char* schema :
+         {"app.orvane.player", "app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop", "app.orvane.xy"})
         set(schema, "volume", "7");
     // Exec=env PLAYER_THEME=dark .../bin/player for app.orvane.Player3.
     auto r = reset("app.orvane.Player3");
