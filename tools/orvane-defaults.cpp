@@ -1,6 +1,8 @@
 // orvane-defaults: "delete ID" resets the settings of the application whose desktop-file id is
-// ID: every GSettings schema whose id is ID or starts with ID + "." (recursively, relocatable ones
-// under the application's path) and, for a Flatpak application, its ~/.var/app/ID/config.
+// ID: every GSettings schema whose id is ID or starts with ID + ".", compared without regard to
+// case, also under the vendor prefix with the name of the application's program (recursively,
+// relocatable ones under the application's path) and, for a Flatpak application, its
+// ~/.var/app/ID/config.
 #include "tools/RemoveTree.h"
 
 #include <gio/gdesktopappinfo.h>
@@ -31,11 +33,15 @@ void printHelp()
     std::fputs(kUsage, stdout);
     std::fputs("Resets the settings of the installed application whose desktop-file id is APPLICATION-ID\n"
                "(its .desktop file name without \".desktop\"): every GSettings schema whose id is the\n"
-               "application id or starts with it and a dot, with its child schemas and, for relocatable\n"
+               "application id or starts with it and a dot, in any case (org.gnome.Nautilus holds\n"
+               "org.gnome.nautilus.preferences), or that lies the same way under the vendor prefix and\n"
+               "the name of the program the application starts when that is named after it (Exec=rhythmbox\n"
+               "for org.gnome.Rhythmbox3 gives org.gnome.rhythmbox), with its child schemas and, for relocatable\n"
                "schemas, every copy below the application's settings path; for a Flatpak application\n"
                "also everything in ~/.var/app/APPLICATION-ID/config.\n"
-               "Only ids of installed applications are accepted, and an id of fewer than three parts\n"
-               "(such as \"org.gnome\", a vendor's prefix) only ever matches the schema of that very id.\n"
+               "Only ids of installed applications are accepted, an id of fewer than three parts (such as\n"
+               "\"org.gnome\", a vendor's prefix) only ever matches the schema of that very id, and schemas\n"
+               "within the id of another installed application are left to that application.\n"
                "When nothing belongs to the id, \"Domain (ID) not found.\" goes to standard error and the\n"
                "exit status is 1.\n",
                stdout);
@@ -57,47 +63,138 @@ bool isValidId(const std::string& id)
 
 size_t componentCount(const std::string& id) { return size_t(std::count(id.begin(), id.end(), '.')) + 1; }
 
+std::string lowered(std::string text)
+{
+    for (auto& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return text;
+}
+
 bool startsWithComponent(const std::string& candidate, const std::string& prefix)
 {
     return candidate.size() > prefix.size() && candidate.compare(0, prefix.size(), prefix) == 0 && candidate[prefix.size()] == '.';
 }
 
-// Ids of the other installed applications that lie inside this one's namespace: their schemas are
-// theirs, not this application's.
-std::vector<std::string> nestedApplicationIds(const std::string& id)
+// Both lowered: the schema is the prefix itself or lies below it at a component boundary.
+bool within(const std::string& schemaId, const std::string& prefix)
 {
-    std::vector<std::string> nested;
+    return schemaId == prefix || startsWithComponent(schemaId, prefix);
+}
+
+std::string withoutDesktopSuffix(std::string id)
+{
+    if (id.size() > 8 && id.compare(id.size() - 8, 8, ".desktop") == 0)
+        id.resize(id.size() - 8);
+    return id;
+}
+
+// Lowered ids of every other installed application: schemas inside their namespaces are theirs.
+std::vector<std::string> otherApplicationIds(const std::string& id)
+{
+    std::vector<std::string> others;
+    const std::string own = lowered(id);
     GList* all = g_app_info_get_all();
     for (GList* l = all; l; l = l->next) {
         const char* desktopId = g_app_info_get_id(G_APP_INFO(l->data));
         if (!desktopId)
             continue;
-        std::string other = desktopId;
-        if (other.size() > 8 && other.compare(other.size() - 8, 8, ".desktop") == 0)
-            other.resize(other.size() - 8);
-        if (startsWithComponent(other, id))
-            nested.push_back(other);
+        std::string other = lowered(withoutDesktopSuffix(desktopId));
+        if (other != own)
+            others.push_back(other);
     }
     g_list_free_full(all, g_object_unref);
-    return nested;
+    return others;
+}
+
+bool isPlainComponent(const std::string& word)
+{
+    if (word.empty() || word.front() == '-')
+        return false;
+    for (char c : word)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'))
+            return false;
+    return true;
+}
+
+std::string lettersAndDigits(const std::string& text)
+{
+    std::string kept;
+    for (char c : lowered(text))
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+            kept += c;
+    return kept;
+}
+
+// The name of the program the desktop file starts, as in Exec=nautilus --new-window: many
+// applications name their schemas after it ("org.gnome.Rhythmbox3" keeps org.gnome.rhythmbox).
+std::string executableName(GDesktopAppInfo* info)
+{
+    gchar* exec = g_desktop_app_info_get_string(info, "Exec");
+    gchar** argv = nullptr;
+    std::string name;
+    if (exec && g_shell_parse_argv(exec, nullptr, &argv, nullptr)) {
+        gchar** word = argv;
+        if (*word && (g_str_has_suffix(*word, "/env") || std::strcmp(*word, "env") == 0)) {
+            ++word;
+            while (*word && std::strchr(*word, '=') && (*word)[0] != '-')
+                ++word;
+        }
+        if (*word) {
+            gchar* base = g_path_get_basename(*word);
+            name = base;
+            g_free(base);
+        }
+    }
+    g_strfreev(argv);
+    g_free(exec);
+    return isPlainComponent(name) ? name : std::string();
+}
+
+// The lowered names whose schemas belong to the application: its id and, when its program is
+// named after it, the vendor prefix with the program's name.
+std::vector<std::string> namesOf(const std::string& id, GDesktopAppInfo* info)
+{
+    std::vector<std::string> names = {lowered(id)};
+    if (!info || componentCount(id) < 3 || g_desktop_app_info_has_key(info, "X-Flatpak"))
+        return names; // a Flatpak's program is the flatpak launcher, not the application
+    const std::string program = executableName(info);
+    const std::string last = lettersAndDigits(id.substr(id.rfind('.') + 1));
+    const std::string plain = lettersAndDigits(program);
+    // Only a program named after the application: Exec=desktop must not reach org.gnome.desktop.
+    // One name starts or ends the other (rhythmbox in rhythmbox3, calculator in gnome-calculator).
+    auto related = [](const std::string& a, const std::string& b) {
+        return b.size() >= 3 && a.size() >= b.size()
+               && (a.compare(0, b.size(), b) == 0 || a.compare(a.size() - b.size(), b.size(), b) == 0);
+    };
+    if (plain.empty() || last.empty() || !(related(plain, last) || related(last, plain)))
+        return names;
+    std::string alias = lowered(id.substr(0, id.rfind('.') + 1) + program);
+    if (alias != names.front())
+        names.push_back(alias);
+    return names;
 }
 
 class Resetter {
 public:
-    Resetter(std::string id, GSettingsSchemaSource* source) : id_(std::move(id)), source_(source)
+    Resetter(const std::string& id, GDesktopAppInfo* info, GSettingsSchemaSource* source)
+        : id_(id), source_(source), names_(namesOf(id, info)), others_(otherApplicationIds(id))
     {
-        prefixMatches_ = componentCount(id_) >= 3;
-        nested_ = nestedApplicationIds(id_);
     }
 
     bool belongs(const std::string& schemaId) const
     {
-        if (schemaId == id_)
-            return true;
-        if (!prefixMatches_ || !startsWithComponent(schemaId, id_))
+        const std::string schema = lowered(schemaId);
+        size_t matched = 0;
+        for (const auto& name : names_) {
+            // A name of fewer than three parts is a vendor's prefix: it only names its very schema.
+            if (schema == name || (componentCount(name) >= 3 && startsWithComponent(schema, name)))
+                matched = std::max(matched, name.size());
+        }
+        if (matched == 0)
             return false;
-        for (const auto& other : nested_)
-            if (schemaId == other || startsWithComponent(schemaId, other))
+        for (const auto& other : others_)
+            if (other.size() >= matched && within(schema, other))
                 return false;
         return true;
     }
@@ -109,15 +206,13 @@ public:
         gchar** relocatable = nullptr;
         g_settings_schema_source_list_schemas(source_, TRUE, &fixed, &relocatable);
         int count = 0;
-        std::string applicationPath = defaultApplicationPath();
+        const std::string applicationPath = this->applicationPath(fixed);
         for (gchar** s = fixed; s && *s; ++s) {
             if (!belongs(*s))
                 continue;
             GSettingsSchema* schema = g_settings_schema_source_lookup(source_, *s, TRUE);
             if (!schema)
                 continue;
-            if (id_ == *s && g_settings_schema_get_path(schema))
-                applicationPath = g_settings_schema_get_path(schema);
             GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
             resetRecursively(settings);
             g_object_unref(settings);
@@ -147,6 +242,24 @@ public:
     bool failed() const { return failed_; }
 
 private:
+    // The schema named like the application says where its settings live; relocatable schemas
+    // are looked for below that.
+    std::string applicationPath(gchar** fixed) const
+    {
+        for (const auto& name : names_)
+            for (gchar** s = fixed; s && *s; ++s) {
+                if (lowered(*s) != name)
+                    continue;
+                GSettingsSchema* schema = g_settings_schema_source_lookup(source_, *s, TRUE);
+                std::string path = schema && g_settings_schema_get_path(schema) ? g_settings_schema_get_path(schema) : "";
+                if (schema)
+                    g_settings_schema_unref(schema);
+                if (!path.empty())
+                    return path;
+            }
+        return defaultApplicationPath();
+    }
+
     // "/org/gnome/TextEditor/" for "org.gnome.TextEditor", as most applications lay out their paths.
     std::string defaultApplicationPath() const
     {
@@ -222,8 +335,8 @@ private:
 
     std::string id_;
     GSettingsSchemaSource* source_;
-    bool prefixMatches_ = false;
-    std::vector<std::string> nested_;
+    std::vector<std::string> names_;
+    std::vector<std::string> others_;
     bool failed_ = false;
 };
 
@@ -295,7 +408,7 @@ int main(int argc, char** argv)
     int found = 0;
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     if (source) {
-        Resetter resetter(id, source);
+        Resetter resetter(id, info, source);
         found += resetter.resetAll();
         failed = resetter.failed();
     } else if (!isFlatpak(info)) {

@@ -78,8 +78,9 @@ void printHelp()
     std::fputs(".\n"
                "The image keeps its orientation and its colour profile (GIF has no room for either:\n"
                "its pixels are turned upright and into sRGB). The input is never written over; the\n"
-               "output appears complete or not at all. Errors go to standard error; the exit status\n"
-               "is 0 on success, 1 when the conversion failed and 64 for a wrong command line.\n",
+               "output appears complete or not at all. Failures go to standard error; what libvips works\n"
+               "around (such as a truncated JPEG) goes to the debug log. The exit status is 0 on\n"
+               "success, 1 when the conversion failed and 64 for a wrong command line.\n",
                stdout);
 }
 
@@ -168,10 +169,43 @@ bool save(VipsImage* image, const Format& format, VipsTarget* target)
     return vips_image_write_to_target(image, format.suffix, target, nullptr) == 0;
 }
 
+// Loads the image that fd holds. Reading from the descriptor rather than by name keeps a file name
+// such as "shot[memory=true]" or "photo[1]" from being taken as load options, and keeps the file
+// that was checked the one that is read.
+VipsImage* loadFrom(int fd, bool sequential)
+{
+    VipsSource* source = vips_source_new_from_descriptor(fd);
+    if (!source)
+        return nullptr;
+    VipsImage* image = sequential ? vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr)
+                                  : vips_image_new_from_source(source, "", nullptr);
+    g_object_unref(source);
+    return image;
+}
+
+// Owns one descriptor.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 int convert(const std::string& input, const Format& format, std::string output)
 {
+    // O_NONBLOCK: a FIFO put in the input's place must not hold the tool; it is refused below.
+    Descriptor inputFd(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat in;
-    if (::stat(input.c_str(), &in) != 0) {
+    if (inputFd.get() < 0 || ::fstat(inputFd.get(), &in) != 0) {
         fail(input, std::strerror(errno));
         return 1;
     }
@@ -197,7 +231,7 @@ int convert(const std::string& input, const Format& format, std::string output)
         return 1;
     }
 
-    Image image(vips_image_new_from_file(input.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
+    Image image(loadFrom(inputFd.get(), true));
     if (!image.get()) {
         fail(input, vipsError());
         return 1;
@@ -205,7 +239,8 @@ int convert(const std::string& input, const Format& format, std::string output)
     bool ok = true;
     if (!format.keepsOrientation && orientationOf(image.get()) > 1) {
         // Turning needs the whole image: load it again for random access.
-        image.reset(vips_image_new_from_file(input.c_str(), nullptr));
+        image.reset();
+        image.reset(loadFrom(inputFd.get(), false));
         ok = image.get() && step(image, [](VipsImage* i, VipsImage** o) { return vips_autorot(i, o, nullptr); });
     }
     if (ok && !format.keepsProfile && vips_image_get_typeof(image.get(), VIPS_META_ICC_NAME)) {
@@ -269,6 +304,23 @@ int convert(const std::string& input, const Format& format, std::string output)
     return 0;
 }
 
+// libvips reports what it could work around (a truncated JPEG, an odd chunk in a PNG) as GLib
+// warnings. They are not failures: standard error carries only those, so they go to the debug log.
+void logQuietly(const gchar* domain, GLogLevelFlags, const gchar* message, gpointer)
+{
+    g_log_default_handler(domain, G_LOG_LEVEL_DEBUG, message, nullptr);
+}
+
+// Loaders that libvips does not hold safe against hostile files stay blocked (without this, a file
+// no loader knows is handed to ImageMagick), except those for image formats a desktop commonly
+// holds, JPEG 2000 among them, which this tool writes itself.
+void blockUntrustedLoaders()
+{
+    vips_block_untrusted_set(TRUE);
+    for (const char* name : {"VipsForeignLoadJp2k", "VipsForeignLoadJxl", "VipsForeignLoadSvg", "VipsForeignLoadPpm"})
+        vips_operation_block_set(name, FALSE);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -323,11 +375,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    g_log_set_handler("VIPS", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO), logQuietly, nullptr);
     if (VIPS_INIT(argv[0]) != 0) {
         fail("libvips", "cannot start: " + vipsError());
         return 1;
     }
     vips_cache_set_max(0); // one image, read once
+    blockUntrustedLoaders();
     int status = convert(inputs.front(), *format, *output);
     vips_shutdown();
     return status;

@@ -8,7 +8,9 @@
 #include <vips/vips.h>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +21,14 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// Runs a tool that may hang when a guard is missing: a hung tool fails the test instead.
+std::vector<std::string> capped(std::vector<std::string> argv)
+{
+    argv.front() = std::string(ORVANE_BINARY_DIR "/tools/") + argv.front();
+    argv.insert(argv.begin(), {"/usr/bin/timeout", "20"});
+    return argv;
+}
 
 struct ToolResult {
     int status = -1; // exit status, or 128 + signal
@@ -36,7 +46,7 @@ ToolResult runTool(std::vector<std::string> argv, const std::map<std::string, st
     args.push_back(nullptr);
     gchar** envp = g_get_environ();
     for (const auto& [k, v] : env)
-        envp = g_environ_setenv(envp, k.c_str(), v.c_str(), TRUE);
+        envp = v.empty() ? g_environ_unsetenv(envp, k.c_str()) : g_environ_setenv(envp, k.c_str(), v.c_str(), TRUE);
     gchar* out = nullptr;
     gchar* err = nullptr;
     gint wait = 0;
@@ -335,6 +345,133 @@ TEST_F(ImageToolTest, FailuresGoToStandardErrorWithNothingLeftBehind)
     EXPECT_EQ(left, (std::vector<std::string>{"junk.jpg", "photo.jpg"}));
 }
 
+// Reads an image back without handing libvips its name, which may hold "[...]".
+struct Loaded {
+    int width = 0, height = 0;
+    std::string loader;
+};
+
+Loaded loadBack(const std::string& file)
+{
+    std::string bytes = ovtest::readAll(file);
+    Loaded loaded;
+    VipsImage* image = vips_image_new_from_buffer(bytes.data(), bytes.size(), "", nullptr);
+    if (!image) {
+        ADD_FAILURE() << file << ": " << vips_error_buffer();
+        vips_error_clear();
+        return loaded;
+    }
+    loaded.width = vips_image_get_width(image);
+    loaded.height = vips_image_get_height(image);
+    const char* loader = nullptr;
+    if (vips_image_get_string(image, "vips-loader", &loader) == 0)
+        loaded.loader = loader;
+    g_object_unref(image);
+    return loaded;
+}
+
+class ImageNameTest : public ImageToolTest {
+protected:
+    // A grey PNG of the given size, written under any name.
+    std::string makeImage(const std::string& relative, int width, int height)
+    {
+        VipsImage* black = nullptr;
+        EXPECT_EQ(vips_black(&black, width, height, nullptr), 0);
+        void* data = nullptr;
+        size_t size = 0;
+        EXPECT_EQ(vips_pngsave_buffer(black, &data, &size, nullptr), 0);
+        g_object_unref(black);
+        std::string file = write(relative, std::string(static_cast<char*>(data), size));
+        g_free(data);
+        return file;
+    }
+};
+
+TEST_F(ImageNameTest, BracketsInFileNamesAreNamesNotOptions)
+{
+    makeImage("shot", 64, 48);
+    std::string shot = makeImage("shot[memory=true]", 20, 10);
+    auto r = runTool({"orvane-sips", "-s", "format", "png", shot, "--out", path("out[Q=1].png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(loadBack(path("out[Q=1].png")).width, 20) << "the neighbour 'shot' was read";
+    EXPECT_FALSE(exists(path("out")));
+    EXPECT_FALSE(exists(path("out.png")));
+
+    // A page number that does not exist would make the load fail.
+    std::string photo = makeImage("photo[1]", 30, 20);
+    fs::create_directories(path("converted"));
+    r = runTool({"orvane-sips", "-s", "format", "jpeg", photo, "--out", path("converted")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Loaded loaded = loadBack(path("converted/photo[1].jpg"));
+    EXPECT_EQ(loaded.width, 30);
+    EXPECT_EQ(loaded.loader, "jpegload_buffer");
+}
+
+TEST_F(ImageToolTest, ATruncatedPhotoConvertsQuietly)
+{
+    VipsImage* ramp = nullptr;
+    VipsImage* pixels = nullptr;
+    ASSERT_EQ(vips_xyz(&ramp, 400, 300, nullptr), 0);
+    ASSERT_EQ(vips_cast_uchar(ramp, &pixels, nullptr), 0);
+    void* data = nullptr;
+    size_t size = 0;
+    ASSERT_EQ(vips_jpegsave_buffer(pixels, &data, &size, nullptr), 0);
+    g_object_unref(ramp);
+    g_object_unref(pixels);
+    // Cut inside the pixel data: the header is whole, the lower rows are missing.
+    std::string truncated = write("truncated.jpg", std::string(static_cast<char*>(data), size * 3 / 4));
+    g_free(data);
+    auto r = runTool({"orvane-sips", "-s", "format", "png", truncated, "--out", path("truncated.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "a warning is not a failure";
+    EXPECT_EQ(loadBack(path("truncated.png")).height, 300);
+}
+
+TEST_F(ImageToolTest, OutputModeFollowsTheUmask)
+{
+    std::string input = makePhoto("photo.jpg");
+    for (mode_t mask : {mode_t(022), mode_t(027), mode_t(002)}) {
+        SCOPED_TRACE(mask);
+        mode_t before = ::umask(mask);
+        auto r = runTool({"orvane-sips", "-s", "format", "png", input, "--out", path("photo.png")});
+        ::umask(before);
+        ASSERT_EQ(r.status, 0) << r.err;
+        struct stat st {};
+        ASSERT_EQ(::stat(path("photo.png").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+    }
+}
+
+TEST_F(ImageNameTest, OnlyRegularFilesOfTrustedFormatsAreRead)
+{
+    // A FIFO is refused without waiting for a writer.
+    ASSERT_EQ(::mkfifo(path("pipe.png").c_str(), 0600), 0);
+    auto r = runTool(capped({"orvane-sips", "-s", "format", "png", path("pipe.png"), "--out", path("pipe-out.png")}));
+    EXPECT_EQ(r.status, 1) << "a FIFO held the tool";
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+
+    // Radiance stands for the loaders libvips does not hold safe against hostile files.
+    VipsImage* black = nullptr;
+    ASSERT_EQ(vips_black(&black, 8, 8, "bands", 3, nullptr), 0);
+    ASSERT_EQ(vips_radsave(black, path("light.hdr").c_str(), nullptr), 0) << vips_error_buffer();
+    g_object_unref(black);
+    r = runTool({"orvane-sips", "-s", "format", "png", path("light.hdr"), "--out", path("light.png")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("blocked"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(path("light.png")));
+
+    // JPEG 2000 is blocked by libvips as well, but this tool writes it and reads it back.
+    if (!vips_foreign_find_save(".jp2")) {
+        vips_error_clear();
+        return;
+    }
+    std::string input = makeImage("small.png", 16, 12);
+    ASSERT_EQ(runTool({"orvane-sips", "-s", "format", "jp2", input, "--out", path("small.jp2")}).status, 0);
+    r = runTool({"orvane-sips", "-s", "format", "png", path("small.jp2"), "--out", path("again.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(loadBack(path("again.png")).width, 16);
+}
+
 // orvane-defaults
 
 class PreferencesToolTest : public ToolTest {
@@ -375,6 +512,196 @@ TEST_F(PreferencesToolTest, AFlatpakApplicationsConfigIsClearedWithoutFollowingL
     EXPECT_TRUE(fs::is_empty(path("home/.var/app/app.orvane.Boxed/config")));
     EXPECT_EQ(ovtest::readAll(outside), "keep");
     EXPECT_EQ(ovtest::readAll(path("home/.var/app/app.orvane.Boxed/data/library.db")), "data");
+}
+
+// orvane-defaults against a private dconf database: the installed schemas and a few of the test's
+// own, each command on a session bus of its own whose dconf service writes into the test's folder.
+class SettingsResetTest : public ToolTest {
+protected:
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        gchar* runSession = g_find_program_in_path("dbus-run-session");
+        gchar* gsettingsTool = g_find_program_in_path("gsettings");
+        runSession_ = runSession ? runSession : "";
+        gsettings_ = gsettingsTool ? gsettingsTool : "";
+        g_free(runSession);
+        g_free(gsettingsTool);
+        if (runSession_.empty() || gsettings_.empty())
+            GTEST_SKIP() << "needs dbus-run-session and gsettings";
+        // The dconf services left behind by each bus become this process's children, to be ended
+        // and reaped before the folder goes.
+        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+        subreaper_ = true;
+        fs::create_directories(path("run"));
+        ::chmod(path("run").c_str(), 0700);
+        write("data/glib-2.0/schemas/app.orvane.test.gschema.xml", R"(<schemalist>
+  <schema id="app.orvane.TestApp" path="/app/orvane/TestApp/">
+    <key name="greeting" type="s"><default>'hello'</default></key>
+    <child name="window" schema="app.orvane.TestApp.window"/>
+  </schema>
+  <schema id="app.orvane.TestApp.window" path="/app/orvane/TestApp/window/">
+    <key name="width" type="i"><default>600</default></key>
+  </schema>
+  <schema id="app.orvane.testapp.sidebar" path="/app/orvane/testapp/sidebar/">
+    <key name="width" type="i"><default>200</default></key>
+  </schema>
+  <schema id="app.orvane.TestAppExtra" path="/app/orvane/TestAppExtra/">
+    <key name="greeting" type="s"><default>'hello'</default></key>
+  </schema>
+  <schema id="app.orvane.player" path="/app/orvane/player/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+  <schema id="app.orvane.player.Visualizer" path="/app/orvane/player/Visualizer/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+  <schema id="app.orvane.players" path="/app/orvane/players/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+  <schema id="app.orvane.desktop" path="/app/orvane/desktop/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+  <schema id="app.orvane.xy" path="/app/orvane/xy/">
+    <key name="volume" type="i"><default>50</default></key>
+  </schema>
+</schemalist>
+)");
+        ASSERT_EQ(std::system(("glib-compile-schemas '" + path("data/glib-2.0/schemas") + "'").c_str()), 0);
+        install("app.orvane.TestApp", "Exec=true\n");
+        // Desktop files whose program cannot be found are not installed applications.
+        std::string player = write("bin/player", "#!/bin/sh\n");
+        ::chmod(player.c_str(), 0755);
+        install("app.orvane.Player3", "Exec=env PLAYER_THEME=dark " + player + " --new-window %U\n");
+        std::string xy = write("bin/xy", "#!/bin/sh\n");
+        ::chmod(xy.c_str(), 0755);
+        install("app.orvane.Xylophone", "Exec=" + xy + "\n");
+        install("app.orvane.Player.Visualizer", "Exec=true\n");
+        install("app.orvane.Gadget", "Exec=env LANG=C desktop %U\n");
+        install("app.orvane", "Exec=true\n");
+    }
+
+    void TearDown() override
+    {
+        if (subreaper_) {
+            // Each bus is gone, so its dconf service ends on its own.
+            bool reaped = ovtest::pumpUntil([] {
+                pid_t pid;
+                while ((pid = ::waitpid(-1, nullptr, WNOHANG)) > 0) {
+                }
+                return pid < 0 && errno == ECHILD;
+            }, 10000);
+            EXPECT_TRUE(reaped) << "a process of the private sessions is still running";
+            ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+        }
+        ToolTest::TearDown();
+    }
+
+    void install(const std::string& id, const std::string& exec)
+    {
+        write("data/applications/" + id + ".desktop", "[Desktop Entry]\nType=Application\nName=A\n" + exec);
+    }
+
+    std::map<std::string, std::string> environment()
+    {
+        return {{"HOME", path("home")}, {"XDG_DATA_HOME", path("data")}, {"XDG_CONFIG_HOME", path("config")},
+                {"XDG_CACHE_HOME", path("cache")}, {"XDG_RUNTIME_DIR", path("run")},
+                {"XDG_DATA_DIRS", path("system") + ":/usr/local/share:/usr/share"}, {"GSETTINGS_BACKEND", "dconf"},
+                {"GSETTINGS_SCHEMA_DIR", ""}, {"DBUS_SESSION_BUS_ADDRESS", ""}, {"GIO_USE_VFS", "local"}};
+    }
+
+    ToolResult inSession(std::vector<std::string> argv)
+    {
+        argv.insert(argv.begin(), {runSession_, "--"});
+        return runTool(argv, environment());
+    }
+
+    void set(const std::string& schema, const std::string& key, const std::string& value)
+    {
+        auto r = inSession({gsettings_, "set", schema, key, value});
+        ASSERT_EQ(r.status, 0) << schema << " " << key << ": " << r.err;
+        ASSERT_EQ(get(schema, key), value);
+    }
+
+    std::string get(const std::string& schema, const std::string& key)
+    {
+        std::string value = inSession({gsettings_, "get", schema, key}).out;
+        while (!value.empty() && value.back() == '\n')
+            value.pop_back();
+        return value;
+    }
+
+    ToolResult reset(const std::string& id)
+    {
+        return inSession({ORVANE_BINARY_DIR "/tools/orvane-defaults", "delete", id});
+    }
+
+    std::string runSession_;
+    std::string gsettings_;
+    bool subreaper_ = false;
+};
+
+TEST_F(SettingsResetTest, TheApplicationsSchemasInAnyCaseButNotItsNeighbours)
+{
+    set("app.orvane.TestApp", "greeting", "'bye'");
+    set("app.orvane.TestApp.window", "width", "99");
+    set("app.orvane.testapp.sidebar", "width", "99");
+    set("app.orvane.TestAppExtra", "greeting", "'bye'");
+    auto r = reset("app.orvane.TestApp");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(get("app.orvane.TestApp", "greeting"), "'hello'");
+    EXPECT_EQ(get("app.orvane.TestApp.window", "width"), "600");
+    EXPECT_EQ(get("app.orvane.testapp.sidebar", "width"), "200");
+    EXPECT_EQ(get("app.orvane.TestAppExtra", "greeting"), "'bye'") << "only whole components match";
+}
+
+TEST_F(SettingsResetTest, SchemasNamedAfterTheProgramButNotAnotherApplicationsOrAVendors)
+{
+    for (const char* schema :
+         {"app.orvane.player", "app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop", "app.orvane.xy"})
+        set(schema, "volume", "7");
+    // Exec=env PLAYER_THEME=dark .../bin/player for app.orvane.Player3.
+    auto r = reset("app.orvane.Player3");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(get("app.orvane.player", "volume"), "50");
+    EXPECT_EQ(get("app.orvane.player.Visualizer", "volume"), "7") << "app.orvane.Player.Visualizer is installed";
+    EXPECT_EQ(get("app.orvane.players", "volume"), "7");
+
+    // Exec=env LANG=C desktop: a program not named after the application names nothing of it.
+    r = reset("app.orvane.Gadget");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Domain (app.orvane.Gadget) not found."), std::string::npos) << r.err;
+    // Two letters are too few to tell that app.orvane.Xylophone's program xy is named after it.
+    EXPECT_EQ(reset("app.orvane.Xylophone").status, 1);
+    // A vendor's prefix names only its very schema, of which there is none.
+    r = reset("app.orvane");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Domain (app.orvane) not found."), std::string::npos) << r.err;
+    for (const char* schema : {"app.orvane.player.Visualizer", "app.orvane.players", "app.orvane.desktop", "app.orvane.xy"})
+        EXPECT_EQ(get(schema, "volume"), "7") << schema;
+}
+
+TEST_F(SettingsResetTest, TheInstalledFilesKeepsItsSettingsInLowerCaseSchemas)
+{
+    GSettingsSchemaSource* system = g_settings_schema_source_get_default();
+    GSettingsSchema* schema = system ? g_settings_schema_source_lookup(system, "org.gnome.nautilus.preferences", TRUE) : nullptr;
+    if (!schema || !fs::exists("/usr/share/applications/org.gnome.Nautilus.desktop"))
+        GTEST_SKIP() << "Files (Nautilus) is not installed";
+    g_settings_schema_unref(schema);
+    set("org.gnome.nautilus.preferences", "default-folder-viewer", "'list-view'");
+    set("org.gnome.nautilus.window-state", "maximized", "true");
+    set("org.gnome.desktop.interface", "clock-format", "'12h'");
+    bool withNemo = fs::exists("/usr/share/applications/nemo.desktop");
+    if (withNemo)
+        set("org.nemo.preferences", "show-hidden-files", "true");
+
+    auto r = reset("org.gnome.Nautilus");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(get("org.gnome.nautilus.preferences", "default-folder-viewer"), "'icon-view'");
+    EXPECT_EQ(get("org.gnome.nautilus.window-state", "maximized"), "false");
+    EXPECT_EQ(get("org.gnome.desktop.interface", "clock-format"), "'12h'") << "the vendor's shared settings";
+    if (withNemo) {
+        EXPECT_EQ(get("org.nemo.preferences", "show-hidden-files"), "true") << "another file manager's";
+    }
 }
 
 } // namespace
