@@ -229,8 +229,14 @@ TEST_F(CompressTest, AnUnreadableFileOrFolderFailsTheRunAndLeavesNoArchive)
     const std::string secretFile = write("work/Photos/secret.txt", "hidden");
     const std::string secretFolder = folder("work/Photos/Private");
     write("work/Photos/Private/c.txt", "gamma");
+    // A link whose file lies in a folder outside the selection that cannot be searched.
+    const std::string vault = folder("vault");
+    write("vault/v.txt", "vaulted");
+    const std::string link = photos + "/link.txt";
+    ASSERT_EQ(symlink((vault + "/v.txt").c_str(), link.c_str()), 0);
 
-    for (const std::string& unreadable : {secretFile, secretFolder}) {
+    const std::pair<std::string, std::string> cases[] = {{secretFile, secretFile}, {secretFolder, secretFolder}, {vault, link}};
+    for (const auto& [unreadable, named] : cases) {
         SCOPED_TRACE(unreadable);
         notifications.clear();
         ASSERT_EQ(chmod(unreadable.c_str(), 0), 0);
@@ -249,7 +255,7 @@ TEST_F(CompressTest, AnUnreadableFileOrFolderFailsTheRunAndLeavesNoArchive)
         ASSERT_TRUE(result);
         EXPECT_FALSE(result->success);
         ASSERT_TRUE(result->error);
-        EXPECT_NE(result->error->message.find(unreadable), std::string::npos) << result->error->message;
+        EXPECT_NE(result->error->message.find(named), std::string::npos) << result->error->message;
         EXPECT_EQ(namesIn(home.path() + "/work"), std::vector<std::string>{"Photos"});
         ASSERT_TRUE(ovtest::pumpUntil([&] { return !notifications.empty(); }));
         EXPECT_EQ(notifications.back().informativeText, "An error occurred while compressing these files.");
@@ -258,7 +264,7 @@ TEST_F(CompressTest, AnUnreadableFileOrFolderFailsTheRunAndLeavesNoArchive)
     auto result = compress({photos});
     ASSERT_TRUE(result && result->success);
     EXPECT_EQ(shell("unzip -Z1 '" + home.path() + "/work/Photos.zip' | sort"),
-              "Photos/Private/c.txt\nPhotos/a.txt\nPhotos/secret.txt\n\nstatus=0");
+              "Photos/Private/c.txt\nPhotos/a.txt\nPhotos/link.txt\nPhotos/secret.txt\n\nstatus=0");
 }
 
 } // namespace
