@@ -6,7 +6,6 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/Workspace.h"
-#include "runner/NextAvailable.h"
 #include "runner/OVUserNotificationCenter.h"
 #include "runner/ZipArchiveWriter.h"
 

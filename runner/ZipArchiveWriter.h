@@ -81,11 +81,10 @@ public:
 
     // Writes every entry and the central directory, flushes the file to disk and renames it to
     // `path` without replacing anything. Any failed read or write, a file that is no longer a
-    // regular file, a name that turned up at `path` (DestinationExists, unless the next free name
-    // is taken) or the cancel flag
-    // (looked at between and inside entries) fails the whole archive and removes it. progress
-    // is called on this thread at the start and end of every entry and every MiB in between.
-    // An archive without entries is a valid empty archive.
+    // regular file, a name that turned up at `path` (DestinationExists, unless the next free
+    // name is taken) or the cancel flag (looked at between and inside entries) fails the whole
+    // archive and removes it. progress is called on this thread at the start and end of every
+    // entry and every MiB in between. An archive without entries is a valid empty archive.
     ZipResult close(const ZipProgressHandler& progress = {}, const std::atomic<bool>* cancel = nullptr);
 
 private:
