@@ -80,6 +80,14 @@ gboolean focusField(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
+// GtkPasswordEntry leaves a handler on its inner text that calls back into the entry when the
+// text loses focus; the window drops its focus widget only after the entry is gone. Taking the
+// focus away while the dialog is still whole runs that handler on a live entry.
+void onDialogUnmap(GtkWidget* dialog, gpointer)
+{
+    gtk_window_set_focus(GTK_WINDOW(dialog), nullptr);
+}
+
 void freeRule(gpointer data, GClosure*) { delete static_cast<FieldRule*>(data); }
 
 void freeWeakRef(gpointer data)
@@ -134,6 +142,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
         adw_message_dialog_set_extra_child(ADW_MESSAGE_DIALOG(dialog), field);
         if (!request.buttons.empty() && rule)
             adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", rule(""));
+        g_signal_connect(dialog, "unmap", G_CALLBACK(onDialogUnmap), nullptr);
         g_signal_connect_data(field, "changed", G_CALLBACK(onFieldChanged), new FieldRule(rule), freeRule, GConnectFlags(0));
         // Typing can start at once once the dialog is up.
         auto* ref = new GWeakRef;

@@ -6,7 +6,6 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/Workspace.h"
-#include "runner/NextAvailable.h"
 #include "runner/OVUserNotificationCenter.h"
 #include "runner/ZipArchiveWriter.h"
 
@@ -14,12 +13,13 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kMaxNameAttempts = 1000;
 
 // What the compression queue hands back.
 struct Outcome {
@@ -28,10 +28,45 @@ struct Outcome {
     std::string error;
 };
 
+// A link to a file counts: the entry holds the file. A link that leads nowhere holds nothing;
+// one that cannot be followed for any other reason hides data and fails the run.
 bool isRegularFileFollowingLink(const fs::directory_entry& entry)
 {
     std::error_code ec;
-    return entry.is_regular_file(ec); // a link to a file counts: the entry holds the file
+    if (entry.is_regular_file(ec))
+        return true;
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::too_many_symbolic_link_levels &&
+        ec != std::errc::not_a_directory)
+        throw std::runtime_error("Couldn't read \"" + entry.path().string() + "\": " + ec.message());
+    return false;
+}
+
+// Hands every item below `folder` to visit, links listed and never followed. A folder that
+// cannot be read fails the listing, named: an archive that silently lacks part of the
+// selection is never finished, the same rule as for a file that cannot be read.
+void listFolder(const fs::path& folder, const std::atomic<bool>& cancel,
+                const std::function<void(const fs::directory_entry&)>& visit)
+{
+    std::vector<fs::path> pending{folder};
+    while (!pending.empty() && !cancel.load()) {
+        const fs::path current = std::move(pending.back());
+        pending.pop_back();
+        // Read whole before anything is visited, so that only one folder is open at a time.
+        std::vector<fs::directory_entry> items;
+        std::error_code ec;
+        for (fs::directory_iterator it(current, ec), end; !ec && it != end; it.increment(ec))
+            items.push_back(*it);
+        if (ec)
+            throw std::runtime_error("Couldn't read the folder \"" + current.string() + "\": " + ec.message());
+        for (const auto& item : items) {
+            if (cancel.load())
+                return;
+            visit(item);
+            std::error_code typeError;
+            if (item.is_directory(typeError) && !item.is_symlink(typeError))
+                pending.push_back(item.path());
+        }
+    }
 }
 
 } // namespace
@@ -158,24 +193,21 @@ void OVCompressingWindowController::startCompressionWithPaths(const std::vector<
         [weak, post, paths, destination = destinationFile_, password = password_, cancel = cancelled_] {
             Outcome outcome;
             try {
-                // The name was free when chosen; whatever took it since only moves on to the next.
-                std::unique_ptr<ZipArchiveWriter> writer;
-                std::string archive = destination;
-                ZipResult opened;
-                for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
-                    writer = std::make_unique<ZipArchiveWriter>(archive);
-                    opened = writer->open();
-                    if (opened.status != ZipStatus::DestinationExists)
-                        break;
-                    archive = hl_nextAvailablePath(archive);
-                }
-                outcome.archive = archive;
-                if (!opened.ok())
+                // Two runs on one selection start with the same free name; the one that
+                // finishes second takes the next free name then.
+                auto writer = std::make_unique<ZipArchiveWriter>(destination);
+                writer->setTakesNextFreeName(true);
+                outcome.archive = destination;
+                if (ZipResult opened = writer->open(); !opened.ok())
                     throw std::runtime_error(opened.error);
 
                 int64_t step = 0;
                 auto add = [&](const std::string& source, const std::string& wanted) {
                     ZipResult r = writer->writeFileAtPath(source, writer->availableEntryName(wanted), password);
+                    // The unfinished archive lies inside a selected folder when a folder and an
+                    // item in it are selected together.
+                    if (r.status == ZipStatus::IsOwnArchive)
+                        return;
                     if (!r.ok())
                         throw std::runtime_error(r.error);
                 };
@@ -187,19 +219,12 @@ void OVCompressingWindowController::startCompressionWithPaths(const std::vector<
                         continue;
                     }
                     const std::string prefix = ov::lastPathComponent(path);
-                    std::error_code ec;
-                    for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
-                         !ec && it != end && !cancel->load(); it.increment(ec)) {
-                        const std::string full = it->path().string();
-                        if (full == archive)
-                            continue; // the archive may be written inside a selected folder
-                        if (isRegularFileFollowingLink(*it))
-                            add(full, prefix + "/" + it->path().lexically_relative(path).generic_string());
+                    listFolder(path, *cancel, [&](const fs::directory_entry& item) {
+                        if (isRegularFileFollowingLink(item))
+                            add(item.path().string(), prefix + "/" + item.path().lexically_relative(path).generic_string());
                         else
                             ++step; // folders, links to folders and special files: no entry
-                    }
-                    if (ec)
-                        throw std::runtime_error(path + ": " + ec.message());
+                    });
                 }
                 post(step, std::nullopt);
                 const int64_t listed = step;
@@ -211,6 +236,7 @@ void OVCompressingWindowController::startCompressionWithPaths(const std::vector<
                 if (!closed.ok() && !cancel->load())
                     throw std::runtime_error(closed.error);
                 outcome.ok = closed.ok() && !cancel->load();
+                outcome.archive = writer->path();
             } catch (const std::exception& e) {
                 outcome.ok = false;
                 outcome.error = e.what();

@@ -153,7 +153,7 @@ ZipResult openRegularFile(const std::string& path, const Identity& archive, int*
     // The archive's own folder may be among the ones being compressed.
     if (Identity{st->st_dev, st->st_ino} == archive) {
         ::close(opened);
-        return result(ZipStatus::Failed, "\"" + path + "\" is the archive being written");
+        return result(ZipStatus::IsOwnArchive, "\"" + path + "\" is the archive being written");
     }
     *fd = opened;
     return {};
@@ -492,6 +492,7 @@ struct ZipArchiveWriter::Impl {
     zip_t* archive = nullptr;
     zip_error_t archiveError;
     bool committed = false;
+    bool takesNextFreeName = false;
 
     std::deque<Entry> sources; // stable addresses for libzip's callbacks
     std::size_t entries = 0;
@@ -718,7 +719,16 @@ struct ZipArchiveWriter::Impl {
             fail(failedWithErrno("Couldn't write", path, errno));
             return false;
         }
-        ov::MoveResult moved = ov::moveItem(tempPath, path, true);
+        ov::MoveResult moved;
+        if (takesNextFreeName) {
+            std::string placed;
+            moved = hl_placeAtNextAvailablePath(
+                path, [&](const std::string& target) { return ov::moveItem(tempPath, target, true); }, &placed);
+            if (moved.outcome == ov::FileOutcome::Done)
+                path = placed;
+        } else {
+            moved = ov::moveItem(tempPath, path, true);
+        }
         if (moved.outcome == ov::FileOutcome::DestinationExists) {
             fail(result(ZipStatus::DestinationExists, "\"" + path + "\" already exists"));
             return false;
@@ -812,6 +822,8 @@ ZipArchiveWriter::~ZipArchiveWriter() { impl_->discard(); }
 
 const std::string& ZipArchiveWriter::path() const { return impl_->path; }
 
+void ZipArchiveWriter::setTakesNextFreeName(bool takes) { impl_->takesNextFreeName = takes; }
+
 std::size_t ZipArchiveWriter::entryCount() const { return impl_->entries; }
 
 ZipResult ZipArchiveWriter::open()
@@ -819,7 +831,7 @@ ZipResult ZipArchiveWriter::open()
     Impl& w = *impl_;
     if (w.archive || w.committed)
         return result(ZipStatus::Failed, "\"" + w.path + "\" is already open");
-    if (ov::pathExists(w.path))
+    if (!w.takesNextFreeName && ov::pathExists(w.path))
         return result(ZipStatus::DestinationExists, "\"" + w.path + "\" already exists");
 
     // A hidden name of fixed length, so that a long archive name cannot make it too long.

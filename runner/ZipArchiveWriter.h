@@ -15,6 +15,7 @@ enum class ZipStatus {
     NotRegularFile,    // a folder, FIFO, device or socket: skipped without being opened
     NameTaken,         // another entry has the name or uses it as a folder (see availableEntryName)
     DestinationExists, // something is at the archive's path; nothing there was touched
+    IsOwnArchive,      // the writer's own unfinished archive, met inside a folder being added
     Cancelled,
     Failed,
 };
@@ -49,17 +50,24 @@ public:
     ZipArchiveWriter(const ZipArchiveWriter&) = delete;
     ZipArchiveWriter& operator=(const ZipArchiveWriter&) = delete;
 
+    // Where the archive is, or will be; after close() the name it was given.
     const std::string& path() const;
 
+    // With it on, the archive takes the next free name ("Archive 2.zip") when `path` is taken by
+    // the time it is complete, rather than failing: runs started together on one selection all
+    // finish. Set before open(), which then does not refuse a taken `path`.
+    void setTakesNextFreeName(bool takes);
+
     // Creates the temporary file in the archive's folder. DestinationExists when something is
-    // at `path` already: choosing the next free name is the caller's part.
+    // at `path` already (unless the next free name is taken at the end).
     ZipResult open();
 
     // Adds the regular file at sourcePath (a final symbolic link is followed: the entry holds
     // the file it points at, with that file's mode and time) as the entry `fileName`, the
     // source's last path component when empty. Entry names are the bytes of the names on disk
     // with "/" between levels. An empty password stores the entry unencrypted. A failure
-    // leaves the archive usable for other entries.
+    // leaves the archive usable for other entries. The writer's own temporary file, which sits
+    // in a folder that may be added, is recognised by device and inode (IsOwnArchive).
     ZipResult writeFileAtPath(const std::string& sourcePath, const std::string& fileName = {},
                               const std::string& password = {});
 
@@ -73,10 +81,10 @@ public:
 
     // Writes every entry and the central directory, flushes the file to disk and renames it to
     // `path` without replacing anything. Any failed read or write, a file that is no longer a
-    // regular file, a name that turned up at `path` (DestinationExists) or the cancel flag
-    // (looked at between and inside entries) fails the whole archive and removes it. progress
-    // is called on this thread at the start and end of every entry and every MiB in between.
-    // An archive without entries is a valid empty archive.
+    // regular file, a name that turned up at `path` (DestinationExists, unless the next free
+    // name is taken) or the cancel flag (looked at between and inside entries) fails the whole
+    // archive and removes it. progress is called on this thread at the start and end of every
+    // entry and every MiB in between. An archive without entries is a valid empty archive.
     ZipResult close(const ZipProgressHandler& progress = {}, const std::atomic<bool>* cancel = nullptr);
 
 private:

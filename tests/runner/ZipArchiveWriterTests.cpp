@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <thread>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -408,7 +409,10 @@ TEST_F(ZipArchiveWriterTest, FilesThatCannotBeAddedAreRefusedAndTheArchiveStaysU
     for (const std::string& name : folderListing(out))
         temporary = out + "/" + name;
     ASSERT_NE(temporary.find(".orvane-zip-"), std::string::npos) << temporary;
-    EXPECT_EQ(writer.writeFileAtPath(temporary).status, ZipStatus::Failed);
+    EXPECT_EQ(writer.writeFileAtPath(temporary).status, ZipStatus::IsOwnArchive);
+    ASSERT_EQ(link(temporary.c_str(), (src + "/hard link").c_str()), 0); // another name, one file
+    EXPECT_EQ(writer.writeFileAtPath(src + "/hard link").status, ZipStatus::IsOwnArchive);
+    ASSERT_EQ(unlink((src + "/hard link").c_str()), 0);
 
     // Equal names, and a name that needs a file entry to be a folder, are refused; the caller
     // learns a free one.
@@ -540,6 +544,43 @@ TEST_F(ZipArchiveWriterTest, AFailedWriteOrACancelLeavesNoFile)
         std::atomic<bool> cancel = true;
         EXPECT_EQ(writer.close({}, &cancel).status, ZipStatus::Cancelled);
         EXPECT_TRUE(folderListing(out).empty());
+    }
+}
+
+// Two runs on one selection start with the same free name and are written side by side: the one
+// finished second moves on to the next free name instead of failing after all its work.
+TEST_F(ZipArchiveWriterTest, WritersStartedTogetherOnOneNameBothFinish)
+{
+    std::string big = file("big.bin", randomBytes(3 << 20, 5), 0644, 1623764730);
+    std::string small = file("small.txt", "small", 0644, 1623764730);
+    home.writeFile("out/Report 2.zip", "a name already used");
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<std::unique_ptr<ZipArchiveWriter>> writers;
+        for (const std::string& source : {big, small}) {
+            auto& writer = writers.emplace_back(std::make_unique<ZipArchiveWriter>(out + "/Report.zip"));
+            writer->setTakesNextFreeName(true);
+            ASSERT_TRUE(writer->open().ok());
+            ASSERT_TRUE(writer->writeFileAtPath(source, {}, kPassword).ok());
+        }
+        ZipResult results[2];
+        std::thread first([&] { results[0] = writers[0]->close(); });
+        std::thread second([&] { results[1] = writers[1]->close(); });
+        first.join();
+        second.join();
+        ASSERT_TRUE(results[0].ok()) << results[0].error;
+        ASSERT_TRUE(results[1].ok()) << results[1].error;
+
+        // The used name is skipped; each writer tells where its archive went.
+        std::set<std::string> names{writers[0]->path(), writers[1]->path()};
+        EXPECT_EQ(names, (std::set<std::string>{out + "/Report.zip", out + "/Report 3.zip"}));
+        EXPECT_EQ(parseArchive(ovtest::readAll(writers[0]->path()))[0].name, "big.bin");
+        EXPECT_EQ(parseArchive(ovtest::readAll(writers[1]->path()))[0].name, "small.txt");
+        EXPECT_EQ(folderListing(out), (std::set<std::string>{"Report.zip", "Report 2.zip", "Report 3.zip"}));
+        EXPECT_EQ(ovtest::readAll(out + "/Report 2.zip"), "a name already used");
+        for (const char* name : {"Report.zip", "Report 3.zip"})
+            ASSERT_EQ(unlink((out + "/" + name).c_str()), 0);
     }
 }
 

@@ -3,12 +3,59 @@
 #include "platform/GuiResources.h"
 #include "runner/RunnerTestSupport.h"
 
+#include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
 
 namespace {
+
+// Root reads mode-000 items. Without these two capabilities the calling thread, and every thread
+// it starts from then on (the run's queues are started from the main thread), is refused like any
+// other user.
+class WithoutReadOverride {
+public:
+    WithoutReadOverride()
+    {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        header_.pid = 0;
+        if (syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct reduced[2];
+        std::memcpy(reduced, saved_, sizeof reduced);
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            reduced[cap / 32].effective &= ~(1u << (cap % 32));
+        dropped_ = syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~WithoutReadOverride()
+    {
+        if (dropped_)
+            (void)syscall(SYS_capset, &header_, saved_);
+    }
+    WithoutReadOverride(const WithoutReadOverride&) = delete;
+    WithoutReadOverride& operator=(const WithoutReadOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool dropped_ = false;
+};
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(folder))
+        names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class CompressTest : public RunBehaviourTest {
 protected:
@@ -122,4 +169,103 @@ TEST_F(CompressTest, ACancelledPromptOrAFailedFileLeavesNoArchive)
     EXPECT_TRUE(exists(home.path() + "/work/Report.pdf.zip"));
 }
 
+TEST_F(CompressTest, TwoRunsOnOneFileAtOnceBothFinish)
+{
+    const std::string big = write("work/big.bin", std::string(4 << 20, 'x'));
+    std::vector<OVActionPtr> actions;
+    std::vector<Result> results(2);
+    for (int i = 0; i < 2; ++i) {
+        auto action = OVAction::action<OVCompressPasswordAction>()->copy();
+        std::optional<bool> cancelled;
+        action->beforeRunWithFilePaths({big}, [&](bool c) { cancelled = c; });
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
+        ASSERT_FALSE(*cancelled);
+        actions.push_back(action);
+    }
+    // Both start before either is written: both begin with the same free name.
+    for (std::size_t i = 0; i < 2; ++i)
+        actions[i]->runWithFilePaths({big}, [&results, i](bool success, std::optional<OVError> error) {
+            ++results[i].calls;
+            results[i].success = success;
+            results[i].error = std::move(error);
+        });
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return results[0].calls && results[1].calls; }, 20000));
+    for (const Result& result : results)
+        EXPECT_TRUE(result.success) << (result.error ? result.error->message : "");
+    EXPECT_EQ(namesIn(home.path() + "/work"), (std::vector<std::string>{"big.bin", "big.bin 2.zip", "big.bin.zip"}));
+    for (const char* name : {"big.bin.zip", "big.bin 2.zip"})
+        EXPECT_NE(shell("unzip -P '" + typed + "' -t '" + home.path() + "/work/" + name + "'").find("No errors detected"),
+                  std::string::npos) << name;
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return notifications.size() == 2; }));
+    std::set<std::string> finished;
+    for (const auto& n : notifications)
+        finished.insert(n.informativeText);
+    EXPECT_EQ(finished, (std::set<std::string>{"Finished compressing 'big.bin.zip'", "Finished compressing 'big.bin 2.zip'"}));
+}
+
+// A folder and a file inside it: the archive is written inside the selected folder, and its
+// unfinished file there is never taken for part of the selection.
+TEST_F(CompressTest, AFolderWithAFileInsideItIsCompressed)
+{
+    const std::string photos = folder("work/Photos");
+    const std::string a = write("work/Photos/a.txt", "alpha");
+    write("work/Photos/sub/b.txt", "beta");
+
+    auto result = compress({photos, a});
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->success) << (result->error ? result->error->message : "");
+    const std::string archive = photos + "/Archive.zip";
+    EXPECT_EQ(shell("unzip -Z1 '" + archive + "' | sort"), "Photos/a.txt\nPhotos/sub/b.txt\na.txt\n\nstatus=0");
+    EXPECT_NE(shell("unzip -P '" + typed + "' -t '" + archive + "'").find("No errors detected"), std::string::npos);
+    EXPECT_EQ(namesIn(photos), (std::vector<std::string>{"Archive.zip", "a.txt", "sub"}));
+}
+
+// One rule for whatever cannot be read inside the selection, a file or a whole folder: the run
+// fails naming it and no archive is left, rather than an archive that silently lacks it.
+TEST_F(CompressTest, AnUnreadableFileOrFolderFailsTheRunAndLeavesNoArchive)
+{
+    const std::string photos = folder("work/Photos");
+    write("work/Photos/a.txt", "alpha");
+    const std::string secretFile = write("work/Photos/secret.txt", "hidden");
+    const std::string secretFolder = folder("work/Photos/Private");
+    write("work/Photos/Private/c.txt", "gamma");
+    // A link whose file lies in a folder outside the selection that cannot be searched.
+    const std::string vault = folder("vault");
+    write("vault/v.txt", "vaulted");
+    const std::string link = photos + "/link.txt";
+    ASSERT_EQ(symlink((vault + "/v.txt").c_str(), link.c_str()), 0);
+
+    const std::pair<std::string, std::string> cases[] = {{secretFile, secretFile}, {secretFolder, secretFolder}, {vault, link}};
+    for (const auto& [unreadable, named] : cases) {
+        SCOPED_TRACE(unreadable);
+        notifications.clear();
+        ASSERT_EQ(chmod(unreadable.c_str(), 0), 0);
+        std::optional<Result> result;
+        {
+            WithoutReadOverride asAnyUser;
+            // Not access(): for root it checks with the full permitted set.
+            if (int fd = open(unreadable.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+                close(fd);
+                ASSERT_EQ(chmod(unreadable.c_str(), 0755), 0);
+                GTEST_SKIP() << "mode 000 items stay readable here (root that keeps its read override)";
+            }
+            result = compress({photos});
+        }
+        ASSERT_EQ(chmod(unreadable.c_str(), 0755), 0);
+        ASSERT_TRUE(result);
+        EXPECT_FALSE(result->success);
+        ASSERT_TRUE(result->error);
+        EXPECT_NE(result->error->message.find(named), std::string::npos) << result->error->message;
+        EXPECT_EQ(namesIn(home.path() + "/work"), std::vector<std::string>{"Photos"});
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return !notifications.empty(); }));
+        EXPECT_EQ(notifications.back().informativeText, "An error occurred while compressing these files.");
+    }
+    // Readable again: the same selection makes its archive.
+    auto result = compress({photos});
+    ASSERT_TRUE(result && result->success);
+    EXPECT_EQ(shell("unzip -Z1 '" + home.path() + "/work/Photos.zip' | sort"),
+              "Photos/Private/c.txt\nPhotos/a.txt\nPhotos/link.txt\nPhotos/secret.txt\n\nstatus=0");
+}
+
 } // namespace
+

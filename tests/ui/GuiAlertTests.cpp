@@ -85,4 +85,44 @@ TEST_F(GuiAlertTest, ClosingTheDialogCountsAsNoAnswer)
         gtk_window_destroy(GTK_WINDOW(dialog));
 }
 
+// A password prompt ends in each way a user can end it, with the keyboard in its field; GTK
+// reports anything that outlives the field as a critical, which the test run makes fatal.
+TEST_F(GuiAlertTest, APasswordPromptEndsCleanlyHoweverItCloses)
+{
+    for (const char* how : {"enter", "close", "destroy"}) {
+        SCOPED_TRACE(how);
+        std::vector<int> answers;
+        auto typed = std::make_shared<std::string>();
+        ov::AlertRequest request;
+        request.messageText = "Compress with password";
+        request.buttons = {"Continue", "Cancel"};
+        request.textField = ov::AlertTextField{[](const std::string& text) { return !text.empty(); }, true, typed};
+        ov::showAlert(request, [&answers](int response) { answers.push_back(response); });
+        AdwMessageDialog* dialog = nullptr;
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return (dialog = findDialog()) != nullptr; }));
+        GtkWidget* field = adw_message_dialog_get_extra_child(dialog);
+        ASSERT_TRUE(GTK_IS_PASSWORD_ENTRY(field));
+        auto* text = GTK_WIDGET(gtk_editable_get_delegate(GTK_EDITABLE(field)));
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return gtk_widget_has_focus(text); }, 3000));
+        gtk_editable_set_text(GTK_EDITABLE(field), "s3cret");
+
+        const std::string way = how;
+        if (way == "enter")
+            g_signal_emit_by_name(text, "activate"); // what Return in the field does
+        else if (way == "close")
+            gtk_window_close(GTK_WINDOW(dialog)); // Escape, or the window's close button
+        else
+            gtk_window_destroy(GTK_WINDOW(dialog));
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return !answers.empty() && findDialog() == nullptr; }));
+        // The window lets go of its focus widget late; a stale handler would run now.
+        GtkWidget* next = gtk_window_new();
+        gtk_window_present(GTK_WINDOW(next));
+        ovtest::pumpUntil([&] { return gtk_widget_get_mapped(next); });
+        gtk_window_destroy(GTK_WINDOW(next));
+        ovtest::pumpPending();
+        EXPECT_EQ(answers, std::vector<int>{way == "enter" ? 0 : -1});
+        EXPECT_EQ(*typed, way == "enter" ? "s3cret" : "");
+    }
+}
+
 } // namespace
