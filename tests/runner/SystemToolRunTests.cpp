@@ -171,8 +171,7 @@ TEST_F(SystemToolRunTest, AnItemIsJudgedByHowItsToolEndedNotByItsErrorOutput)
     EXPECT_FALSE(exists(home.path() + "/pics/c.jpg"));
 
     // A tool that warns (a truncated photograph still converts) and exits 0 has done its work.
-    useStandInTool("orvane-sips", "cp \"$4\" \"$6\"; echo 'warning: premature end of JPEG file' >&2; "
-                                  "printf '\\377\\376 bad bytes' >&2; exit 0");
+    useStandInTool("orvane-sips", "cp \"$4\" \"$6\"; echo 'warning: premature end of JPEG file' >&2; exit 0");
     EXPECT_TRUE(run(*action, {input}).success);
     EXPECT_EQ(texts().back(), "Finished converting 'c.jpg'");
     EXPECT_TRUE(exists(home.path() + "/pics/c.jpg"));
