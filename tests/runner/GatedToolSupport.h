@@ -6,6 +6,7 @@
 
 #include "model/OVConvertImageAction.h"
 #include "runner/OVToolPool.h"
+#include "runner/OVToolRun.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -23,8 +24,10 @@ protected:
         folder("go");
         folder("pics");
         const std::string root = home.path();
+        // It also ends when the test's folders are gone, so that a failed test leaves nothing running.
         std::string tool = write("stand-ins/orvane-sips", "#!/bin/sh\nname=$(basename \"$4\")\necho $$ > '" + root
-                                     + "/started/'\"$name\"\nwhile [ ! -e '" + root + "/go/'\"$name\" ] && [ ! -e '" + root
+                                     + "/started/'\"$name\"\nwhile [ -d '" + root + "/go' ] && [ ! -e '" + root
+                                     + "/go/'\"$name\" ] && [ ! -e '" + root
                                      + "/go/all' ]; do sleep 0.01; done\ncp \"$4\" \"$6\"\n");
         ::chmod(tool.c_str(), 0755);
         ::setenv("ORVANE_TOOLS_DIR", (root + "/stand-ins").c_str(), 1);
@@ -33,7 +36,17 @@ protected:
 
     void TearDown() override
     {
-        write("go/all", ""); // whatever still waits ends
+        // A test that failed half-way leaves no run going and nothing running.
+        for (const auto& action : started_)
+            if (auto run = OVToolRun::currentRun(*action))
+                run->cancel();
+        write("go/all", "");
+        EXPECT_TRUE(ovtest::pumpUntil([&] {
+            for (const auto& name : names("started"))
+                if (running(name))
+                    return false;
+            return true;
+        }));
         OVToolPool::setWidthForTesting(std::nullopt);
         ::unsetenv("ORVANE_TOOLS_DIR");
         RunBehaviourTest::TearDown();
@@ -55,14 +68,17 @@ protected:
         return paths;
     }
 
-    // Starts a run whose completion lands in *result.
-    void start(OVAction& action, const OVPaths& paths, Result* result)
+    // Starts a run; its completion lands in the answer, which outlives the test if need be.
+    std::shared_ptr<Result> start(const std::shared_ptr<OVConvertImageAction>& action, const OVPaths& paths)
     {
-        action.runWithFilePaths(paths, [result](bool success, std::optional<OVError> error) {
+        auto result = std::make_shared<Result>();
+        started_.push_back(action);
+        action->runWithFilePaths(paths, [result](bool success, std::optional<OVError> error) {
             ++result->calls;
             result->success = success;
             result->error = std::move(error);
         });
+        return result;
     }
 
     std::vector<std::string> names(const std::string& relative) const
@@ -94,4 +110,7 @@ protected:
         auto close = line.rfind(')');
         return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
     }
+
+private:
+    std::vector<std::shared_ptr<OVConvertImageAction>> started_;
 };

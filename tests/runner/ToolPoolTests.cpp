@@ -66,8 +66,7 @@ TEST_F(GatedToolRunTest, ARunStartsNoMoreThanThePoolsWidthAndStillCompletesOnce)
 {
     auto action = convertAction();
     OVPaths paths = images(5);
-    Result result;
-    start(*action, paths, &result);
+    auto result = start(action, paths);
     OVToolPool& pool = OVToolPool::forTool("orvane-sips", 64 * MiB);
     EXPECT_EQ(pool.running(), 2u);
     EXPECT_EQ(pool.waiting(), 3u);
@@ -79,10 +78,10 @@ TEST_F(GatedToolRunTest, ARunStartsNoMoreThanThePoolsWidthAndStillCompletesOnce)
     ASSERT_TRUE(ovtest::pumpUntil([&] { return startedCount() == 3; }));
     EXPECT_EQ(names("started").back(), "img2.png"); // the next in order took the freed place
     let("all");
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return result.calls > 0; }, 20000));
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return result->calls > 0; }, 20000));
     ASSERT_TRUE(ovtest::pumpPending());
-    EXPECT_EQ(result.calls, 1);
-    EXPECT_TRUE(result.success);
+    EXPECT_EQ(result->calls, 1);
+    EXPECT_TRUE(result->success);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(ovtest::readAll(home.path() + "/pics/img" + std::to_string(i) + ".jpg"), "image " + std::to_string(i));
     ASSERT_EQ(notifications.size(), 2u);
@@ -95,23 +94,22 @@ TEST_F(GatedToolRunTest, CancelStopsTheRunningItemsAndTheWaitingOnesNeverStart)
 {
     auto action = convertAction();
     OVPaths paths = images(5);
-    Result result;
-    start(*action, paths, &result);
+    auto result = start(action, paths);
     ASSERT_TRUE(ovtest::pumpUntil([&] { return startedCount() == 2 && running("img0.png") && running("img1.png"); }));
 
     auto run = OVToolRun::currentRun(*action);
     ASSERT_TRUE(run);
     run->cancelByUser();
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return result.calls > 0; }));
-    EXPECT_FALSE(result.success);
-    ASSERT_TRUE(result.error);
-    EXPECT_EQ(result.error->code, ECANCELED);
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return result->calls > 0; }));
+    EXPECT_FALSE(result->success);
+    ASSERT_TRUE(result->error);
+    EXPECT_EQ(result->error->code, ECANCELED);
     EXPECT_FALSE(OVToolRun::currentRun(*action));
     EXPECT_TRUE(ovtest::pumpUntil([&] { return !running("img0.png") && !running("img1.png"); }));
 
     ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(300));
     EXPECT_EQ(startedCount(), 2u);
-    EXPECT_EQ(result.calls, 1);
+    EXPECT_EQ(result->calls, 1);
     // The names claimed for the outputs are free again; the inputs stay.
     std::vector<std::string> left = names("pics");
     EXPECT_EQ(left, (std::vector<std::string>{"img0.png", "img1.png", "img2.png", "img3.png", "img4.png"}));

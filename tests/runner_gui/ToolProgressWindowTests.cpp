@@ -30,8 +30,7 @@ TEST_F(ToolProgressWindowTest, AppearsOnceARunLastsCountsItemsAndItsCancelStopsT
 {
     OVToolPool::setWidthForTesting(1);
     auto action = convertAction();
-    Result result;
-    start(*action, images(3), &result);
+    auto result = start(action, images(3));
     auto run = OVToolRun::currentRun(*action);
     ASSERT_TRUE(run);
     EXPECT_FALSE(run->progressWindow()); // a short run may end before anyone needs a window
@@ -50,10 +49,10 @@ TEST_F(ToolProgressWindowTest, AppearsOnceARunLastsCountsItemsAndItsCancelStopsT
 
     // The button's action, as a click sends it.
     ASSERT_TRUE(gtk_widget_activate_action(GTK_WIDGET(window->window()), "tool.cancel", nullptr));
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return result.calls > 0; }));
-    EXPECT_FALSE(result.success);
-    ASSERT_TRUE(result.error);
-    EXPECT_EQ(result.error->code, ECANCELED);
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return result->calls > 0; }));
+    EXPECT_FALSE(result->success);
+    ASSERT_TRUE(result->error);
+    EXPECT_EQ(result->error->code, ECANCELED);
     EXPECT_TRUE(window->isCancelling());
     EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(window->window())));
     EXPECT_FALSE(run->progressWindow());
@@ -63,14 +62,13 @@ TEST_F(ToolProgressWindowTest, AppearsOnceARunLastsCountsItemsAndItsCancelStopsT
     EXPECT_EQ(names("started"), (std::vector<std::string>{"img0.png", "img1.png"}));
     // The finished item's output stays; the stopped ones leave nothing.
     EXPECT_EQ(names("pics"), (std::vector<std::string>{"img0.jpg", "img0.png", "img1.png", "img2.png"}));
-    EXPECT_EQ(result.calls, 1);
+    EXPECT_EQ(result->calls, 1);
 }
 
 TEST_F(ToolProgressWindowTest, ManyItemsShowTheWindowAtOnceAndItClosesWhenTheRunEnds)
 {
     auto action = convertAction();
-    Result result;
-    start(*action, images(int(OVToolRun::kManyItems)), &result);
+    auto result = start(action, images(int(OVToolRun::kManyItems)));
     auto run = OVToolRun::currentRun(*action);
     ASSERT_TRUE(run && run->progressWindow());
     auto window = run->progressWindow();
@@ -78,8 +76,8 @@ TEST_F(ToolProgressWindowTest, ManyItemsShowTheWindowAtOnceAndItClosesWhenTheRun
     EXPECT_EQ(text(*window, "progressLabel"), "0 of " + std::to_string(OVToolRun::kManyItems));
 
     let("all");
-    ASSERT_TRUE(ovtest::pumpUntil([&] { return result.calls > 0; }, 60000));
-    EXPECT_TRUE(result.success);
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return result->calls > 0; }, 60000));
+    EXPECT_TRUE(result->success);
     EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(window->window())));
     EXPECT_EQ(window->done(), OVToolRun::kManyItems);
 }
