@@ -1,5 +1,5 @@
-// "Convert image": each selected image is converted by the image tool, all of them side by side,
-// into a new file beside it with the action's extension.
+// "Convert image": each selected image is converted by the image tool, a few at a time, into a new
+// file beside it with the action's extension.
 #include "runner/OVRunBehaviours.h"
 
 #include "model/OVConvertImageAction.h"
@@ -28,7 +28,8 @@ bool notificationsEnabled()
 class ConvertImageRun : public OVToolRun {
 public:
     ConvertImageRun(OVActionPtr action, OVRunCompletion completion)
-        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Convert task got error: ")
+        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Convert task got error: ",
+                    {"orvane-sips", 64u << 20, "Converting images"})
     {
     }
 

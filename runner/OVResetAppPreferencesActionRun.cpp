@@ -14,7 +14,8 @@ namespace {
 class ResetAppPreferencesRun : public OVToolRun {
 public:
     ResetAppPreferencesRun(OVActionPtr action, OVRunCompletion completion)
-        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Reset pref task got error: ")
+        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Reset pref task got error: ",
+                    {"orvane-defaults", 32u << 20, "Resetting preferences"})
     {
     }
 

@@ -1,5 +1,5 @@
 // "Secure Delete": after the user has typed DELETE under the list of what goes, every item is
-// overwritten and removed by the removal tool, all of them side by side.
+// overwritten and removed by the removal tool, a few items at a time.
 #include "runner/OVRunBehaviours.h"
 
 #include "model/OVSecureRemoveAction.h"
@@ -84,7 +84,9 @@ struct Confirmation {
 class SecureRemoveRun : public OVToolRun {
 public:
     SecureRemoveRun(OVActionPtr action, OVRunCompletion completion, std::vector<std::shared_ptr<ov::PinnedItem>> pins)
-        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Delete task got error: "), pins_(std::move(pins))
+        : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Delete task got error: ",
+                    {"orvane-rm", 16u << 20, "Deleting securely"}),
+          pins_(std::move(pins))
     {
     }
 

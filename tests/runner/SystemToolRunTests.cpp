@@ -153,7 +153,7 @@ TEST_F(SystemToolRunTest, AFailedConversionIsReportedAndLeavesNoEmptyOutput)
     EXPECT_TRUE(log.contains("[DEBUG] Convert task got error: "));
 }
 
-TEST_F(SystemToolRunTest, ExitStatusAndSignalsMarkAnItemFailedEvenWithoutErrorOutput)
+TEST_F(SystemToolRunTest, AnItemIsJudgedByHowItsToolEndedNotByItsErrorOutput)
 {
     std::string input = write("pics/c.png", bytes(kPng, sizeof kPng));
     auto action = OVAction::action<OVConvertImageAction>();
@@ -168,9 +168,21 @@ TEST_F(SystemToolRunTest, ExitStatusAndSignalsMarkAnItemFailedEvenWithoutErrorOu
     useStandInTool("orvane-sips", "kill -KILL $$");
     EXPECT_FALSE(run(*action, {input}).success);
 
-    useStandInTool("orvane-sips", "printf '\\377\\376 bad bytes' >&2");
-    EXPECT_FALSE(run(*action, {input}).success);
     EXPECT_FALSE(exists(home.path() + "/pics/c.jpg"));
+
+    // A tool that warns (a truncated photograph still converts) and exits 0 has done its work.
+    useStandInTool("orvane-sips", "cp \"$4\" \"$6\"; echo 'warning: premature end of JPEG file' >&2; exit 0");
+    EXPECT_TRUE(run(*action, {input}).success);
+    EXPECT_EQ(texts().back(), "Finished converting 'c.jpg'");
+    EXPECT_TRUE(exists(home.path() + "/pics/c.jpg"));
+    EXPECT_TRUE(log.contains("[DEBUG] Convert task got error: warning: premature end of JPEG file"));
+
+    std::string doomed = write("box/warned.txt", "x");
+    auto remove = OVAction::action<OVSecureRemoveAction>();
+    ASSERT_EQ(confirm(*remove, {doomed}, "DELETE"), false);
+    useStandInTool("orvane-rm", "rm -f \"$5\"; echo 'note: nothing to overwrite' >&2");
+    EXPECT_TRUE(run(*remove, {doomed}).success);
+    EXPECT_EQ(texts().back(), "Successfully removed 'warned.txt' ");
 }
 
 TEST_F(SystemToolRunTest, RunningTheSameActionAgainStopsTheFormerRun)
@@ -257,6 +269,17 @@ TEST_F(SystemToolRunTest, NothingIsRemovedWithoutConfirmation)
 {
     std::string keep = write("box/keep.txt", "data");
     auto action = OVAction::action<OVSecureRemoveAction>();
+
+    // The dialog closed without a button (Escape, its close button) answers -1: that is no.
+    ov::setAlertPresenter([](const ov::AlertRequest&, std::function<void(int)> done) { done(-1); });
+    std::optional<bool> cancelled;
+    action->beforeRunWithFilePaths({keep}, [&](bool c) { cancelled = c; });
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
+    ov::setAlertPresenter(std::nullopt);
+    EXPECT_EQ(cancelled, true);
+    EXPECT_FALSE(run(*action, {keep}).success);
+    EXPECT_EQ(ovtest::readAll(keep), "data");
+
     EXPECT_EQ(confirm(*action, {keep}, "delete"), true);
     EXPECT_FALSE(run(*action, {keep}).success);
     EXPECT_EQ(ovtest::readAll(keep), "data");
