@@ -4,6 +4,7 @@
 #include <vips/vips.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,58 @@
 #include <vector>
 
 namespace {
+
+// The unfinished output, removed when the tool is stopped (a cancelled run sends SIGTERM), so that
+// no half-written file stays beside the images.
+char temporaryPath[4096];
+
+void removeTemporaryAndExit(int signal)
+{
+    if (temporaryPath[0])
+        ::unlink(temporaryPath);
+    ::_exit(128 + signal);
+}
+
+void noteTemporary(const char* path)
+{
+    if (!path) {
+        temporaryPath[0] = '\0';
+        return;
+    }
+    std::size_t length = std::strlen(path);
+    if (length >= sizeof temporaryPath)
+        length = 0; // too long to keep: the runner's sweep is the fallback
+    std::memcpy(temporaryPath, path, length);
+    temporaryPath[length] = '\0';
+}
+
+void removeTemporaryOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = removeTemporaryAndExit;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+// Holds the stopping signals while the temporary's name and the file disagree.
+class SignalsHeld {
+public:
+    SignalsHeld()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP})
+            sigaddset(&set, signal);
+        ::sigprocmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 constexpr int kUsageError = 64;
 
@@ -267,7 +320,13 @@ int convert(const std::string& input, const Format& format, std::string output)
     std::string tmpl = folder + "/." + lastComponent(output) + ".XXXXXX";
     std::vector<char> tempName(tmpl.begin(), tmpl.end());
     tempName.push_back('\0');
-    int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+    int fd = -1;
+    {
+        SignalsHeld held;
+        fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+        if (fd >= 0)
+            noteTemporary(tempName.data());
+    }
     if (fd < 0) {
         fail(output, std::string("cannot create a file in ") + folder + ": " + std::strerror(errno));
         return 1;
@@ -287,12 +346,17 @@ int convert(const std::string& input, const Format& format, std::string output)
         }
     }
     ::close(fd);
-    if (ok && ::rename(tempName.data(), output.c_str()) != 0) {
-        ok = false;
-        error = std::strerror(errno);
+    {
+        SignalsHeld held;
+        if (ok && ::rename(tempName.data(), output.c_str()) != 0) {
+            ok = false;
+            error = std::strerror(errno);
+        }
+        if (!ok)
+            ::unlink(tempName.data());
+        noteTemporary(nullptr);
     }
     if (!ok) {
-        ::unlink(tempName.data());
         fail(output, error);
         return 1;
     }
@@ -382,6 +446,7 @@ int main(int argc, char** argv)
     }
     vips_cache_set_max(0); // one image, read once
     blockUntrustedLoaders();
+    removeTemporaryOnSignals();
     int status = convert(inputs.front(), *format, *output);
     vips_shutdown();
     return status;

@@ -442,6 +442,42 @@ TEST_F(ImageToolTest, OutputModeFollowsTheUmask)
     }
 }
 
+TEST_F(ImageToolTest, AStoppedConversionLeavesNothingBehind)
+{
+    // Noise compresses slowly: the conversion is still writing when it is stopped.
+    VipsImage* noise = nullptr;
+    ASSERT_EQ(vips_gaussnoise(&noise, 6000, 6000, nullptr), 0);
+    VipsImage* pixels = nullptr;
+    ASSERT_EQ(vips_cast_uchar(noise, &pixels, nullptr), 0);
+    g_object_unref(noise);
+    const std::string input = path("noise.png");
+    ASSERT_EQ(vips_pngsave(pixels, input.c_str(), "compression", 0, nullptr), 0);
+    g_object_unref(pixels);
+
+    std::string tool = ORVANE_BINARY_DIR "/tools/orvane-sips";
+    std::string output = path("noise.tif.png");
+    std::vector<char*> argv{tool.data(), const_cast<char*>("-s"), const_cast<char*>("format"),
+                            const_cast<char*>("png"), const_cast<char*>(input.c_str()),
+                            const_cast<char*>("--out"), output.data(), nullptr};
+    GPid pid = 0;
+    ASSERT_TRUE(g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid,
+                              nullptr));
+    auto temporaries = [&] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(root))
+            count += entry.path().filename().string().rfind(".noise.tif.png.", 0) == 0;
+        return count;
+    };
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return temporaries() > 0; }, 30000)) << "the conversion never began writing";
+    ::kill(pid, SIGTERM);
+    int wait = 0;
+    ASSERT_EQ(::waitpid(pid, &wait, 0), pid);
+    g_spawn_close_pid(pid);
+    EXPECT_FALSE(WIFEXITED(wait) && WEXITSTATUS(wait) == 0) << "the conversion finished before it was stopped";
+    EXPECT_EQ(temporaries(), 0);
+    EXPECT_FALSE(exists(output));
+}
+
 TEST_F(ImageNameTest, OnlyRegularFilesOfTrustedFormatsAreRead)
 {
     // A FIFO is refused without waiting for a writer.
