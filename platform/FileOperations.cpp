@@ -190,6 +190,12 @@ private:
     std::size_t next_ = 0;
 };
 
+std::atomic<bool>& everyCopyStopped()
+{
+    static std::atomic<bool> stopped{false};
+    return stopped;
+}
+
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 // A hidden, unused name in the folder of dst for an item on its way in or out.
@@ -428,7 +434,7 @@ private:
 
     bool stopped(const std::string& srcPath, FileError* error) const
     {
-        if (!cancelled_ || !cancelled_->load(std::memory_order_relaxed))
+        if ((!cancelled_ || !cancelled_->load(std::memory_order_relaxed)) && !everyCopyStopped().load())
             return false;
         *error = makeError(ECANCELED, "The copy of " + srcPath + " was stopped");
         return true;
@@ -1136,6 +1142,8 @@ MoveResult replaceReservation(const std::string& incoming, const ReservedCopy& n
         return failed(EEXIST, name.path + " was taken while the copy was made");
     return replaceItem(incoming, name.path);
 }
+
+void stopEveryCopy(bool stop) { everyCopyStopped().store(stop); }
 
 void setFillCopyObserver(std::function<void(const std::string& sourcePath)> observer)
 {
