@@ -17,7 +17,7 @@ here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(here), "tests", "session"))
 import orvane_session  # noqa: E402
 from orvane_session import Session, wait_for  # noqa: E402
-from interrupt_support import Runner, clear_folder, judge, make_data, temporaries  # noqa: E402
+from interrupt_support import Runner, end_session, clear_folder, judge, make_data, temporaries  # noqa: E402
 
 
 def main():
@@ -105,9 +105,7 @@ def main():
         for f in failures:
             print(f)
     finally:
-        runner.stop()
-        s.quit_runner()
-        s.close()
+        end_session(runner, s)
         shutil.rmtree(shm, ignore_errors=True)
 
 

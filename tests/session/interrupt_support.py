@@ -99,12 +99,13 @@ class Runner:
         self.pid = None
 
 
-def wait_mid_copy(folder, total, timeout=60.0):
-    """Waits until one of our temporaries in folder exists and grows, and is not yet complete."""
+def wait_mid_copy(folder, total, timeout=60.0, also=()):
+    """Waits until one of our temporaries in folder (or one of the names in also) exists and
+    grows, and is not yet complete."""
     seen = {}
 
     def growing():
-        for name in temporaries(folder):
+        for name in temporaries(folder) + [n for n in also if os.path.exists(os.path.join(folder, n))]:
             path = os.path.join(folder, name)
             try:
                 size = os.lstat(path).st_size
@@ -166,3 +167,13 @@ def check_clean_or_raise(source, source_hash, folders, final_names, complete_has
     faults = judge(source, source_hash, folders, final_names, complete_hash)
     if faults:
         raise AssertionError("%s: %s" % (what, "; ".join(faults)))
+
+
+def end_session(runner, session):
+    """Ends the runner however it is, then the session's mock services."""
+    runner.stop()
+    try:
+        session.quit_runner()
+    except Exception:  # a runner killed meanwhile
+        pass
+    session.close()

@@ -13,7 +13,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import orvane_session  # noqa: E402
 from orvane_session import Session, wait_for  # noqa: E402
-from interrupt_support import Runner, judge, make_data, clear_folder  # noqa: E402
+from interrupt_support import Runner, end_session, judge, make_data, clear_folder  # noqa: E402
 
 SIZE_MIB = 140  # three of the copy engine's pieces
 RENAMES = "rename,renameat,renameat2"
@@ -61,6 +61,7 @@ def main():
         pristine = os.path.join(work, "pristine.bin")
         digest = make_data(pristine, SIZE_MIB)
         source = os.path.join(work, "src", "big.bin")
+        os.makedirs(os.path.dirname(source))
         uids = {"copy": s.add_action("copy", dest, "Dest"), "move": s.add_action("move", shm, "Memory")}
         folders = {"copy": dest, "move": shm}
 
@@ -91,9 +92,7 @@ def main():
         print("runner fault injection session test passed (%d cases, %.0f s)"
               % (len(CASES), time.monotonic() - started))
     finally:
-        runner.stop()
-        s.quit_runner()
-        s.close()
+        end_session(runner, s)
         if shm:
             shutil.rmtree(shm, ignore_errors=True)
 

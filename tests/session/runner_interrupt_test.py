@@ -15,7 +15,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import orvane_session  # noqa: E402
 from orvane_session import Session  # noqa: E402
-from interrupt_support import (Runner, check_clean_or_raise, make_data, temporaries,  # noqa: E402
+from interrupt_support import (Runner, end_session, check_clean_or_raise, make_data, temporaries,  # noqa: E402
                                wait_mid_copy)
 
 SIZE_MIB = 320  # five of the copy engine's 64 MiB pieces
@@ -64,7 +64,7 @@ def main():
         # SIGTERM mid-move to another file system: the source stays, nothing arrives.
         runner.start(SLOW)
         runner.request(move_uid, [source])
-        wait_mid_copy(shm, SIZE_MIB << 20)
+        wait_mid_copy(shm, SIZE_MIB << 20, also=["big.bin"])
         runner.signal(signal.SIGTERM)
         runner.wait_gone(timeout=20)
         check(os.path.exists(source), "the move's source is gone")
@@ -87,9 +87,7 @@ def main():
         runner.wait_gone()
         print("runner interrupt session test passed")
     finally:
-        runner.stop()
-        s.quit_runner()
-        s.close()
+        end_session(runner, s)
         if shm:
             shutil.rmtree(shm, ignore_errors=True)
 
