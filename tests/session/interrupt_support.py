@@ -170,10 +170,71 @@ def check_clean_or_raise(source, source_hash, folders, final_names, complete_has
 
 
 def end_session(runner, session):
-    """Ends the runner however it is, then the session's mock services."""
+    """Ends the runner however it is, then the session's mock services. A failing test shows the
+    end of the runners' log."""
+    import sys
+    if sys.exc_info()[0] is not None and os.path.exists(runner.log_path):
+        with open(runner.log_path, errors="replace") as f:
+            print("runner log (end):\n" + "".join(f.readlines()[-40:]))
     runner.stop()
     try:
         session.quit_runner()
     except Exception:  # a runner killed meanwhile
         pass
     session.close()
+
+
+def visible_runner_windows():
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "orvane-helper"],
+                           capture_output=True, text=True)
+    return found.stdout.split()
+
+
+def answer_password(password, timeout=60.0):
+    """Types the password into the runner's prompt and presses Return, as a user would, until the
+    prompt has gone. The field takes the keyboard a moment after the prompt appears, so typing
+    is repeated over a cleared field until the answer lands."""
+    window = wait_for(lambda: (visible_runner_windows() or [None])[-1], timeout=timeout, what="the password prompt")
+    for _ in range(200):
+        if window not in visible_runner_windows():
+            return
+        # No window manager here: the keyboard follows the pointer.
+        subprocess.call(["xdotool", "mousemove", "--window", window, "40", "40"])
+        subprocess.call(["xdotool", "key", "--window", window, "ctrl+a", "BackSpace"])
+        subprocess.call(["xdotool", "type", "--window", window, "--delay", "5", password])
+        subprocess.call(["xdotool", "key", "--window", window, "Return"])
+        if wait_until(lambda: window not in visible_runner_windows(), 0.5):
+            return
+    raise AssertionError("the prompt did not take the password")
+
+
+def judge_archive(source, source_hash, folder, archive, password):
+    """As judge, for compress: the archive is absent or whole (it opens and checks with the
+    password)."""
+    faults = judge(source, source_hash, [folder], [], None)
+    if os.path.lexists(archive):
+        tested = subprocess.run(["unzip", "-tqq", "-P", password, archive], capture_output=True, text=True)
+        if tested.returncode != 0:
+            faults.append("%s is incomplete (%d bytes): %s" % (archive, os.path.getsize(archive),
+                                                              (tested.stdout + tested.stderr).strip()[:200]))
+    return faults
+
+
+def request_compress(runner, uid, source, password, started):
+    """Asks for an archive of source and answers the password prompt; asks again when the
+    prompt took Return before the typed password (the run then ends as cancelled). started()
+    tells that the archive is on its way."""
+    for _ in range(3):
+        with open(runner.log_path, errors="replace") as f:
+            cancels = f.read().count("Action was cancelled? 1")
+        runner.request(uid, [source])
+        answer_password(password)
+
+        def cancelled():
+            with open(runner.log_path, errors="replace") as f:
+                return f.read().count("Action was cancelled? 1") > cancels
+
+        wait_until(lambda: started() or cancelled(), 30)
+        if not cancelled():
+            return
+    raise AssertionError("the password prompt was cancelled three times")

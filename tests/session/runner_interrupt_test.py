@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""A runner ended mid-work leaves nothing behind: a copy and a move to another file system of a file
-large enough to be caught mid-way, then SIGTERM (the session's logout) to the real runner: nothing
+"""A runner ended mid-work leaves nothing behind: a copy, a move to another file system and a
+password-protected archive of a file large enough to be caught mid-way, then SIGTERM (the session's logout) to the real runner: nothing
 incomplete under a final name, no temporaries, the source whole. Then kill -9 mid-copy: the next
 start of the runner sweeps what the killed one left.
 
@@ -15,9 +15,10 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import orvane_session  # noqa: E402
 from orvane_session import Session  # noqa: E402
-from interrupt_support import (Runner, end_session, check_clean_or_raise, make_data, temporaries,  # noqa: E402
-                               wait_mid_copy)
+from interrupt_support import (Runner, check_clean_or_raise, end_session, judge_archive,  # noqa: E402
+                               make_data, request_compress, temporaries, wait_mid_copy)
 
+PASSWORD = "correct horse 7"
 SIZE_MIB = 320  # five of the copy engine's 64 MiB pieces
 SLOW = ["strace", "-f", "-o", "/dev/null", "-e", "trace=copy_file_range,sendfile,splice",
         "-e", "inject=copy_file_range,sendfile,splice:delay_exit=250000"]
@@ -70,6 +71,20 @@ def main():
         check(os.path.exists(source), "the move's source is gone")
         check_clean_or_raise(source, digest, [shm], [os.path.join(shm, "big.bin")], digest, "move, SIGTERM")
         check(os.listdir(shm) == [], "the move left %r" % os.listdir(shm))
+
+        # SIGTERM mid-archive: the unfinished archive goes, the file stays.
+        if shutil.which("xdotool") and shutil.which("unzip"):
+            compress_uid = s.add_action("compress", "-", "Compress with password")
+            runner.start()
+            request_compress(runner, compress_uid, source, PASSWORD, lambda: temporaries(os.path.dirname(source)))
+            caught = wait_mid_copy(os.path.dirname(source), SIZE_MIB << 20)
+            print("compress interrupted while %s grew" % caught)
+            runner.signal(signal.SIGTERM)
+            runner.wait_gone(timeout=20)
+            faults = judge_archive(source, digest, os.path.dirname(source), source + ".zip", PASSWORD)
+            check(not faults, "compress, SIGTERM: %s" % "; ".join(faults))
+            check(os.listdir(os.path.dirname(source)) == ["big.bin"],
+                  "the archive left %r" % os.listdir(os.path.dirname(source)))
 
         # kill -9 mid-copy: the held name and the growing copy stay until the next start.
         runner.start(SLOW)
