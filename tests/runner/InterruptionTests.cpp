@@ -124,11 +124,20 @@ TEST_F(LeftoverSweepTest, AJournalNotWrittenByUsRemovesNothing)
     age(dest + "/.orvane-0123456789abcdef-1");
     struct stat st;
     ASSERT_EQ(lstat(held.c_str(), &st), 0);
+    // Relative paths would be taken from wherever the runner happens to be.
+    char* cwd = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir("/"), 0);
+    ovtest::Restore back([cwd] {
+        (void)chdir(cwd);
+        free(cwd);
+    });
     const std::string base = "{\"folders\": [\"" + dest.substr(1) + "\", 7, {\"a\": 1}], \"heldNames\": [";
     for (const std::string& journal :
          {std::string("not json"), std::string("[\"" + dest + "\"]"),
           base + "{\"path\": \"" + held + "\", \"dev\": -1, \"ino\": " + std::to_string(st.st_ino) + "}]}",
-          base + "{\"path\": \"" + held + "\", \"dev\": \"" + std::to_string(st.st_dev) + "\", \"ino\": 1}]}"}) {
+          base + "{\"path\": \"" + held + "\", \"dev\": \"" + std::to_string(st.st_dev) + "\", \"ino\": 1}]}",
+          base + "{\"path\": \"" + held.substr(1) + "\", \"dev\": " + std::to_string(st.st_dev)
+              + ", \"ino\": " + std::to_string(st.st_ino) + "}]}"}) {
         ASSERT_TRUE(ov::writeFileAtomically(OVWorkJournal::defaultPath(), journal, 0600));
         OVWorkJournal::sweep(now());
         EXPECT_TRUE(exists(held)) << journal;
