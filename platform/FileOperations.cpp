@@ -204,15 +204,28 @@ private:
     std::size_t next_ = 0;
 };
 
+std::atomic<bool>& everyCopyStopped()
+{
+    static std::atomic<bool> stopped{false};
+    return stopped;
+}
+
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-// A hidden, unused name in the folder of dst for an item on its way in or out.
-std::string temporarySibling(const std::string& dst)
+// Hidden names for items on their way in or out. Copies we make carry the first kind, which a
+// runner's start sweeps after an interruption; the user's own items moved aside carry one of the
+// others, which no sweep matches, so an interruption can hide them but never lose them.
+constexpr const char* kOurCopy = ".orvane-";
+constexpr const char* kUsersItemMoving = ".orvane-moving-";
+constexpr const char* kUsersItemParked = ".orvane-parked-";
+
+// A hidden, unused name in the folder of dst.
+std::string temporarySibling(const std::string& dst, const char* prefix = kOurCopy)
 {
     static std::atomic<unsigned> counter{0};
     std::string folder = deletingLastPathComponent(dst);
-    char name[64];
-    std::snprintf(name, sizeof name, ".orvane-%08x%08x-%u", g_random_int(), g_random_int(), ++counter);
+    char name[96];
+    std::snprintf(name, sizeof name, "%s%08x%08x-%u", prefix, g_random_int(), g_random_int(), ++counter);
     return pathByAppending(folder.empty() ? "." : folder, name);
 }
 
@@ -453,7 +466,7 @@ private:
 
     bool stopped(const std::string& srcPath, FileError* error) const
     {
-        if (!cancelled_ || !cancelled_->load(std::memory_order_relaxed))
+        if ((!cancelled_ || !cancelled_->load(std::memory_order_relaxed)) && !everyCopyStopped().load())
             return false;
         *error = makeError(ECANCELED, "The copy of " + srcPath + " was stopped");
         return true;
@@ -841,7 +854,7 @@ bool installReplacing(const std::string& incoming, const std::string& dst, MoveR
     // No atomic exchange on this file system: park the old item beside it first.
     std::string parked;
     for (int i = 0; i < kTemporaryNameAttempts; ++i) {
-        parked = temporarySibling(dst);
+        parked = temporarySibling(dst, kUsersItemParked);
         if (::rename(dst.c_str(), parked.c_str()) == 0)
             break;
         if (errno != EEXIST && errno != ENOTEMPTY) {
@@ -1003,7 +1016,7 @@ MoveResult swapIn(const std::string& src, const std::string& dst)
 {
     std::string incoming;
     for (int i = 0; i < kTemporaryNameAttempts && incoming.empty(); ++i) {
-        std::string candidate = temporarySibling(dst);
+        std::string candidate = temporarySibling(dst, kUsersItemMoving);
         if (renameNoReplace(src, candidate))
             incoming = candidate;
         else if (errno != EEXIST)
@@ -1283,6 +1296,8 @@ MoveResult replaceReservation(const std::string& incoming, const ReservedCopy& n
         return failed(EEXIST, name.path + " was taken while the copy was made");
     return replaceItem(incoming, name.path);
 }
+
+void stopEveryCopy(bool stop) { everyCopyStopped().store(stop); }
 
 void setFillCopyObserver(std::function<void(const std::string& sourcePath)> observer)
 {

@@ -88,6 +88,10 @@ MoveResult replaceItem(const std::string& incoming, const std::string& dst);
 // took the name meanwhile stays (EEXIST).
 MoveResult replaceReservation(const std::string& incoming, const ReservedCopy& name);
 
+// Makes every copy of this process, moves across file systems included, stop at its next piece
+// with ECANCELED (the process is ending), or lets them run again.
+void stopEveryCopy(bool stop = true);
+
 // Test hook: called on the copying thread before each item that fillCopy or a move across file
 // systems copies.
 void setFillCopyObserver(std::function<void(const std::string& sourcePath)> observer);

@@ -11,6 +11,7 @@
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace ov {
@@ -92,6 +93,28 @@ void runMainUntilTerminated()
     for (guint source : sources)
         g_source_remove(source);
     g_main_loop_unref(loop);
+}
+
+struct TerminationSignalWatch::State {
+    std::function<void()> fn;
+    std::vector<guint> sources;
+};
+
+TerminationSignalWatch::TerminationSignalWatch(std::function<void()> fn) : state_(std::make_unique<State>())
+{
+    state_->fn = std::move(fn);
+    auto handler = [](gpointer data) -> gboolean {
+        guarded("a termination signal", static_cast<State*>(data)->fn);
+        return G_SOURCE_CONTINUE;
+    };
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        state_->sources.push_back(g_unix_signal_add(signal, handler, state_.get()));
+}
+
+TerminationSignalWatch::~TerminationSignalWatch()
+{
+    for (guint source : state_->sources)
+        g_source_remove(source);
 }
 
 struct SerialQueue::State {

@@ -26,6 +26,20 @@ bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMillise
 // command-line hosts that stay and listen.
 void runMainUntilTerminated();
 
+// While alive, calls fn on the main context each time the process is asked to end (SIGINT,
+// SIGTERM, SIGHUP) instead of letting the signal end it at once.
+class TerminationSignalWatch {
+public:
+    explicit TerminationSignalWatch(std::function<void()> fn);
+    ~TerminationSignalWatch();
+    TerminationSignalWatch(const TerminationSignalWatch&) = delete;
+    TerminationSignalWatch& operator=(const TerminationSignalWatch&) = delete;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // A serial dispatch queue: one worker thread named after the label, running blocks in order.
 // The thread ends once the queue has been released and its blocks are done.
 class SerialQueue {

@@ -9,8 +9,11 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Workspace.h"
+#include "runner/OVRunningWork.h"
+#include "runner/OVWorkJournal.h"
 
 #include <algorithm>
+#include <ctime>
 
 using ov::ovLog;
 
@@ -35,6 +38,8 @@ AppDelegate::~AppDelegate()
 {
     if (staleRequestTimer_)
         staleRequestTimer_->invalidate();
+    if (stopTimer_)
+        stopTimer_->invalidate();
     if (wormhole_) {
         wormhole_->stopListeningForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification));
         wormhole_->stopListeningForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification));
@@ -66,6 +71,11 @@ void AppDelegate::applicationDidFinishLaunching()
     });
     setActivationPolicy(OVActivationPolicy::Prohibited);
     processingActions_.clear();
+    // The runner is unique: nothing of ours is being written now, so whatever an earlier runner
+    // left unfinished can go before the first request runs.
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    OVWorkJournal::sweep(now);
     preferencesDidChange();
     reloadData();
 
@@ -128,6 +138,10 @@ void AppDelegate::handleURLString(const std::string& urlString)
     }
     if (!request)
         return;
+    if (stopping_) {
+        ovLog("Ending: the request is not run");
+        return;
+    }
 
     auto found = actionWithUID(request->action);
     if (!found)
@@ -230,9 +244,39 @@ void AppDelegate::applicationShouldTerminate()
     terminationPending_ = true;
 }
 
+void AppDelegate::applicationShouldTerminateNow()
+{
+    if (!stopping_) {
+        stopping_ = true;
+        ovLog("Asked to end: cancelling %zu running actions", processingActions_.size());
+        OVRunningWork::cancelAll();
+    }
+    if (processingActions_.empty()) {
+        terminationPending_ = false;
+        if (terminator_)
+            terminator_();
+        return;
+    }
+    terminationPending_ = true;
+    if (stopTimer_)
+        return;
+    // A prompt still open, or a queue stuck in a slow file system: what it leaves is swept at
+    // the next start.
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    stopTimer_ = HLTimer::timerWithInterval(stopWaitSeconds_, false, [weak](HLTimer&) {
+        auto self = weak.lock();
+        if (!self || !self->terminationPending_)
+            return;
+        ovLog("Quitting with %zu actions still ending", self->processingActions_.size());
+        self->terminationPending_ = false;
+        if (self->terminator_)
+            self->terminator_();
+    });
+}
+
 void AppDelegate::applicationDidBecomeActive()
 {
-    if (!terminationPending_)
+    if (!terminationPending_ || stopping_)
         return;
     ovLog("Started again: no longer quitting");
     terminationPending_ = false;

@@ -41,6 +41,12 @@ public:
     // still run; an activation (a restart's start) keeps the runner.
     void applicationShouldTerminate();
     void applicationDidBecomeActive();
+    // The process is asked to end (a signal, the session's logout): every running copy, move and
+    // archive is cancelled as its Cancel would, new requests are refused, and the runner quits
+    // once the work has cleaned up, or after kStopWaitSeconds at the latest.
+    void applicationShouldTerminateNow();
+    bool isStopping() const { return stopping_; }
+    void setStopWaitSeconds(double seconds) { stopWaitSeconds_ = seconds; }
     bool isTerminationPending() const { return terminationPending_; }
     // What quitting is (the application's quit).
     void setTerminator(std::function<void()> terminator) { terminator_ = std::move(terminator); }
@@ -84,6 +90,7 @@ public:
     static constexpr std::size_t kMaxRequestFileSize = OVProtocol::kMaxRequestFileSize;
     static constexpr double kStaleRequestAge = 24 * 60 * 60;
     static constexpr double kStaleRequestSweepInterval = 60 * 60;
+    static constexpr double kStopWaitSeconds = 5;
 
 private:
     AppDelegate() = default;
@@ -105,4 +112,7 @@ private:
     std::shared_ptr<HLTimer> staleRequestTimer_;
     std::function<void()> terminator_;
     bool terminationPending_ = false;
+    bool stopping_ = false;
+    std::shared_ptr<HLTimer> stopTimer_;
+    double stopWaitSeconds_ = kStopWaitSeconds;
 };

@@ -9,6 +9,7 @@
 #include "runner/NextAvailable.h"
 #include "runner/OVCompressingWindowController.h"
 #include "runner/OVUserNotificationCenter.h"
+#include "runner/OVWorkJournal.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ protected:
             return;
         }
         OVActivationCenter::postEnableActivation();
+        OVWorkJournal::noteFolder(*folder); // the archive is made there under a hidden name
         const std::string name = (paths.size() == 1 ? ov::lastPathComponent(paths.front()) : std::string("Archive")) + ".zip";
         const std::string destination = hl_nextAvailablePath(ov::pathByAppending(*folder, name));
 

@@ -78,12 +78,15 @@ std::shared_ptr<OVCompressingWindowController> OVCompressingWindowController::co
     controller->paths_ = std::move(paths);
     controller->destinationFile_ = std::move(destinationFile);
     controller->password_ = std::move(password);
+    // An ending runner cancels the archive as the Cancel button would.
+    controller->runningWork_ = OVRunningWork::add([raw = controller.get()] { raw->cancel(); });
     controller->hl_viewDidLoad(); // the texts depend on the paths set just now
     return controller;
 }
 
 OVCompressingWindowController::~OVCompressingWindowController()
 {
+    OVRunningWork::remove(runningWork_);
     if (pulseTimer_)
         pulseTimer_->invalidate();
 }
@@ -259,6 +262,7 @@ void OVCompressingWindowController::handleCompletion()
     if (finished_)
         return;
     finished_ = true;
+    OVRunningWork::remove(runningWork_);
     if (pulseTimer_)
         pulseTimer_->invalidate();
     auto defaults = OVUserDefaults::create();

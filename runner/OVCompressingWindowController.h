@@ -2,6 +2,7 @@
 // a queue of its own and says how it ended.
 #pragma once
 
+#include "runner/OVRunningWork.h"
 #include "ui/HLWindowController.h"
 
 #include <atomic>
@@ -68,4 +69,5 @@ private:
     bool succeeded_ = false;
     bool finished_ = false;
     std::string error_;
+    OVRunningWork::Token runningWork_ = 0;
 };

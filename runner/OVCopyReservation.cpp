@@ -1,5 +1,8 @@
 #include "runner/OVCopyReservation.h"
 
+#include "platform/Files.h"
+#include "runner/OVWorkJournal.h"
+
 #include <cerrno>
 
 namespace {
@@ -17,6 +20,8 @@ ov::MoveResult OVCopyReservation::reserve(const std::string& source, const std::
 {
     OVCopyReservation made;
     made.destination = destination;
+    // Noted before anything is made there, so that a runner ended mid-way is cleaned up after.
+    OVWorkJournal::noteFolder(ov::deletingLastPathComponent(destination));
     if (replacesDestination) {
         // Replacing the source itself, or a folder that holds it, would remove the source.
         ov::FileError refusal;
@@ -33,12 +38,14 @@ ov::MoveResult OVCopyReservation::reserve(const std::string& source, const std::
         ov::MoveResult held = ov::reserveName(destination, &*made.name);
         if (held.outcome != ov::FileOutcome::Done)
             return held;
+        OVWorkJournal::noteHeldName(made.name->path, made.name->dev, made.name->ino);
     }
     ov::MoveResult result = ov::reserveCopyBeside(source, destination, &made.copy);
     if (result.outcome != ov::FileOutcome::Done) {
         if (made.name) {
             ov::FileError ignored;
             ov::removeCopy(*made.name, &ignored);
+            OVWorkJournal::forgetHeldName(made.name->path, made.name->dev, made.name->ino);
         }
         result.outcome = ov::FileOutcome::Failed; // the name was free: no other name would do better
         return result;

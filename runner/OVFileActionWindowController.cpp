@@ -8,6 +8,7 @@
 #include "platform/MainContext.h"
 #include "platform/Workspace.h"
 #include "runner/OVUserNotificationCenter.h"
+#include "runner/OVWorkJournal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,10 +36,13 @@ OVFileActionWindowController::OVFileActionWindowController(std::string sourceFil
                                                            std::optional<OVCopyReservation> reservation)
     : sourceFile_(std::move(sourceFile)), destinationFile_(std::move(destinationFile)), reservation_(std::move(reservation))
 {
+    // An ending runner cancels the copy as its Cancel button would.
+    runningWork_ = OVRunningWork::add([this] { cancel(); });
 }
 
 OVFileActionWindowController::~OVFileActionWindowController()
 {
+    OVRunningWork::remove(runningWork_);
     invalidateTimers();
     fileSizeCalculator_.cancel();
 }
@@ -216,6 +220,9 @@ void OVFileActionWindowController::copyDidFinish(const ov::MoveResult& result)
     if (outcome_ != Outcome::Copying)
         return;
     copying_ = false;
+    OVRunningWork::remove(runningWork_);
+    if (reservation_ && reservation_->name)
+        OVWorkJournal::forgetHeldName(reservation_->name->path, reservation_->name->dev, reservation_->name->ino);
     if (result.outcome == ov::FileOutcome::Done) {
         outcome_ = Outcome::Copied;
         if (result.oldItemError)

@@ -5,6 +5,7 @@
 
 #include "platform/FileOperations.h"
 #include "runner/OVCopyReservation.h"
+#include "runner/OVRunningWork.h"
 #include "runner/HLFileSizeCalculator.h"
 #include "runner/HLMemoryFormatter.h"
 #include "ui/HLWindowController.h"
@@ -98,4 +99,5 @@ private:
     std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
     ov::GRef<GSimpleAction> cancelAction_;
     ov::SignalConnection cancelConnection_;
+    OVRunningWork::Token runningWork_ = 0;
 };

@@ -10,6 +10,7 @@
 #include "platform/Workspace.h"
 #include "runner/NextAvailable.h"
 #include "runner/OVUserNotificationCenter.h"
+#include "runner/OVWorkJournal.h"
 
 #include <cerrno>
 
@@ -144,6 +145,9 @@ public:
             preferences.disableActionNotifications = defaults->disableActionNotifications();
             preferences.showFileOnMoveCopyComplete = defaults->showFileOnMoveCopyComplete();
         }
+        // Across file systems the items are copied there under hidden names first.
+        if (auto folder = move.destinationURL())
+            OVWorkJournal::noteFolder(ov::withoutTrailingSlashes(*folder));
         auto run = std::make_shared<MoveRun>(ovrun::retainAction(move), move.destinationURL(), paths, preferences,
                                              std::move(completion));
         ov::SerialQueue::create("app.orvane.movequeue")->async([run] { run->perform(); });

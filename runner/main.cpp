@@ -1,6 +1,7 @@
 // orvane-helper: the action runner.
 #include "platform/Application.h"
 #include "platform/Files.h"
+#include "platform/MainContext.h"
 #include "runner/AppDelegate.h"
 #include "runner/OVRunBehaviours.h"
 
@@ -39,6 +40,8 @@ int main(int argc, char** argv)
         application.sendNotification(out);
     });
 
+    // The session's logout and Ctrl+C end the runner only once its work has cleaned up.
+    ov::TerminationSignalWatch signals([delegate] { delegate->applicationShouldTerminateNow(); });
     int status = application.run(argc, argv);
     delegate->setPresenter({});
     delegate->setTerminator({});

@@ -4,6 +4,8 @@
 
 #include "model/OVNewFileAction.h"
 #include "platform/Files.h"
+#include "platform/MainContext.h"
+#include "runner/OVRunningWork.h"
 #include "runner/RunnerTestSupport.h"
 #include "support/TestSupport.h"
 
@@ -133,6 +135,71 @@ TEST_F(MissingTemplateTest, ACatalogueEntryWithoutItsTemplateFailsAndSaysSo)
         EXPECT_NE(notifications[0].informativeText.find("Couldn't create \"Untitled.md\""), std::string::npos);
         EXPECT_FALSE(exists(docs + "/Untitled.md"));
     }
+}
+
+} // namespace
+
+namespace {
+
+// Ending the process (a signal at logout): running work is cancelled as its Cancel would, and the
+// runner quits once the work has reported back, or after the stop wait when it never does.
+class InterruptedRunTest : public TerminationTest {
+protected:
+    void TearDown() override
+    {
+        OVRunningWork::resume();
+        TerminationTest::TearDown();
+    }
+
+    // A run that registers its cancel, as copies and archives do, and finishes when cancelled.
+    void cancellableRequest()
+    {
+        request();
+        ASSERT_FALSE(behaviour->held.empty());
+        auto token = std::make_shared<OVRunningWork::Token>();
+        auto completion = behaviour->held.back();
+        *token = OVRunningWork::add([this, token, completion] {
+            ++cancels;
+            OVRunningWork::remove(*token);
+            ov::runOnNextTurn([completion] { completion(false, OVError{"Test", ECANCELED, "cancelled"}); });
+        });
+    }
+
+    int cancels = 0;
+};
+
+TEST_F(InterruptedRunTest, RunningWorkIsCancelledAndTheRunnerQuitsOnceItHasCleanedUp)
+{
+    cancellableRequest();
+    cancellableRequest();
+    delegate->applicationShouldTerminateNow();
+    EXPECT_EQ(cancels, 2);
+    EXPECT_EQ(quits, 0); // the cancelled work reports back on a later turn
+    EXPECT_TRUE(OVRunningWork::isStopping());
+
+    // Requests that arrive meanwhile are not run, and starting again does not keep the runner.
+    request();
+    EXPECT_EQ(behaviour->held.size(), 2u);
+    delegate->applicationDidBecomeActive();
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return quits > 0; }, 5000));
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(OVRunningWork::count(), 0u);
+}
+
+TEST_F(InterruptedRunTest, WorkThatNeverReportsBackEndsTheWaitAfterABoundedTime)
+{
+    request(); // holds on and registers no cancel
+    delegate->setStopWaitSeconds(0.2);
+    delegate->applicationShouldTerminateNow();
+    EXPECT_EQ(quits, 0);
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return quits > 0; }, 5000));
+    EXPECT_EQ(quits, 1);
+
+    auto idle = AppDelegate::create();
+    int idleQuits = 0;
+    idle->setTerminator([&] { ++idleQuits; });
+    idle->applicationShouldTerminateNow();
+    EXPECT_EQ(idleQuits, 1);
 }
 
 } // namespace
