@@ -405,7 +405,7 @@ struct OVKeyedUnarchiver::Impl {
                 if (key == "$class")
                     out.objectClass = opaqueClassOf(value);
                 else
-                    out.members.emplace_back(std::move(key), opaqueOf(value));
+                    out.members.push_back({std::move(key), opaqueOf(value)});
             }
             return out;
         }

@@ -38,7 +38,7 @@ struct Comparison {
                 a.members.size() != b.members.size())
                 return false;
             for (std::size_t i = 0; i < a.members.size(); ++i)
-                if (a.members[i].first != b.members[i].first || !same(a.members[i].second, b.members[i].second))
+                if (a.members[i].key != b.members[i].key || !same(a.members[i].value, b.members[i].value))
                     return false;
             return true;
         case Type::Reference:

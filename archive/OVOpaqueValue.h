@@ -10,6 +10,7 @@
 #include <vector>
 
 struct OVOpaqueValue;
+struct OVOpaqueMember;
 using OVOpaqueRef = std::shared_ptr<const OVOpaqueValue>;
 
 struct OVOpaqueClass {
@@ -28,9 +29,14 @@ struct OVOpaqueValue {
     std::string bytes;                 // String, Data
     std::vector<OVOpaqueValue> items;  // Array
     std::shared_ptr<const OVOpaqueClass> objectClass; // Dictionary: the class of an archived object, if it is one
-    std::vector<std::pair<std::string, OVOpaqueValue>> members; // Dictionary, in archive order, "$class" left out
+    std::vector<OVOpaqueMember> members; // Dictionary, in archive order, "$class" left out
     OVOpaqueRef target;                // Reference: the object referred to; none is the null reference
 
     // Equal content, references compared by what they refer to (not by which object holds it).
     static bool sameContent(const OVOpaqueValue& a, const OVOpaqueValue& b);
+};
+
+struct OVOpaqueMember {
+    std::string key;
+    OVOpaqueValue value;
 };

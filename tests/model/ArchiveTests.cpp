@@ -433,7 +433,7 @@ std::vector<std::string> keysOf(const OVOpaqueValue& object)
 {
     std::vector<std::string> keys;
     for (const auto& member : object.members)
-        keys.push_back(member.first);
+        keys.push_back(member.key);
     return keys;
 }
 
@@ -577,6 +577,26 @@ TEST(Archive, UnknownKindsThatCannotBeWrittenBackAsReadCorruptTheArchive)
                       plist_dict_set_item(f, "x", plist_new_uid(b.add(Builder::object(b.str("not a class")))));
                   }),
                   "nested object whose class is no class");
+
+    // A key twice could not be written back as read; only a hand-made binary list holds one.
+    ovplist::BinaryWriter w;
+    using Member = ovplist::BinaryWriter::Member;
+    auto classInfo = [&](const char* name, std::vector<ovplist::BinaryWriter::Ref> chain) {
+        const Member m[] = {{w.string("$classname"), w.string(name)}, {w.string("$classes"), w.array(chain)}};
+        return w.dictionary(m);
+    };
+    const ovplist::BinaryWriter::Ref futureRef[] = {w.uid(3)};
+    const Member list[] = {{w.string("$class"), w.uid(2)}, {w.string("NS.objects"), w.array(futureRef)}};
+    const Member twice[] = {{w.string("$class"), w.uid(4)}, {w.string("x"), w.integer(1)}, {w.string("x"), w.integer(2)}};
+    const ovplist::BinaryWriter::Ref objects[] = {
+        w.string("$null"), w.dictionary(list), classInfo("NSArray", {w.string("NSArray")}), w.dictionary(twice),
+        classInfo("OVFutureAction", {w.string("OVFutureAction"), w.string("OVAction")})};
+    const Member top[] = {{w.string("root"), w.uid(1)}};
+    const Member archive[] = {{w.string("$archiver"), w.string("NSKeyedArchiver")},
+                              {w.string("$version"), w.integer(100000)},
+                              {w.string("$top"), w.dictionary(top)},
+                              {w.string("$objects"), w.array(objects)}};
+    expectCorrupt(w.finish(w.dictionary(archive)), "a key twice");
 }
 
 TEST(Archive, UnknownKindsNeverRunEvenWhenTheirChainNamesARunnableKind)
