@@ -578,25 +578,44 @@ TEST(Archive, UnknownKindsThatCannotBeWrittenBackAsReadCorruptTheArchive)
                   }),
                   "nested object whose class is no class");
 
-    // A key twice could not be written back as read; only a hand-made binary list holds one.
-    ovplist::BinaryWriter w;
+    // Keys only a hand-made binary list holds: one twice could not be written back as read, and
+    // libplist asserts on a key that is no string or holds a NUL.
     using Member = ovplist::BinaryWriter::Member;
-    auto classInfo = [&](const char* name, std::vector<ovplist::BinaryWriter::Ref> chain) {
-        const Member m[] = {{w.string("$classname"), w.string(name)}, {w.string("$classes"), w.array(chain)}};
-        return w.dictionary(m);
+    using Ref = ovplist::BinaryWriter::Ref;
+    auto withKeys = [](const std::function<std::vector<Member>(ovplist::BinaryWriter&)>& members) {
+        ovplist::BinaryWriter w;
+        auto classInfo = [&](const char* name, std::vector<Ref> chain) {
+            const Member m[] = {{w.string("$classname"), w.string(name)}, {w.string("$classes"), w.array(chain)}};
+            return w.dictionary(m);
+        };
+        const Ref futureRef[] = {w.uid(3)};
+        const Member list[] = {{w.string("$class"), w.uid(2)}, {w.string("NS.objects"), w.array(futureRef)}};
+        std::vector<Member> future{{w.string("$class"), w.uid(4)}};
+        for (const auto& m : members(w))
+            future.push_back(m);
+        const Ref objects[] = {w.string("$null"), w.dictionary(list), classInfo("NSArray", {w.string("NSArray")}),
+                               w.dictionary(future),
+                               classInfo("OVFutureAction", {w.string("OVFutureAction"), w.string("OVAction")})};
+        const Member top[] = {{w.string("root"), w.uid(1)}};
+        const Member archive[] = {{w.string("$archiver"), w.string("NSKeyedArchiver")},
+                                  {w.string("$version"), w.integer(100000)},
+                                  {w.string("$top"), w.dictionary(top)},
+                                  {w.string("$objects"), w.array(objects)}};
+        return w.finish(w.dictionary(archive));
     };
-    const ovplist::BinaryWriter::Ref futureRef[] = {w.uid(3)};
-    const Member list[] = {{w.string("$class"), w.uid(2)}, {w.string("NS.objects"), w.array(futureRef)}};
-    const Member twice[] = {{w.string("$class"), w.uid(4)}, {w.string("x"), w.integer(1)}, {w.string("x"), w.integer(2)}};
-    const ovplist::BinaryWriter::Ref objects[] = {
-        w.string("$null"), w.dictionary(list), classInfo("NSArray", {w.string("NSArray")}), w.dictionary(twice),
-        classInfo("OVFutureAction", {w.string("OVFutureAction"), w.string("OVAction")})};
-    const Member top[] = {{w.string("root"), w.uid(1)}};
-    const Member archive[] = {{w.string("$archiver"), w.string("NSKeyedArchiver")},
-                              {w.string("$version"), w.integer(100000)},
-                              {w.string("$top"), w.dictionary(top)},
-                              {w.string("$objects"), w.array(objects)}};
-    expectCorrupt(w.finish(w.dictionary(archive)), "a key twice");
+    ASSERT_TRUE(OVActionArchive::unarchiveActions(withKeys([](ovplist::BinaryWriter& w) {
+        return std::vector<Member>{{w.string("x"), w.integer(1)}, {w.string("ü"), w.integer(2)}};
+    })));
+    expectCorrupt(withKeys([](ovplist::BinaryWriter& w) {
+                      return std::vector<Member>{{w.string("x"), w.integer(1)}, {w.string("x"), w.integer(2)}};
+                  }),
+                  "a key twice");
+    expectCorrupt(withKeys([](ovplist::BinaryWriter& w) { return std::vector<Member>{{w.integer(7), w.integer(1)}}; }),
+                  "a key that is a number");
+    expectCorrupt(withKeys([](ovplist::BinaryWriter& w) {
+                      return std::vector<Member>{{w.string(std::string("a\0b", 3)), w.integer(1)}};
+                  }),
+                  "a key with a NUL");
 }
 
 TEST(Archive, UnknownKindsNeverRunEvenWhenTheirChainNamesARunnableKind)
