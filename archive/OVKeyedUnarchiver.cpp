@@ -56,6 +56,13 @@ std::string stringOf(plist_t node)
     return s ? ovutf8::repaired(std::string_view(s, std::size_t(length))) : std::string();
 }
 
+// The archiver writes names as C strings: what follows a NUL would not come back.
+std::string untilNUL(std::string s)
+{
+    s.resize(std::min(s.size(), s.find('\0')));
+    return s;
+}
+
 bool isArrayClass(const std::string& name) { return name == "NSArray" || name == "NSMutableArray"; }
 bool isStringClass(const std::string& name) { return name == "NSString" || name == "NSMutableString"; }
 
@@ -178,7 +185,7 @@ struct OVKeyedUnarchiver::Impl {
         if (typeOf(list) == PLIST_ARRAY)
             forEachItem(list, [&](plist_t item) {
                 if (typeOf(item) == PLIST_STRING) {
-                    chain.push_back(stringOf(item));
+                    chain.push_back(untilNUL(stringOf(item)));
                     charge(1, chain.back().size());
                 }
             });
@@ -319,7 +326,7 @@ struct OVKeyedUnarchiver::Impl {
         if (auto it = opaqueClasses.find(*uid); it != opaqueClasses.end())
             return it->second;
         auto made = std::make_shared<OVOpaqueClass>();
-        made->name = stringOf(plist_dict_get_item(classInfo(classReference), "$classname"));
+        made->name = untilNUL(stringOf(plist_dict_get_item(classInfo(classReference), "$classname")));
         made->chain = classChainOf(classReference);
         charge(1, made->name.size());
         opaqueClasses.emplace(*uid, made);
@@ -357,9 +364,7 @@ struct OVKeyedUnarchiver::Impl {
             plist_get_real_val(node, &out.real);
             return out;
         case PLIST_STRING: {
-            // The archiver writes strings as C strings.
-            std::string s = stringOf(node);
-            s.resize(std::min(s.size(), s.find('\0')));
+            std::string s = untilNUL(stringOf(node));
             charge(1, s.size());
             out.type = Type::String;
             out.bytes = std::move(s);

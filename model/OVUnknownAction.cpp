@@ -12,7 +12,9 @@ bool OVUnknownAction::isActionClassChain(const std::vector<std::string>& classCh
 
 OVActionPtr OVUnknownAction::withClass(const std::string& className, const std::vector<std::string>& classChain)
 {
-    return OVActionPtr(new OVUnknownAction(std::make_shared<const OVOpaqueClass>(OVOpaqueClass{className, classChain})));
+    // Names are written as C strings.
+    const std::string name = className.substr(0, className.find('\0'));
+    return OVActionPtr(new OVUnknownAction(std::make_shared<const OVOpaqueClass>(OVOpaqueClass{name, classChain})));
 }
 
 void OVUnknownAction::encodeWithCoder(OVKeyedArchiver& coder) const
