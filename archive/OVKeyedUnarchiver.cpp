@@ -427,13 +427,9 @@ struct OVKeyedUnarchiver::Impl {
         if (auto it = opaqueObjects.find(uid); it != opaqueObjects.end())
             return it->second;
         charge(1);
-        OVOpaqueRef made;
-        if (typeOf(object) == PLIST_ARRAY || typeOf(object) == PLIST_DICT) {
-            Enter enter(*this, uid);
-            made = std::make_shared<const OVOpaqueValue>(opaqueOf(object));
-        } else {
-            made = std::make_shared<const OVOpaqueValue>(opaqueOf(object));
-        }
+        // Every entry counts, as one may be a bare reference to the next.
+        Enter enter(*this, uid);
+        OVOpaqueRef made = std::make_shared<const OVOpaqueValue>(opaqueOf(object));
         opaqueObjects.emplace(uid, made);
         return made;
     }

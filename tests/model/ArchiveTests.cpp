@@ -571,6 +571,12 @@ TEST(Archive, UnknownKindsThatCannotBeWrittenBackAsReadCorruptTheArchive)
                   "record holding itself through a list");
     expectCorrupt(withFuture([](Builder&, plist_t f, uint64_t) { plist_dict_set_item(f, "x", plist_new_uid(999)); }),
                   "dangling reference in a record");
+    expectCorrupt(withFuture([](Builder& b, plist_t f, uint64_t) {
+                      uint64_t self = b.next();
+                      b.add(plist_new_uid(self));
+                      plist_dict_set_item(f, "x", plist_new_uid(self));
+                  }),
+                  "an entry that is a bare reference to itself");
     expectCorrupt(withFuture([](Builder&, plist_t f, uint64_t) { plist_dict_set_item(f, "when", plist_new_date(5, 0)); }),
                   "date, which no keyed archive holds");
     expectCorrupt(withFuture([](Builder& b, plist_t f, uint64_t) {
