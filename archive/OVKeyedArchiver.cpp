@@ -5,6 +5,7 @@
 #include "platform/Uri.h"
 
 #include <algorithm>
+#include <map>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -46,6 +47,9 @@ struct OVKeyedArchiver::Impl {
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
     std::unordered_map<std::string, uint64_t, Hash, std::equal_to<>> classes;
+    std::unordered_map<uint64_t, std::vector<std::string>> classChains; // of the entries of classes, by UID
+    std::map<OVOpaqueClass, uint64_t> classesAsRead; // those whose chain differs from the class's own
+    std::unordered_map<const OVOpaqueValue*, uint64_t> objectsAsRead;
     std::unordered_map<const OVArchivable*, uint64_t> archivedObjects;
     std::unordered_set<const OVArchivable*> inProgress;
     // Members of the actions being written, innermost last; kept between actions for their capacity.
@@ -87,6 +91,72 @@ struct OVKeyedArchiver::Impl {
                                {key("$classes"), writer.array(chain)}};
         uint64_t uid = add(writer.dictionary(info));
         classes.emplace(std::string(name), uid);
+        classChains.emplace(uid, names);
+        return uid;
+    }
+
+    // A class with the chain an archive gave; shared with the class's own entry when they agree.
+    uint64_t classUIDAsRead(const OVOpaqueClass& cls)
+    {
+        if (auto it = classes.find(cls.name); it != classes.end() && classChains[it->second] == cls.chain)
+            return it->second;
+        auto it = classesAsRead.find(cls);
+        if (it != classesAsRead.end())
+            return it->second;
+        std::vector<Ref> chain;
+        for (const auto& c : cls.chain)
+            chain.push_back(writer.string(untilNUL(c)));
+        const Member info[] = {{key("$classname"), writer.string(untilNUL(cls.name))},
+                               {key("$classes"), writer.array(chain)}};
+        uint64_t uid = add(writer.dictionary(info));
+        classesAsRead.emplace(cls, uid);
+        return uid;
+    }
+
+    Ref refAsRead(const OVOpaqueValue& value)
+    {
+        using Type = OVOpaqueValue::Type;
+        switch (value.type) {
+        case Type::Boolean:
+            return writer.boolean(value.boolean);
+        case Type::Integer:
+            return writer.integer(value.integer);
+        case Type::Real:
+            return writer.real(value.real);
+        case Type::String:
+            return writer.string(untilNUL(value.bytes));
+        case Type::Data:
+            return writer.data(value.bytes);
+        case Type::Array: {
+            std::vector<Ref> items;
+            items.reserve(value.items.size());
+            for (const auto& item : value.items)
+                items.push_back(refAsRead(item));
+            return writer.array(items);
+        }
+        case Type::Dictionary: {
+            std::vector<Member> members;
+            members.reserve(value.members.size() + 1);
+            if (value.objectClass)
+                members.emplace_back(classKey, writer.uid(classUIDAsRead(*value.objectClass)));
+            for (const auto& [name, member] : value.members)
+                members.emplace_back(writer.string(untilNUL(name)), refAsRead(member));
+            return writer.dictionary(members);
+        }
+        case Type::Reference:
+            return writer.uid(value.target ? objectUIDAsRead(*value.target) : 0);
+        }
+        return writer.uid(0);
+    }
+
+    // An object met again is stored once, as it was in the archive it came from.
+    uint64_t objectUIDAsRead(const OVOpaqueValue& object)
+    {
+        if (auto it = objectsAsRead.find(&object); it != objectsAsRead.end())
+            return it->second;
+        const uint64_t uid =
+            object.type == OVOpaqueValue::Type::String ? stringUID(object.bytes) : add(refAsRead(object));
+        objectsAsRead.emplace(&object, uid);
         return uid;
     }
 
@@ -128,7 +198,11 @@ struct OVKeyedArchiver::Impl {
             frames.emplace_back();
         // Not held by reference: nested objects may grow frames.
         frames[openFrames].clear();
-        frames[openFrames].push_back(classMember(object.className(), [&] { return object.classHierarchy(); }));
+        if (object.classChainAsRead())
+            frames[openFrames].emplace_back(classKey,
+                                            writer.uid(classUIDAsRead({object.className(), object.classHierarchy()})));
+        else
+            frames[openFrames].push_back(classMember(object.className(), [&] { return object.classHierarchy(); }));
         ++openFrames;
         inProgress.insert(&object);
         ++depth;
@@ -261,6 +335,11 @@ void OVKeyedArchiver::encodeURL(const char* key, const std::optional<std::string
 void OVKeyedArchiver::encodeData(const char* key, std::string_view bytes)
 {
     impl_->setUID(key, impl_->add(impl_->writer.data(bytes)));
+}
+
+void OVKeyedArchiver::encodeAsRead(const std::string& key, const OVOpaqueValue& value)
+{
+    impl_->set(key.c_str(), impl_->refAsRead(value));
 }
 
 void OVKeyedArchiver::encodeObjects(const char* key, std::span<const OVArchivable* const> objects)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "archive/OVArchivable.h"
+#include "archive/OVOpaqueValue.h"
 #include "platform/OVValue.h"
 
 #include <memory>
@@ -27,6 +28,8 @@ public:
     void encodeData(const char* key, std::string_view bytes);
     // A list of objects; null entries are left out, an object met again is stored once.
     void encodeObjects(const char* key, std::span<const OVArchivable* const> objects);
+    // A member kept as read (OVKeyedUnarchiver::decodeObjectAsRead), with what it refers to.
+    void encodeAsRead(const std::string& key, const OVOpaqueValue& value);
 
     // Whole archives, as bytes of a binary property list.
     static std::string archivedDataWithRootObjects(std::span<const OVArchivable* const> objects);

@@ -7,6 +7,7 @@
 #include <plist/plist.h>
 
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -55,6 +56,13 @@ std::string stringOf(plist_t node)
     return s ? ovutf8::repaired(std::string_view(s, std::size_t(length))) : std::string();
 }
 
+// The archiver writes names as C strings: what follows a NUL would not come back.
+std::string untilNUL(std::string s)
+{
+    s.resize(std::min(s.size(), s.find('\0')));
+    return s;
+}
+
 bool isArrayClass(const std::string& name) { return name == "NSArray" || name == "NSMutableArray"; }
 bool isStringClass(const std::string& name) { return name == "NSString" || name == "NSMutableString"; }
 
@@ -92,6 +100,8 @@ struct OVKeyedUnarchiver::Impl {
     std::vector<plist_t> objects;
     std::vector<uint8_t> inProgress;
     std::map<uint64_t, OVArchivablePtr> decodedObjects;
+    std::map<uint64_t, OVOpaqueRef> opaqueObjects;
+    std::map<uint64_t, std::shared_ptr<const OVOpaqueClass>> opaqueClasses;
     int depth = 0;
     uint64_t elements = 0;
     uint64_t outputBytes = 0;
@@ -148,18 +158,38 @@ struct OVKeyedUnarchiver::Impl {
             throw Corrupt("archive expands beyond the limits");
     }
 
-    std::string classNameOf(plist_t object)
+    // The class description a "$class" member refers to.
+    plist_t classInfo(plist_t classReference)
     {
-        auto uid = uidOf(member(object, "$class"));
+        auto uid = uidOf(classReference);
         if (!uid)
             throw Corrupt("object without class");
         plist_t info = at(*uid);
         if (typeOf(info) != PLIST_DICT)
             throw Corrupt("class reference to something that is not a class");
-        plist_t name = plist_dict_get_item(info, "$classname");
-        if (typeOf(name) != PLIST_STRING)
+        if (typeOf(plist_dict_get_item(info, "$classname")) != PLIST_STRING)
             throw Corrupt("class without name");
-        return stringOf(name);
+        return info;
+    }
+
+    std::string classNameOf(plist_t object)
+    {
+        return stringOf(plist_dict_get_item(classInfo(member(object, "$class")), "$classname"));
+    }
+
+    // The names under "$classes"; what is not a name is left out.
+    std::vector<std::string> classChainOf(plist_t classReference)
+    {
+        std::vector<std::string> chain;
+        plist_t list = plist_dict_get_item(classInfo(classReference), "$classes");
+        if (typeOf(list) == PLIST_ARRAY)
+            forEachItem(list, [&](plist_t item) {
+                if (typeOf(item) == PLIST_STRING) {
+                    chain.push_back(untilNUL(stringOf(item)));
+                    charge(1, chain.back().size());
+                }
+            });
+        return chain;
     }
 
     // Marks an object as being read for as long as it lives: a second entry is a cycle.
@@ -278,13 +308,129 @@ struct OVKeyedUnarchiver::Impl {
         if (typeOf(object) != PLIST_DICT)
             throw Corrupt("object list holds a value that is not an object");
         const std::string className = classNameOf(object);
-        OVArchivablePtr made = classes && *classes ? (*classes)(className) : nullptr;
+        OVArchivablePtr made = classes && *classes ? (*classes)(className, classChainOf(member(object, "$class"))) : nullptr;
         if (!made)
             throw Corrupt("object of unknown class '" + ovutf8::repaired(className) + "'");
         Enter enter(*this, uid);
         OVKeyedUnarchiver coder(*this, object);
         made->initWithCoder(coder);
         decodedObjects.emplace(uid, made);
+        return made;
+    }
+
+    std::shared_ptr<const OVOpaqueClass> opaqueClassOf(plist_t classReference)
+    {
+        auto uid = uidOf(classReference);
+        if (!uid)
+            throw Corrupt("object without class");
+        if (auto it = opaqueClasses.find(*uid); it != opaqueClasses.end())
+            return it->second;
+        auto made = std::make_shared<OVOpaqueClass>();
+        made->name = untilNUL(stringOf(plist_dict_get_item(classInfo(classReference), "$classname")));
+        made->chain = classChainOf(classReference);
+        charge(1, made->name.size());
+        opaqueClasses.emplace(*uid, made);
+        return made;
+    }
+
+    // A value as it stands in the archive; references are followed and kept shared.
+    OVOpaqueValue opaqueOf(plist_t node)
+    {
+        OVOpaqueValue out;
+        using Type = OVOpaqueValue::Type;
+        if (auto uid = uidOf(node)) {
+            out.type = Type::Reference;
+            if (*uid != 0)
+                out.target = opaqueAt(*uid);
+            return out;
+        }
+        switch (typeOf(node)) {
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(node, &b);
+            out.type = Type::Boolean;
+            out.boolean = b != 0;
+            return out;
+        }
+        case PLIST_UINT: {
+            uint64_t v = 0;
+            plist_get_uint_val(node, &v);
+            out.type = Type::Integer;
+            out.integer = int64_t(v);
+            return out;
+        }
+        case PLIST_REAL:
+            out.type = Type::Real;
+            plist_get_real_val(node, &out.real);
+            return out;
+        case PLIST_STRING: {
+            std::string s = untilNUL(stringOf(node));
+            charge(1, s.size());
+            out.type = Type::String;
+            out.bytes = std::move(s);
+            return out;
+        }
+        case PLIST_DATA: {
+            uint64_t length = 0;
+            const char* bytes = plist_get_data_ptr(node, &length);
+            charge(1, length);
+            out.type = Type::Data;
+            out.bytes.assign(bytes ? bytes : "", bytes ? std::size_t(length) : 0);
+            return out;
+        }
+        case PLIST_ARRAY:
+            out.type = Type::Array;
+            forEachItem(node, [&](plist_t item) {
+                charge(1);
+                out.items.push_back(opaqueOf(item));
+            });
+            return out;
+        case PLIST_DICT: {
+            out.type = Type::Dictionary;
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            struct Free {
+                void* p;
+                ~Free() { free(p); }
+            } guard{it};
+            std::set<std::string> seen;
+            for (;;) {
+                char* rawKey = nullptr;
+                plist_t value = nullptr;
+                plist_dict_next_item(node, it, &rawKey, &value);
+                if (!rawKey)
+                    break;
+                std::string key = ovutf8::repaired(rawKey);
+                free(rawKey);
+                if (!value)
+                    break;
+                if (!seen.insert(key).second)
+                    throw Corrupt("dictionary with a key twice");
+                charge(1, key.size());
+                if (key == "$class")
+                    out.objectClass = opaqueClassOf(value);
+                else
+                    out.members.push_back({std::move(key), opaqueOf(value)});
+            }
+            return out;
+        }
+        default:
+            throw Corrupt("value of a type keyed archives do not hold");
+        }
+    }
+
+    OVOpaqueRef opaqueAt(uint64_t uid)
+    {
+        plist_t object = at(uid);
+        if (inProgress[uid])
+            throw Corrupt("object cycle");
+        if (auto it = opaqueObjects.find(uid); it != opaqueObjects.end())
+            return it->second;
+        charge(1);
+        // Every entry counts, as one may be a bare reference to the next.
+        Enter enter(*this, uid);
+        OVOpaqueRef made = std::make_shared<const OVOpaqueValue>(opaqueOf(object));
+        opaqueObjects.emplace(uid, made);
         return made;
     }
 
@@ -475,6 +621,8 @@ std::optional<std::string> OVKeyedUnarchiver::decodeData(const char* key)
     impl_.charge(1, length);
     return std::string(bytes ? bytes : "", bytes ? std::size_t(length) : 0);
 }
+
+OVOpaqueValue OVKeyedUnarchiver::decodeObjectAsRead() { return impl_.opaqueOf(objectDict(object_)); }
 
 OVArchivableList OVKeyedUnarchiver::decodeObjects(const char* key)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "archive/OVArchivable.h"
+#include "archive/OVOpaqueValue.h"
 #include "platform/OVValue.h"
 
 #include <memory>
@@ -29,6 +30,10 @@ public:
     std::optional<std::string> decodeURL(const char* key); // a file path
     std::optional<std::string> decodeData(const char* key);
     OVArchivableList decodeObjects(const char* key);
+    // The object being read as it stands in the archive: its class, every member and everything
+    // they refer to. Values a keyed archive never holds (dates, nulls) and dictionaries with a key
+    // twice corrupt the archive, as they could not be written back as read.
+    OVOpaqueValue decodeObjectAsRead();
 
     // The local path of a file URL, or of a reference without scheme resolved against base;
     // none for other schemes, remote hosts, bad escapes and NUL bytes (ov::uri::filePath).

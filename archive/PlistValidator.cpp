@@ -65,6 +65,20 @@ bool validateBinary(std::string_view data, std::string* error)
         return true;
     };
 
+    auto isPlainKey = [&](uint64_t off) {
+        const unsigned marker = bytes[off] & 0xF0;
+        uint64_t length = 0, start = off + 1;
+        if ((marker != 0x50 && marker != 0x60) || !objectLength(off, length, start))
+            return false;
+        const uint64_t unit = marker == 0x60 ? 2 : 1;
+        if (length > tableOffset || length * unit > tableOffset - start)
+            return false;
+        for (uint64_t i = 0; i < length; ++i)
+            if (unit == 1 ? bytes[start + i] == 0 : bytes[start + 2 * i] == 0 && bytes[start + 2 * i + 1] == 0)
+                return false;
+        return true;
+    };
+
     // Depth-first walk with an explicit stack; "on path" marks detect cycles. A container's
     // expanded size counts every reference below it, shared ones as often as they are used.
     const uint64_t maxNodes = std::min<uint64_t>(kMaxNodes, size);
@@ -76,6 +90,7 @@ bool validateBinary(std::string_view data, std::string* error)
         uint64_t refCount;
         uint64_t next;
         uint64_t nodes;
+        uint64_t keys; // a dictionary's keys come before its values
     };
     std::vector<Frame> stack;
     auto enter = [&](uint64_t index) -> int { // -1 error, 0 leaf/done, 1 pushed
@@ -135,7 +150,7 @@ bool validateBinary(std::string_view data, std::string* error)
             if (stack.size() >= std::size_t(kMaxDepth))
                 return fail(error, "nesting too deep"), -1;
             state[index] = 1;
-            stack.push_back({index, start, refs, 0, 1});
+            stack.push_back({index, start, refs, 0, 1, marker == 0xD0 ? length : 0});
             return 1;
         }
         default:
@@ -159,6 +174,9 @@ bool validateBinary(std::string_view data, std::string* error)
             continue;
         }
         uint64_t child = readBE(bytes + f.refsStart + f.next * refSize, refSize);
+        // libplist asserts on a key that is no string, or holds a NUL, when the dictionary is walked.
+        if (f.next < f.keys && child < numObjects && !isPlainKey(offsets[child]))
+            return fail(error, "dictionary key that is not a plain string"), false;
         ++f.next;
         int entered = enter(child);
         if (entered < 0)

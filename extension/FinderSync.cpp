@@ -264,7 +264,8 @@ OVMenu FinderSync::actionMenu()
     TypeTest typeTest(selectedFileUTIs());
 
     for (const auto& action : actions) {
-        if (!action || !action->enabled())
+        // A kind of a newer version has no run behaviour here, whatever its flag says.
+        if (!action || !action->enabled() || action->isUnknown())
             continue;
         const auto& fileTypes = action->fileTypes();
         if (fileTypes && !typeTest.conforms(*fileTypes))
@@ -277,7 +278,7 @@ OVMenu FinderSync::actionMenu()
             OVMenu submenu;
             // Children follow the group's file types; their own are not consulted.
             for (const auto& child : group->actions()) {
-                if (!child || !child->enabled())
+                if (!child || !child->enabled() || child->isUnknown())
                     continue;
                 submenu.addItem(itemForAction(*child, selectorForUID(child->uid())));
             }

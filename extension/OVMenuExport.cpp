@@ -312,7 +312,7 @@ OVExportMenu exportMenu(const OVActionList& actions, bool useSubmenu, std::strin
     menu.useSubmenu = useSubmenu;
     menu.command = std::move(command);
     for (const auto& action : actions) {
-        if (!action || !action->enabled() || !isExportableUID(action->uid()))
+        if (!action || !action->enabled() || action->isUnknown() || !isExportableUID(action->uid()))
             continue;
         if (!action->isGroup()) {
             menu.items.push_back(exportItem(*action, action->fileTypes()));
@@ -325,7 +325,7 @@ OVExportMenu exportMenu(const OVActionList& actions, bool useSubmenu, std::strin
         item.isGroup = true;
         for (const auto& child : group->actions()) {
             // Children follow the group's file types, as in the menu.
-            if (child && child->enabled() && isExportableUID(child->uid()))
+            if (child && child->enabled() && !child->isUnknown() && isExportableUID(child->uid()))
                 item.children.push_back(exportItem(*child, action->fileTypes()));
         }
         if (!item.children.empty())

@@ -153,6 +153,8 @@ std::string shownText(const std::string& text) { return "'" + menuSafeTitle(text
 // coarser than the menu's, so its entries can ask for what the menu would not offer.
 std::string whyNotOffered(FinderSync& finderSync, const StoreEntry& entry, const OVPaths& paths)
 {
+    if (entry.action->isUnknown())
+        return "it is of a kind this version of Orvane does not know (from a newer Orvane)";
     if (entry.group && !entry.group->enabled())
         return "its group " + shownText(entry.group->title().value_or("")) + " is turned off";
     if (!entry.action->enabled())

@@ -82,6 +82,9 @@ public:
     virtual std::optional<std::string> editorClassName() const { return editorClassName_; }
 
     virtual bool isGroup() const { return false; }
+    // An action of a kind this version does not know, kept only to be written back: never
+    // offered in a menu nor run.
+    virtual bool isUnknown() const { return false; }
 
     void encodeWithCoder(OVKeyedArchiver& coder) const override;
     void initWithCoder(OVKeyedUnarchiver& coder) override;

@@ -2,6 +2,7 @@
 
 #include "archive/OVKeyedArchiver.h"
 #include "archive/OVKeyedUnarchiver.h"
+#include "model/OVUnknownAction.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ std::vector<const OVArchivable*> archivables(const OVActionList& actions)
     return objects;
 }
 
-// Every object was made by emptyInstanceOfClass, so every one is an action.
+// Every object was made by makeAction, so every one is an action.
 OVActionList actionsOf(const OVArchivableList& objects)
 {
     OVActionList actions;
@@ -25,7 +26,15 @@ OVActionList actionsOf(const OVArchivableList& objects)
     return actions;
 }
 
-OVArchivablePtr makeAction(const std::string& className) { return OVAction::emptyInstanceOfClass(className); }
+// A kind of a newer version is kept as read; an object that is no action at all is corruption.
+OVArchivablePtr makeAction(const std::string& className, const std::vector<std::string>& classChain)
+{
+    if (auto known = OVAction::emptyInstanceOfClass(className))
+        return known;
+    if (OVUnknownAction::isActionClassChain(classChain))
+        return OVUnknownAction::withClass(className, classChain);
+    return nullptr;
+}
 
 } // namespace
 

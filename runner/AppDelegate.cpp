@@ -196,10 +196,10 @@ OVActionPtr AppDelegate::actionWithUID(const std::string& uid) const
             if (!group)
                 continue;
             for (const auto& child : group->actions()) {
-                if (child && child->uid() == uid)
+                if (child && !child->isUnknown() && child->uid() == uid)
                     match = child;
             }
-        } else if (action->uid() == uid) {
+        } else if (!action->isUnknown() && action->uid() == uid) {
             match = action;
         }
     }

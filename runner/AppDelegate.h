@@ -56,6 +56,8 @@ public:
     // Request dispatch.
     void handleURLString(const std::string& urlString);
     static std::map<std::string, std::string> parseQueryString(const std::string& query);
+    // The stored action a request names; an action of a kind this version does not know is
+    // never one.
     OVActionPtr actionWithUID(const std::string& uid) const;
     std::optional<OVPaths> readPathsWithFileName(const std::string& fileName);
     void handleActionCompletion(const OVActionPtr& action, bool success, const std::optional<OVError>& error);

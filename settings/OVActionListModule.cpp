@@ -1,6 +1,7 @@
 #include "settings/OVActionListModule.h"
 
 #include "model/OVActionsManager.h"
+#include "model/OVUnknownAction.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "settings/OVImageIcon.h"
@@ -391,11 +392,17 @@ void OVActionListModule::bindCell(Cell& cell)
     std::erase(cells_, &cell);
     cells_.push_back(&cell);
     cell.binding = true;
+    // A child of a kind this version does not know is shown, kept and removable, never edited.
+    // Cells are reused for other children: every bind sets what this one may change.
+    const bool unknown = action.isUnknown();
     if (cell.check) {
-        gtk_check_button_set_active(cell.check, cell.state(action));
+        gtk_check_button_set_active(cell.check, !unknown && cell.state(action));
+        gtk_widget_set_sensitive(GTK_WIDGET(cell.check), !unknown);
     } else {
-        cell.shown = cell.column->text(action);
+        cell.shown = !unknown ? cell.column->text(action)
+                              : cell.column->withIcon ? std::string(OVUnknownAction::kDisplayTitle) : std::string();
         gtk_editable_set_text(GTK_EDITABLE(cell.entry), cell.shown.c_str());
+        gtk_editable_set_editable(GTK_EDITABLE(cell.entry), !unknown);
         if (cell.image)
             showIcon(cell.image, action);
         if (cell.detail)
@@ -418,6 +425,8 @@ void OVActionListModule::endEditing(Cell& cell)
         return;
     auto row = rowOfCell(cell);
     if (!row) // the row went away under the field
+        return;
+    if (rows_[*row]->isUnknown())
         return;
     cell.shown = cell.column->didEdit(*row, typed);
     cell.binding = true;

@@ -8,6 +8,7 @@
 #include "model/OVResetAppPreferencesAction.h"
 #include "model/OVShellScriptAction.h"
 #include "model/OVTypes.h"
+#include "model/OVUnknownAction.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
@@ -433,9 +434,18 @@ void OVEditorModule::bindRow(GtkListItem* item)
 void OVEditorModule::showAction(OVEditorRow& row)
 {
     row.binding = true;
+    const bool unknown = row.action->isUnknown();
     ovsettings::setImage(row.image, row.action->icon());
-    gtk_label_set_text(row.nameLabel, row.action->title().value_or("").c_str());
-    gtk_switch_set_active(row.toggle, row.action->enabled());
+    gtk_label_set_text(row.nameLabel,
+                       unknown ? OVUnknownAction::kDisplayTitle : row.action->title().value_or("").c_str());
+    // Rows are reused for other actions: every one sets both.
+    gtk_switch_set_active(row.toggle, row.action->enabled() && !unknown);
+    gtk_widget_set_sensitive(GTK_WIDGET(row.toggle), !unknown);
+    const std::string tip = unknown ? "Kept unchanged for the newer Orvane that made it (\"" +
+                                          row.action->title().value_or("") + "\", " + row.action->className() +
+                                          "); this version cannot show or run it. It can only be removed."
+                                    : std::string();
+    gtk_widget_set_tooltip_text(row.box, unknown ? tip.c_str() : nullptr);
     row.binding = false;
 }
 
@@ -643,7 +653,7 @@ void OVEditorModule::replaceActions(const OVActionList& actions, unsigned firstS
 void OVEditorModule::didToggleEnabled(OVEditorRow& row, bool on)
 {
     // The row's action, as long as the store still holds it.
-    if (!rowOfAction(row.action))
+    if (!rowOfAction(row.action) || row.action->isUnknown())
         return;
     row.action->setEnabled(on);
     saveStore();
@@ -742,6 +752,11 @@ void OVEditorModule::beginEditing(OVEditorRow& row)
 {
     if (row.editing || !row.action)
         return;
+    // Its title is not written back: a new one would be lost at the next load.
+    if (row.action->isUnknown()) {
+        gtk_widget_error_bell(GTK_WIDGET(tableView()));
+        return;
+    }
     OVEditorRow* target = &row;
     if (std::any_of(boundRows_.begin(), boundRows_.end(), [](const OVEditorRow* r) { return r->editing; })) {
         // Ending the other rename may drop its action and rebind every row: find ours again.

@@ -36,7 +36,7 @@ public:
     std::vector<std::shared_ptr<Note>> children;
 };
 
-OVArchivablePtr makeNote(const std::string& className)
+OVArchivablePtr makeNote(const std::string& className, const std::vector<std::string>&)
 {
     return className == "Note" ? std::make_shared<Note>() : nullptr;
 }
@@ -72,7 +72,7 @@ TEST(KeyedArchive, ObjectsOfTheReadersClassesRoundTripAndNoOthersAreRead)
     EXPECT_EQ(backB->children[0], backA->children[0]);
 
     // A reader that cannot make the class refuses the whole archive and names the class.
-    auto nothing = [](const std::string&) -> OVArchivablePtr { return nullptr; };
+    auto nothing = [](const std::string&, const std::vector<std::string>&) -> OVArchivablePtr { return nullptr; };
     EXPECT_FALSE(OVKeyedUnarchiver::unarchiveObjects(data, nothing, &error));
     EXPECT_NE(error.find("'Note'"), std::string::npos) << error;
     EXPECT_FALSE(OVKeyedUnarchiver::unarchiveObjects(data, OVArchiveClassFactory(), &error));

@@ -1,10 +1,12 @@
 #include "extension/ExtensionTestSupport.h"
+#include "extension/OVMenuExport.h"
 
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "support/TestSupport.h"
+#include "support/UnknownActions.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +121,47 @@ TEST_F(MenuTest, GroupsBecomeSubmenusOfTheirVisibleChildren)
     EXPECT_EQ(group.submenu->items[2].identifier, "ov_" + nested->uid());
     EXPECT_FALSE(group.submenu->items[2].submenu);
     EXPECT_FALSE(menu.items[0].image); // no icon of its own: no image
+}
+
+// An action of a kind from a newer version has no run behaviour here: it is left out of the menu
+// and of the other file managers' exports even when something has turned it on.
+TEST_F(MenuTest, UnknownKindsAreNeverOfferedNorExported)
+{
+    auto sync = finderSyncWith({
+        makeAction("First"),
+        unknownAction("Future"),
+        makeGroup("Move to a folder", {unknownAction("Future child"), makeAction("Documents")}),
+        makeGroup("Only the future", {unknownAction("Lone child")}),
+    });
+    sync->setSelection({home.writeFile("a.txt", "")}, std::nullopt);
+    const OVActionList loaded = sync->actionsArray();
+    ASSERT_EQ(loaded.size(), 4u);
+    ASSERT_TRUE(loaded[1]->isUnknown());
+    EXPECT_FALSE(loaded[1]->enabled()); // read as off, whatever the record says
+    int unknown = 0;
+    for (const auto& action : loaded) {
+        OVActionList all{action};
+        if (auto group = std::dynamic_pointer_cast<OVActionGroup>(action))
+            all = group->actions();
+        for (const auto& a : all)
+            if (a->isUnknown()) {
+                a->setEnabled(true);
+                ++unknown;
+            }
+    }
+    ASSERT_EQ(unknown, 3);
+
+    const Titles offered{"First", "Move to a folder", "Move to a folder>Documents"};
+    EXPECT_EQ(flatTitles(sync->actionMenu()), offered);
+
+    const OVExportMenu exported = exportMenu(loaded, false, "/usr/bin/orvane-menu");
+    Titles exportedTitles;
+    for (const auto& item : exported.items) {
+        exportedTitles.push_back(item.title);
+        for (const auto& child : item.children)
+            exportedTitles.push_back(item.title + ">" + child.title);
+    }
+    EXPECT_EQ(exportedTitles, offered);
 }
 
 TEST_F(MenuTest, ContextualMenusAreWrappedAndTheToolbarIsNot)

@@ -3,6 +3,7 @@
 #include "model/OVTypes.h"
 #include "platform/Files.h"
 #include "support/TestSupport.h"
+#include "support/UnknownActions.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -107,6 +108,24 @@ TEST_F(OrvaneMenuToolTest, ReportsBadInput)
     Result corrupt = orvaneMenu({file}, work);
     EXPECT_EQ(corrupt.status, 1);
     EXPECT_NE(corrupt.err.find("cannot be read"), std::string::npos);
+}
+
+TEST_F(OrvaneMenuToolTest, AnActionOfAnUnknownKindIsListedByNoMenuAndRunsNever)
+{
+    const std::string handled = installHandler();
+    auto future = unknownAction("Future");
+    writeStore({future, makeAction("Documents")});
+    Result menu = orvaneMenu({"report.txt"}, work);
+    ASSERT_EQ(menu.status, 0) << menu.err;
+    EXPECT_EQ(menu.out.find("Future"), std::string::npos) << menu.out;
+    EXPECT_NE(menu.out.find("Documents"), std::string::npos) << menu.out;
+
+    for (const std::string& name : {future->uid(), std::string("Future")}) {
+        Result run = orvaneMenu({"--run", name, "report.txt"}, work);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("does not know"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(ov::pathExists(handled));
 }
 
 TEST_F(OrvaneMenuToolTest, RunHandsTheRequestToTheRunnerBeforeExiting)

@@ -12,6 +12,7 @@
 #include "archive/BinaryWriter.h"
 #include "archive/OVPropertyList.h"
 #include "model/OVShellScriptAction.h"
+#include "model/OVUnknownAction.h"
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
@@ -136,13 +137,14 @@ struct Builder {
         return next() - 1;
     }
     uint64_t str(const std::string& s) { return add(plist_new_string(s.c_str())); }
-    uint64_t cls(const std::string& name)
+    uint64_t cls(const std::string& name) { return cls(name, {name, "NSObject"}); }
+    uint64_t cls(const std::string& name, const std::vector<std::string>& classes)
     {
         plist_t d = plist_new_dict();
         plist_dict_set_item(d, "$classname", plist_new_string(name.c_str()));
         plist_t chain = plist_new_array();
-        plist_array_append_item(chain, plist_new_string(name.c_str()));
-        plist_array_append_item(chain, plist_new_string("NSObject"));
+        for (const auto& c : classes)
+            plist_array_append_item(chain, plist_new_string(c.c_str()));
         plist_dict_set_item(d, "$classes", chain);
         return add(d);
     }
@@ -328,8 +330,8 @@ TEST(Archive, ForeignArchiveLoadsInBinaryAndXML)
     uint64_t mailUID = b.add(mail);
     uint64_t future = b.add(Builder::object(b.cls("OVFutureAction")));
     uint64_t root = b.array(mutableArray, {moveUID, mailUID});
-    // An action of a kind this program does not know fails the whole archive, at the top and
-    // inside a group: dropping it would lose it at the next save.
+    // An object whose class chain does not make it an action fails the whole archive, at the top
+    // and inside a group: it is corruption, not a kind of a newer version.
     uint64_t withFuture = b.array(mutableArray, {moveUID, future, mailUID});
     plist_t group = Builder::object(b.cls("OVMoveActionGroup"));
     plist_dict_set_item(group, "actions", plist_new_uid(b.array(mutableArray, {future})));
@@ -359,6 +361,307 @@ TEST(Archive, ForeignArchiveLoadsInBinaryAndXML)
         EXPECT_EQ(e->applicationURL(), "/Applications/Mail.app");
         EXPECT_FALSE(e->title());
     }
+}
+
+namespace {
+
+const std::vector<std::string> kFutureChain = {"OVFutureAction", "OVAction", "NSObject"};
+
+// A move action, an action of a kind from a newer version holding objects of another unknown
+// class and every kind of value, and a group with a child of that kind.
+struct FutureArchive {
+    Builder b;
+    uint64_t root = 0;
+    uint64_t future = 0;
+
+    FutureArchive()
+    {
+        uint64_t mutableArray = b.cls("NSMutableArray");
+        uint64_t futureClass = b.cls("OVFutureAction", kFutureChain);
+        uint64_t thingClass = b.cls("OVFutureThing", {"OVFutureThing", "OVFutureBase", "NSObject"});
+        uint64_t shared = b.str("shared text");
+        plist_t thing = Builder::object(thingClass);
+        plist_dict_set_item(thing, "first", plist_new_uid(shared));
+        plist_dict_set_item(thing, "second", plist_new_uid(shared));
+        plist_dict_set_item(thing, "count", plist_new_uint(uint64_t(-7)));
+        plist_dict_set_item(thing, "ratio", plist_new_real(0.25));
+        plist_dict_set_item(thing, "bytes", plist_new_data("\0\x01\xff", 3));
+        plist_dict_set_item(thing, "none", plist_new_uid(0));
+        plist_t inlineList = plist_new_array();
+        plist_array_append_item(inlineList, plist_new_string("a"));
+        plist_array_append_item(inlineList, plist_new_bool(1));
+        plist_dict_set_item(thing, "inline", inlineList);
+        uint64_t thingUID = b.add(thing);
+        uint64_t things = b.array(mutableArray, {thingUID, shared, thingUID});
+
+        plist_t f = Builder::object(futureClass);
+        plist_dict_set_item(f, "enabled", plist_new_bool(1));
+        plist_dict_set_item(f, "title", plist_new_uid(b.str("From the future")));
+        plist_dict_set_item(f, "uid", plist_new_uid(b.str("00112233445566778899AABBCCDDEEFF")));
+        plist_dict_set_item(f, "isDefault", plist_new_bool(1));
+        plist_dict_set_item(f, "thing", plist_new_uid(thingUID));
+        plist_dict_set_item(f, "things", plist_new_uid(things));
+        plist_dict_set_item(f, "speed", plist_new_real(1.5));
+        future = b.add(f);
+
+        plist_t child = Builder::object(futureClass);
+        plist_dict_set_item(child, "title", plist_new_uid(b.str("Child from the future")));
+        plist_dict_set_item(child, "thing", plist_new_uid(thingUID));
+        uint64_t childUID = b.add(child);
+        plist_t group = Builder::object(b.cls("OVMoveActionGroup"));
+        plist_dict_set_item(group, "title", plist_new_uid(b.str("Move group")));
+        plist_dict_set_item(group, "actions", plist_new_uid(b.array(mutableArray, {childUID})));
+        uint64_t groupUID = b.add(group);
+        plist_t move = Builder::object(b.cls("OVMoveToAction", {"OVMoveToAction", "OVAction", "NSObject"}));
+        plist_dict_set_item(move, "title", plist_new_uid(b.str("Move")));
+        uint64_t moveUID = b.add(move);
+        root = b.array(mutableArray, {moveUID, future, groupUID});
+    }
+};
+
+const OVOpaqueValue& memberOf(const OVOpaqueValue& object, const std::string& key)
+{
+    for (const auto& [name, value] : object.members)
+        if (name == key)
+            return value;
+    ADD_FAILURE() << "no member " << key;
+    static const OVOpaqueValue none;
+    return none;
+}
+
+std::vector<std::string> keysOf(const OVOpaqueValue& object)
+{
+    std::vector<std::string> keys;
+    for (const auto& member : object.members)
+        keys.push_back(member.key);
+    return keys;
+}
+
+// The record of the future action as the archive gave it, checked against what was built.
+void expectFutureRecord(const OVUnknownAction& a)
+{
+    EXPECT_STREQ(a.className(), "OVFutureAction");
+    EXPECT_EQ(a.classHierarchy(), kFutureChain);
+    const OVOpaqueValue& r = a.record();
+    // Every member, in the archive's order.
+    EXPECT_EQ(keysOf(r), (std::vector<std::string>{"enabled", "title", "uid", "isDefault", "thing", "things", "speed"}));
+    EXPECT_TRUE(memberOf(r, "enabled").boolean);
+    EXPECT_EQ(memberOf(r, "speed").real, 1.5);
+    ASSERT_TRUE(memberOf(r, "title").target);
+    EXPECT_EQ(memberOf(r, "title").target->bytes, "From the future");
+    const OVOpaqueRef thing = memberOf(r, "thing").target;
+    ASSERT_TRUE(thing && thing->objectClass);
+    EXPECT_EQ(thing->objectClass->name, "OVFutureThing");
+    EXPECT_EQ(thing->objectClass->chain, (std::vector<std::string>{"OVFutureThing", "OVFutureBase", "NSObject"}));
+    EXPECT_EQ(memberOf(*thing, "first").target->bytes, "shared text");
+    EXPECT_EQ(memberOf(*thing, "first").target, memberOf(*thing, "second").target); // still one object
+    EXPECT_EQ(memberOf(*thing, "count").integer, -7);
+    EXPECT_EQ(memberOf(*thing, "ratio").real, 0.25);
+    EXPECT_EQ(memberOf(*thing, "bytes").bytes, std::string("\0\x01\xff", 3));
+    EXPECT_EQ(memberOf(*thing, "none").type, OVOpaqueValue::Type::Reference);
+    EXPECT_FALSE(memberOf(*thing, "none").target);
+    ASSERT_EQ(memberOf(*thing, "inline").items.size(), 2u);
+    EXPECT_EQ(memberOf(*thing, "inline").items[0].bytes, "a");
+    EXPECT_TRUE(memberOf(*thing, "inline").items[1].boolean);
+    const OVOpaqueRef things = memberOf(r, "things").target;
+    ASSERT_TRUE(things && things->objectClass);
+    EXPECT_EQ(things->objectClass->name, "NSMutableArray");
+    const auto& refs = memberOf(*things, "NS.objects").items;
+    ASSERT_EQ(refs.size(), 3u);
+    EXPECT_EQ(refs[0].target, thing);
+    EXPECT_EQ(refs[2].target, thing);
+    EXPECT_EQ(refs[1].target->bytes, "shared text");
+}
+
+} // namespace
+
+TEST(Archive, ActionsOfUnknownKindsAreKeptAsReadAndWrittenBackUnchanged)
+{
+    FutureArchive archive;
+    for (const std::string& data : {archive.b.binary(archive.root), archive.b.xml(archive.root)}) {
+        std::string error;
+        auto list = OVActionArchive::unarchiveActions(data, &error);
+        ASSERT_TRUE(list) << error;
+        ASSERT_EQ(list->size(), 3u);
+        EXPECT_FALSE((*list)[0]->isUnknown());
+        EXPECT_EQ((*list)[0]->title(), "Move");
+        auto* future = dynamic_cast<OVUnknownAction*>((*list)[1].get());
+        ASSERT_TRUE(future);
+        EXPECT_TRUE(future->isUnknown());
+        // Known by its uid and title, but off and removable whatever the record says.
+        EXPECT_EQ(future->uid(), "00112233445566778899AABBCCDDEEFF");
+        EXPECT_EQ(future->title(), "From the future");
+        EXPECT_FALSE(future->enabled());
+        EXPECT_FALSE(future->isDefault());
+        expectFutureRecord(*future);
+        auto* group = dynamic_cast<OVActionGroup*>((*list)[2].get());
+        ASSERT_TRUE(group);
+        ASSERT_EQ(group->actions().size(), 1u);
+        auto* child = dynamic_cast<OVUnknownAction*>(group->actions()[0].get());
+        ASSERT_TRUE(child);
+        // The object both refer to is read once.
+        EXPECT_EQ(memberOf(child->record(), "thing").target, memberOf(future->record(), "thing").target);
+
+        // Turning it on or renaming it changes nothing that is written.
+        future->setEnabled(true);
+        future->setTitle("Renamed");
+        const std::string again = OVActionArchive::archivedDataWithRootActions(*list);
+        auto reread = OVActionArchive::unarchiveActions(again, &error);
+        ASSERT_TRUE(reread) << error;
+        ASSERT_EQ(reread->size(), 3u);
+        auto* future2 = dynamic_cast<OVUnknownAction*>((*reread)[1].get());
+        ASSERT_TRUE(future2);
+        expectFutureRecord(*future2);
+        EXPECT_EQ(future2->title(), "From the future");
+        EXPECT_TRUE(OVOpaqueValue::sameContent(future->record(), future2->record()));
+        auto* child2 = dynamic_cast<OVUnknownAction*>(
+            std::static_pointer_cast<OVActionGroup>((*reread)[2])->actions().at(0).get());
+        ASSERT_TRUE(child2);
+        EXPECT_TRUE(OVOpaqueValue::sameContent(child->record(), child2->record()));
+        EXPECT_FALSE(OVOpaqueValue::sameContent(future->record(), child2->record()));
+        // A second save writes the very same bytes.
+        EXPECT_EQ(OVActionArchive::archivedDataWithRootActions(*reread), again);
+        // A copy (what the runner would take) keeps the record.
+        auto copy = std::dynamic_pointer_cast<OVUnknownAction>(future->copy());
+        ASSERT_TRUE(copy);
+        EXPECT_STREQ(copy->className(), "OVFutureAction");
+        EXPECT_TRUE(OVOpaqueValue::sameContent(copy->record(), future->record()));
+    }
+}
+
+TEST(Archive, TheSameUnknownClassWithTwoChainsKeepsBoth)
+{
+    Builder b;
+    uint64_t array = b.cls("NSArray");
+    uint64_t first = b.add(Builder::object(b.cls("OVFutureAction", kFutureChain)));
+    uint64_t second = b.add(Builder::object(b.cls("OVFutureAction", {"OVFutureAction", "OVLaterBase", "OVAction"})));
+    // An array class whose chain differs from the one this archiver writes for its own lists.
+    plist_t odd = Builder::object(b.cls("NSArray", {"NSArray", "NSOddBase", "NSObject"}));
+    plist_dict_set_item(odd, "NS.objects", plist_new_array());
+    plist_dict_set_item(plist_array_get_item(b.objects, uint32_t(second)), "list", plist_new_uid(b.add(odd)));
+    auto list = OVActionArchive::unarchiveActions(b.binary(b.array(array, {first, second})));
+    ASSERT_TRUE(list);
+    auto reread = OVActionArchive::unarchiveActions(OVActionArchive::archivedDataWithRootActions(*list));
+    ASSERT_TRUE(reread);
+    ASSERT_EQ(reread->size(), 2u);
+    EXPECT_EQ((*reread)[0]->classHierarchy(), kFutureChain);
+    EXPECT_EQ((*reread)[1]->classHierarchy(), (std::vector<std::string>{"OVFutureAction", "OVLaterBase", "OVAction"}));
+    auto* second2 = dynamic_cast<OVUnknownAction*>((*reread)[1].get());
+    ASSERT_TRUE(second2);
+    EXPECT_EQ(memberOf(second2->record(), "list").target->objectClass->chain,
+              (std::vector<std::string>{"NSArray", "NSOddBase", "NSObject"}));
+}
+
+TEST(Archive, UnknownKindsThatCannotBeWrittenBackAsReadCorruptTheArchive)
+{
+    auto withFuture = [](const std::function<void(Builder&, plist_t future, uint64_t futureUID)>& edit) {
+        Builder b;
+        uint64_t array = b.cls("NSArray");
+        uint64_t future = b.add(Builder::object(b.cls("OVFutureAction", kFutureChain)));
+        edit(b, plist_array_get_item(b.objects, uint32_t(future)), future);
+        return b.binary(b.array(array, {future}));
+    };
+    ASSERT_TRUE(OVActionArchive::unarchiveActions(withFuture([](Builder&, plist_t, uint64_t) {})));
+    expectCorrupt(withFuture([](Builder&, plist_t f, uint64_t self) { plist_dict_set_item(f, "me", plist_new_uid(self)); }),
+                  "record referring to itself");
+    expectCorrupt(withFuture([](Builder& b, plist_t f, uint64_t self) {
+                      uint64_t list = b.array(b.cls("NSArray"), {self});
+                      plist_dict_set_item(f, "list", plist_new_uid(list));
+                  }),
+                  "record holding itself through a list");
+    expectCorrupt(withFuture([](Builder&, plist_t f, uint64_t) { plist_dict_set_item(f, "x", plist_new_uid(999)); }),
+                  "dangling reference in a record");
+    expectCorrupt(withFuture([](Builder& b, plist_t f, uint64_t) {
+                      uint64_t self = b.next();
+                      b.add(plist_new_uid(self));
+                      plist_dict_set_item(f, "x", plist_new_uid(self));
+                  }),
+                  "an entry that is a bare reference to itself");
+    expectCorrupt(withFuture([](Builder&, plist_t f, uint64_t) { plist_dict_set_item(f, "when", plist_new_date(5, 0)); }),
+                  "date, which no keyed archive holds");
+    expectCorrupt(withFuture([](Builder& b, plist_t f, uint64_t) {
+                      plist_dict_set_item(f, "x", plist_new_uid(b.add(Builder::object(b.str("not a class")))));
+                  }),
+                  "nested object whose class is no class");
+
+    // Keys only a hand-made binary list holds: one twice could not be written back as read, and
+    // libplist asserts on a key that is no string or holds a NUL.
+    using Member = ovplist::BinaryWriter::Member;
+    using Ref = ovplist::BinaryWriter::Ref;
+    auto withKeys = [](const std::function<std::vector<Member>(ovplist::BinaryWriter&)>& members) {
+        ovplist::BinaryWriter w;
+        auto classInfo = [&](const char* name, std::vector<Ref> chain) {
+            const Member m[] = {{w.string("$classname"), w.string(name)}, {w.string("$classes"), w.array(chain)}};
+            return w.dictionary(m);
+        };
+        const Ref futureRef[] = {w.uid(3)};
+        const Member list[] = {{w.string("$class"), w.uid(2)}, {w.string("NS.objects"), w.array(futureRef)}};
+        std::vector<Member> future{{w.string("$class"), w.uid(4)}};
+        for (const auto& m : members(w))
+            future.push_back(m);
+        const Ref objects[] = {w.string("$null"), w.dictionary(list), classInfo("NSArray", {w.string("NSArray")}),
+                               w.dictionary(future),
+                               classInfo("OVFutureAction", {w.string("OVFutureAction"), w.string("OVAction")})};
+        const Member top[] = {{w.string("root"), w.uid(1)}};
+        const Member archive[] = {{w.string("$archiver"), w.string("NSKeyedArchiver")},
+                                  {w.string("$version"), w.integer(100000)},
+                                  {w.string("$top"), w.dictionary(top)},
+                                  {w.string("$objects"), w.array(objects)}};
+        return w.finish(w.dictionary(archive));
+    };
+    ASSERT_TRUE(OVActionArchive::unarchiveActions(withKeys([](ovplist::BinaryWriter& w) {
+        return std::vector<Member>{{w.string("x"), w.integer(1)}, {w.string("ü"), w.integer(2)}};
+    })));
+    expectCorrupt(withKeys([](ovplist::BinaryWriter& w) {
+                      return std::vector<Member>{{w.string("x"), w.integer(1)}, {w.string("x"), w.integer(2)}};
+                  }),
+                  "a key twice");
+    expectCorrupt(withKeys([](ovplist::BinaryWriter& w) { return std::vector<Member>{{w.integer(7), w.integer(1)}}; }),
+                  "a key that is a number");
+    expectCorrupt(withKeys([](ovplist::BinaryWriter& w) {
+                      return std::vector<Member>{{w.string(std::string("a\0b", 3)), w.integer(1)}};
+                  }),
+                  "a key with a NUL");
+}
+
+TEST(Archive, UnknownKindsNeverRunEvenWhenTheirChainNamesARunnableKind)
+{
+    struct Counting : OVRunBehaviour {
+        int before = 0, runs = 0;
+        bool hasBeforeRun() const override { return true; }
+        void beforeRun(OVAction&, const OVPaths&, OVBeforeRunCompletion completion) override
+        {
+            ++before;
+            completion(false);
+        }
+        void run(OVAction&, const OVPaths&, OVRunCompletion completion) override
+        {
+            ++runs;
+            completion(true, std::nullopt);
+        }
+    };
+    auto behaviour = std::make_shared<Counting>();
+    OVAction::setRunBehaviour("OVShellScriptAction", behaviour);
+    Builder b;
+    uint64_t array = b.cls("NSArray");
+    uint64_t future =
+        b.add(Builder::object(b.cls("OVFutureScript", {"OVFutureScript", "OVShellScriptAction", "OVAction", "NSObject"})));
+    auto list = OVActionArchive::unarchiveActions(b.binary(b.array(array, {future})));
+    ASSERT_TRUE(list && list->size() == 1);
+    OVActionPtr copy = list->front()->copy();
+    std::optional<bool> cancelled, succeeded;
+    std::optional<OVError> error;
+    copy->beforeRunWithFilePaths({"/tmp/x"}, [&](bool c) { cancelled = c; });
+    copy->runWithFilePaths({"/tmp/x"}, [&](bool ok, std::optional<OVError> e) {
+        succeeded = ok;
+        error = std::move(e);
+    });
+    OVAction::setRunBehaviour("OVShellScriptAction", nullptr);
+    EXPECT_EQ(behaviour->before, 0);
+    EXPECT_EQ(behaviour->runs, 0);
+    EXPECT_EQ(succeeded, false);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->message.find("does not know"), std::string::npos) << error->message;
 }
 
 TEST(Archive, FileURLs)
@@ -711,4 +1014,6 @@ TEST(Archive, DISABLED_WriteSeedCorpus)
     plist_from_bin(bin.data(), uint32_t(bin.size()), &xml);
     write("actions.xml", ovplist::toXML(xml));
     plist_free(xml);
+    FutureArchive future;
+    write("unknown.bplist", future.b.binary(future.root));
 }

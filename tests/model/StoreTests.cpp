@@ -1,12 +1,16 @@
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
+#include "model/OVActionArchive.h"
 #include "model/OVActionsManager.h"
+#include "model/OVCompressPasswordAction.h"
 #include "model/OVConvertImageAction.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVShellScriptAction.h"
+#include "model/OVUnknownAction.h"
 #include "platform/Files.h"
 #include "support/TestSupport.h"
+#include "support/UnknownActions.h"
 
 #include <gtest/gtest.h>
 
@@ -48,25 +52,77 @@ TEST_F(StoreTest, MissingEmptyAndCorruptFiles)
     EXPECT_TRUE(log.contains("Could not load actions because of error: "));
 }
 
-TEST_F(StoreTest, UnknownKindFailsTheLoadAndLeavesTheFileAlone)
+TEST_F(StoreTest, UnknownKindLoadsAmongKnownOnesAndIsWrittenBackOnEverySave)
 {
     auto store = OVActionsManager::create();
     ASSERT_TRUE(store);
     auto move = OVAction::action<OVMoveToAction>();
     move->setTitle("Keep me");
-    store->addAction(move);
+    auto future = OVAction::action<OVCompressPasswordAction>();
+    future->setTitle("Made by a newer version");
+    auto script = OVAction::action<OVShellScriptAction>();
+    store->updateActions({move, future, script});
     ASSERT_TRUE(store->saveToFile());
-    // The same archive with the kind renamed to one from a newer version.
-    std::string bytes = *ov::readFile(plist(), 1 << 20);
-    const std::string from = "OVMoveToAction", to = "OVMoveToFuture";
-    for (auto at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at))
-        bytes.replace(at, from.size(), to);
+    // The same archive with one kind renamed to one from a newer version.
+    const std::string bytes = ovtest::renamedKind(*ov::readFile(plist(), 1 << 20));
+    home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist", bytes);
+    auto original = OVActionArchive::unarchiveActions(bytes);
+    ASSERT_TRUE(original && original->size() == 3);
+    auto unknownRecord = [](const OVActionPtr& a) { return dynamic_cast<const OVUnknownAction&>(*a).record(); };
+
+    auto loaded = OVActionsManager::create();
+    ASSERT_TRUE(loaded);
+    OVActionList actions = loaded->actions();
+    ASSERT_EQ(actions.size(), 3u);
+    EXPECT_EQ(actions[0]->title(), "Keep me");
+    ASSERT_TRUE(actions[1]->isUnknown());
+    EXPECT_STREQ(actions[1]->className(), ovtest::kFutureKind);
+    EXPECT_FALSE(actions[1]->enabled());
+
+    // Other changes save around it: the unknown action is written back as it was read.
+    actions[0]->setTitle("Renamed");
+    loaded->removeAction(actions[2]);
+    ASSERT_TRUE(loaded->saveToFile());
+    auto saved = OVActionArchive::unarchiveActions(*ov::readFile(plist(), 1 << 20));
+    ASSERT_TRUE(saved);
+    ASSERT_EQ(saved->size(), 2u);
+    EXPECT_EQ((*saved)[0]->title(), "Renamed");
+    ASSERT_TRUE((*saved)[1]->isUnknown());
+    EXPECT_STREQ((*saved)[1]->className(), ovtest::kFutureKind);
+    EXPECT_EQ((*saved)[1]->classHierarchy(), (*original)[1]->classHierarchy());
+    EXPECT_TRUE(OVOpaqueValue::sameContent(unknownRecord((*saved)[1]), unknownRecord((*original)[1])));
+    EXPECT_EQ((*saved)[1]->title(), "Made by a newer version");
+    // What a newer version reads back is its own kind with its own fields.
+    auto known = OVActionArchive::unarchiveActions(ovtest::renamedKind(*ov::readFile(plist(), 1 << 20), ovtest::kFutureKind,
+                                                                       OVCompressPasswordAction::kClassName));
+    ASSERT_TRUE(known && known->size() == 2);
+    ASSERT_TRUE(dynamic_cast<OVCompressPasswordAction*>((*known)[1].get()));
+    EXPECT_EQ((*known)[1]->uid(), future->uid());
+    EXPECT_TRUE((*known)[1]->enabled());
+
+    // The user may remove it.
+    loaded->removeAction(actions[1]);
+    ASSERT_TRUE(loaded->saveToFile());
+    auto reloaded = OVActionsManager::create();
+    ASSERT_TRUE(reloaded);
+    ASSERT_EQ(reloaded->actions().size(), 1u);
+    EXPECT_FALSE(reloaded->actions()[0]->isUnknown());
+}
+
+TEST_F(StoreTest, ACorruptStoreWithAnUnknownKindStillFailsAndIsLeftAlone)
+{
+    auto store = OVActionsManager::create();
+    ASSERT_TRUE(store);
+    store->addAction(OVAction::action<OVCompressPasswordAction>());
+    store->addAction(OVAction::action<OVMoveToAction>());
+    ASSERT_TRUE(store->saveToFile());
+    std::string bytes = ovtest::renamedKind(*ov::readFile(plist(), 1 << 20));
+    bytes.resize(bytes.size() - 40); // the trailer and offset table are gone
     home.writeFile("data/ORVANE.app.orvane.Orvane/Actions.plist", bytes);
 
     ovtest::LogCapture log;
     EXPECT_FALSE(OVActionsManager::create());
     EXPECT_TRUE(log.contains("Could not load actions because of error: "));
-    EXPECT_TRUE(log.contains("OVMoveToFuture"));
     EXPECT_EQ(*ov::readFile(plist(), 1 << 20), bytes);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/Workspace.h"
 #include "support/TestSupport.h"
+#include "support/UnknownActions.h"
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,30 @@ TEST_F(AppDelegateTest, LooksUpGroupChildrenLastMatchWinsGroupsNeverRun)
     auto twin = first->copy();
     delegate->setActionsArray({first, twin});
     EXPECT_EQ(delegate->actionWithUID(first->uid()), twin);
+}
+
+// A request can name any uid: one of an action of a kind from a newer version finds nothing, at
+// the top and in a group, even when the action is on.
+TEST_F(AppDelegateTest, ActionsOfUnknownKindsAreNeverFoundNorRun)
+{
+    launch();
+    auto future = ovtest::unknownAction("Future");
+    auto futureChild = ovtest::unknownAction("Future child");
+    ASSERT_TRUE(future && futureChild);
+    future->setEnabled(true);
+    futureChild->setEnabled(true);
+    auto group = OVAction::action<OVActionGroup>();
+    group->addAction(futureChild);
+    delegate->setActionsArray({future, group});
+
+    EXPECT_EQ(delegate->actionWithUID(future->uid()), nullptr);
+    EXPECT_EQ(delegate->actionWithUID(futureChild->uid()), nullptr);
+    ovtest::LogCapture log;
+    delegate->handleURLString(url(future->uid(), writeRequest(R"({"paths":["/x"]})")));
+    delegate->handleURLString(url(futureChild->uid(), writeRequest(R"({"paths":["/x"]})")));
+    EXPECT_FALSE(log.contains("Action was cancelled?"));
+    EXPECT_FALSE(log.contains("Action complete:"));
+    EXPECT_TRUE(delegate->processingActions().empty());
 }
 
 TEST_F(AppDelegateTest, TwoRequestsForOneActionRunOnTwoCopiesAtOnce)

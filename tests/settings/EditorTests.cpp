@@ -9,6 +9,8 @@
 #include "settings/OVEditorModule.h"
 #include "settings/OVEditorRegistry.h"
 #include "settings/OVEmptyModule.h"
+#include "model/OVUnknownAction.h"
+#include "support/UnknownActions.h"
 
 namespace {
 
@@ -32,7 +34,9 @@ protected:
             return false;
         for (unsigned i = 0; i < actions.size() && i < 8; ++i) {
             GtkLabel* name = editor.nameLabelAt(i);
-            if (!name || actions[i]->title().value_or("") != gtk_label_get_text(name)
+            const std::string shown =
+                actions[i]->isUnknown() ? OVUnknownAction::kDisplayTitle : actions[i]->title().value_or("");
+            if (!name || shown != gtk_label_get_text(name)
                 || bool(gtk_switch_get_active(editor.switchAt(i))) != actions[i]->enabled())
                 return false;
         }
@@ -394,6 +398,51 @@ TEST_F(Editor, SwitchesWriteTheStoreAndSelectionShowsTheKindsEditor)
     EXPECT_TRUE(std::dynamic_pointer_cast<OVEmptyModule>(editor->currentModule()));
     EXPECT_FALSE(shown->moduleIsVisible());
     EXPECT_EQ(gtk_widget_get_parent(shown->view()), nullptr);
+}
+
+// A store written by a newer version: its action of an unknown kind is listed, off and locked,
+// with no editor; it cannot be renamed, and the user may remove it.
+TEST_F(Editor, AnActionOfAnUnknownKindIsShownOffCannotBeEditedAndCanBeRemoved)
+{
+    {
+        auto writer = makeStore(2, false);
+        OVActionList actions = writer->actions();
+        actions.insert(actions.begin() + 1, ovtest::unknownAction("Future"));
+        writer->updateActions(actions);
+        ASSERT_TRUE(writer->saveToFile());
+    }
+    auto store = OVActionsManager::create();
+    ASSERT_TRUE(store);
+    ASSERT_EQ(store->actions().size(), 3u);
+    auto editor = showEditor(store);
+    EXPECT_STREQ(gtk_label_get_text(editor->nameLabelAt(1)), "Unknown action (from a newer Orvane)");
+    EXPECT_FALSE(gtk_switch_get_active(editor->switchAt(1)));
+    EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(editor->switchAt(1))));
+    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(editor->switchAt(0))));
+
+    editor->selectRows({1});
+    EXPECT_TRUE(std::dynamic_pointer_cast<OVEmptyModule>(editor->currentModule()));
+    EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(editor->removeButton())));
+    // Its title is not written back, so a rename would be lost: none starts.
+    editor->didDoubleClickTableView(1);
+    command(*editor, "editor.rename");
+    settle();
+    EXPECT_FALSE(editor->isEditingName(1));
+
+    // Other edits save it back as it was read.
+    gtk_switch_set_active(editor->switchAt(0), FALSE);
+    EXPECT_TRUE(ovtest::pumpUntil([&] {
+        auto saved = OVActionsManager::create();
+        return saved && saved->actions().size() == 3 && !saved->actions()[0]->enabled() &&
+               saved->actions()[1]->isUnknown();
+    }));
+
+    defaults_->setSuppressActionDeletionAlert(true);
+    editor->selectRows({1});
+    command(*editor, "editor.remove");
+    EXPECT_EQ(titles(store->actions()), (std::vector<std::string>{"Action 0", "Action 1"}));
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return savedTitles() == titles(store->actions()); }));
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return rowsShowStore(*editor, *store); }));
 }
 
 } // namespace
