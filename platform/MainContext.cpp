@@ -11,6 +11,7 @@
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace ov {
@@ -79,9 +80,20 @@ bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMillise
     return true;
 }
 
+namespace {
+GMainLoop* terminableLoop = nullptr; // main context only
+} // namespace
+
+void endMainUntilTerminated()
+{
+    if (terminableLoop)
+        g_main_loop_quit(terminableLoop);
+}
+
 void runMainUntilTerminated()
 {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    GMainLoop* outer = std::exchange(terminableLoop, loop);
     auto quit = [](gpointer data) -> gboolean {
         g_main_loop_quit(static_cast<GMainLoop*>(data));
         return G_SOURCE_CONTINUE;
@@ -89,6 +101,7 @@ void runMainUntilTerminated()
     const guint sources[] = {g_unix_signal_add(SIGINT, quit, loop), g_unix_signal_add(SIGTERM, quit, loop),
                              g_unix_signal_add(SIGHUP, quit, loop)};
     g_main_loop_run(loop);
+    terminableLoop = outer;
     for (guint source : sources)
         g_source_remove(source);
     g_main_loop_unref(loop);

@@ -25,6 +25,8 @@ bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMillise
 // Runs the default main context until the process is asked to end (SIGINT, SIGTERM, SIGHUP), for
 // command-line hosts that stay and listen.
 void runMainUntilTerminated();
+// Ends runMainUntilTerminated as a termination request would; from the main context.
+void endMainUntilTerminated();
 
 // A serial dispatch queue: one worker thread named after the label, running blocks in order.
 // The thread ends once the queue has been released and its blocks are done.
