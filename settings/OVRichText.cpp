@@ -112,9 +112,8 @@ std::string plainText(std::string_view rtf)
     while (i < n) {
         const char c = rtf[i];
         if (c == '{') {
-            // Deeply nested input is not a document; stop nesting instead of growing.
-            if (groups.size() < 4096)
-                groups.push_back(groups.back());
+            // A few bytes a level: deep nesting costs no more than the input's own size.
+            groups.push_back(groups.back());
             atGroupStart = true;
             starSeen = false;
             pendingSkip = 0;
