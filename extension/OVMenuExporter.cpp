@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/PluginRegistry.h"
+#include "platform/Process.h"
 #include "platform/RunningApplications.h"
 #include "platform/ToolPaths.h"
 
@@ -188,6 +189,38 @@ bool setExportEnabled(OVFileManager fileManager, bool enabled, std::string* erro
     return refreshExports(error);
 }
 
+bool anyExportTurnedOn()
+{
+    auto defaults = OVUserDefaults::create();
+    for (auto fileManager : allFileManagers())
+        if (defaults->exportsMenuTo(fileManagerName(fileManager)))
+            return true;
+    return false;
+}
+
+namespace {
+std::optional<std::function<void()>>& watcherStarter()
+{
+    static std::optional<std::function<void()>> starter; // main context only
+    return starter;
+}
+} // namespace
+
+void startSessionWatcher()
+{
+    if (watcherStarter()) {
+        (*watcherStarter())();
+        return;
+    }
+    std::string error;
+    if (!ov::startDetached({menuCommand(), "--watch"}, &error))
+        ov::ovLogLine("Could not start the watcher of the exported menus: " + error);
+}
+
+void setSessionWatcherStarter(std::optional<std::function<void()>> starter) { watcherStarter() = std::move(starter); }
+
+std::string sessionWatcherLockPath() { return ov::pathByAppending(ov::containerPath(), "menu-export-watcher.lock"); }
+
 bool refreshExports(std::string* error)
 {
     auto defaults = OVUserDefaults::create();
@@ -214,16 +247,18 @@ bool refreshExports(std::string* error)
     return ok;
 }
 
-std::unique_ptr<Watcher> Watcher::create()
+std::unique_ptr<Watcher> Watcher::create(std::function<void()> whenNoneOn)
 {
     std::unique_ptr<Watcher> watcher(new Watcher());
-    auto refresh = [counter = std::weak_ptr<unsigned>(watcher->refreshes_)] {
-        ov::guarded("refreshing the exported menus", [&counter] {
+    auto refresh = [counter = std::weak_ptr<unsigned>(watcher->refreshes_), whenNoneOn] {
+        ov::guarded("refreshing the exported menus", [&counter, &whenNoneOn] {
             std::string error;
             if (!refreshExports(&error))
                 ov::ovLogLine("Could not update the exported menus: " + error);
             if (auto count = counter.lock())
                 ++*count;
+            if (whenNoneOn && !anyExportTurnedOn())
+                whenNoneOn();
         });
     };
     watcher->wormhole_ = OVProtocol::listenForChanges(refresh, refresh);

@@ -5,7 +5,9 @@
 
 #include "extension/OVMenuExport.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,19 @@ std::vector<FileManagerState> fileManagerStates(bool installedOnly = true);
 // The status page's switch: stores the choice and writes or removes the files at once.
 bool setExportEnabled(OVFileManager fileManager, bool enabled, std::string* error = nullptr);
 
+// Whether the user has turned the export on for any file manager (whatever the extension's
+// election). Reads the preferences only; creates nothing.
+bool anyExportTurnedOn();
+
+// Makes sure the session's watcher (orvane-menu --watch) runs, as it does from login on once an
+// export is on: it is started, and a second copy leaves at once. The status page calls this when
+// an export is switched on.
+void startSessionWatcher();
+// Test hook: when set, startSessionWatcher calls this instead of starting a process.
+void setSessionWatcherStarter(std::optional<std::function<void()>> starter);
+// The lock file that the running session watcher holds.
+std::string sessionWatcherLockPath();
+
 // Reads the store, the preferences and the extension's election afresh and brings every format
 // in line: the menu where its export is on, nothing where it is off or the extension is ignored.
 // False (and *error, one line per failure) when a format could not be brought in line.
@@ -51,7 +66,8 @@ bool refreshExports(std::string* error = nullptr);
 // or off, or it is asked to restart. Lives as long as it is kept.
 class Watcher {
 public:
-    static std::unique_ptr<Watcher> create();
+    // whenNoneOn, when given, runs after a refresh that found no export turned on.
+    static std::unique_ptr<Watcher> create(std::function<void()> whenNoneOn = {});
     ~Watcher();
     Watcher(const Watcher&) = delete;
     Watcher& operator=(const Watcher&) = delete;

@@ -4,6 +4,7 @@
 #include "extension/OVMenuFormat.h"
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
+#include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/MainContext.h"
 #include "platform/PluginRegistry.h"
@@ -53,7 +54,8 @@ const char* kUsage =
     "                 Orvane program runs; the choice is stored in Orvane's preferences\n"
     "  --unexport FM  remove the Orvane menu from that file manager again\n"
     "  --watch        stay and update the exported menus whenever the actions or the\n"
-    "                 preferences change, until ended\n"
+    "                 preferences change, until ended or no export is on (with none on,\n"
+    "                 leave at once)\n"
     "  -h, --help     show this help\n"
     "\n"
     "The outline shows one item per line, indented by two spaces per submenu level; items that\n"
@@ -205,8 +207,26 @@ int changeExports(const std::string& target, bool enable)
 
 int watch()
 {
-    auto watcher = OVMenuExporter::Watcher::create();
-    ov::runMainUntilTerminated();
+    // Started at login for every user of the machine: one who never turned an export on gets
+    // nothing from it, not even a folder. The status page starts it again when one is turned on.
+    // An export switched on again just as this one was leaving finds it gone or still here: the
+    // lock is let go before the last look, so one of the two stays.
+    while (OVMenuExporter::anyExportTurnedOn()) {
+        // One watcher a session: a copy started while one runs leaves.
+        ov::FileLock single(OVMenuExporter::sessionWatcherLockPath(), ov::FileLock::Mode::Exclusive, /*wait=*/false);
+        if (!single.locked())
+            return 0;
+        bool noneOn = false;
+        auto watcher = OVMenuExporter::Watcher::create([&noneOn] {
+            // The refresh that found every export off has removed the files: nothing is left to keep.
+            noneOn = true;
+            ov::endMainUntilTerminated();
+        });
+        if (!noneOn)
+            ov::runMainUntilTerminated();
+        if (!noneOn)
+            return 0; // asked to end
+    }
     return 0;
 }
 

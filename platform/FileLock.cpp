@@ -9,7 +9,7 @@
 
 namespace ov {
 
-FileLock::FileLock(const std::string& path, Mode mode)
+FileLock::FileLock(const std::string& path, Mode mode, bool wait)
 {
     fd_ = isDirectory(path) ? ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
                             : ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
@@ -17,7 +17,7 @@ FileLock::FileLock(const std::string& path, Mode mode)
         return;
     int rc;
     do {
-        rc = ::flock(fd_, mode == Mode::Exclusive ? LOCK_EX : LOCK_SH);
+        rc = ::flock(fd_, (mode == Mode::Exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB));
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
         ::close(fd_);

@@ -12,6 +12,7 @@
 #include <sys/syscall.h>
 #include <thread>
 #include <vector>
+#include <utility>
 #include <unistd.h>
 
 namespace ov {
@@ -80,9 +81,20 @@ bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMillise
     return true;
 }
 
+namespace {
+GMainLoop* terminableLoop = nullptr; // main context only
+} // namespace
+
+void endMainUntilTerminated()
+{
+    if (terminableLoop)
+        g_main_loop_quit(terminableLoop);
+}
+
 void runMainUntilTerminated()
 {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    GMainLoop* outer = std::exchange(terminableLoop, loop);
     auto quit = [](gpointer data) -> gboolean {
         g_main_loop_quit(static_cast<GMainLoop*>(data));
         return G_SOURCE_CONTINUE;
@@ -90,6 +102,7 @@ void runMainUntilTerminated()
     const guint sources[] = {g_unix_signal_add(SIGINT, quit, loop), g_unix_signal_add(SIGTERM, quit, loop),
                              g_unix_signal_add(SIGHUP, quit, loop)};
     g_main_loop_run(loop);
+    terminableLoop = outer;
     for (guint source : sources)
         g_source_remove(source);
     g_main_loop_unref(loop);

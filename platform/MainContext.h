@@ -25,6 +25,8 @@ bool iterateMainUntil(const std::function<bool()>& pred, unsigned timeoutMillise
 // Runs the default main context until the process is asked to end (SIGINT, SIGTERM, SIGHUP), for
 // command-line hosts that stay and listen.
 void runMainUntilTerminated();
+// Ends runMainUntilTerminated as a termination request would; from the main context.
+void endMainUntilTerminated();
 
 // While alive, calls fn on the main context each time the process is asked to end (SIGINT,
 // SIGTERM, SIGHUP) instead of letting the signal end it at once.

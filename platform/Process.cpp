@@ -245,4 +245,26 @@ int runAndWait(const std::vector<std::string>& argv, std::string* error)
     return WEXITSTATUS(wait);
 }
 
+bool startDetached(const std::vector<std::string>& argv, std::string* error)
+{
+    if (argv.empty()) {
+        if (error)
+            *error = "nothing to run";
+        return false;
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    GError* raw = nullptr;
+    // Without DO_NOT_REAP_CHILD GLib starts it through an intermediate child that ends at once.
+    const auto flags = GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDIN_FROM_DEV_NULL | G_SPAWN_STDOUT_TO_DEV_NULL |
+                                   G_SPAWN_STDERR_TO_DEV_NULL);
+    const bool started = g_spawn_async(nullptr, args.data(), nullptr, flags, nullptr, nullptr, nullptr, &raw);
+    GErrorPtr failure(raw);
+    if (!started && error)
+        *error = failure ? failure->message : "cannot start " + argv[0];
+    return started;
+}
+
 } // namespace ov

@@ -56,4 +56,9 @@ private:
 // *error) when it could not start or was killed.
 int runAndWait(const std::vector<std::string>& argv, std::string* error = nullptr);
 
+// Starts argv (searched in PATH when argv[0] holds no slash) and lets it run on its own: not a
+// child of this process (nothing to reap), standard input, output and error on /dev/null, so it
+// holds no pipe of ours open. False (and *error) when it could not start.
+bool startDetached(const std::vector<std::string>& argv, std::string* error = nullptr);
+
 } // namespace ov

@@ -314,8 +314,10 @@ void AppDelegate::reloadData()
 
 void AppDelegate::preferencesDidChange() { userDefaults_ = OVUserDefaults::create(); }
 
-bool AppDelegate::shouldPresentNotification(const OVUserNotification&) const
+bool AppDelegate::shouldPresentNotification(const OVUserNotification& notification) const
 {
+    if (notification.isError)
+        return true;
     return !(userDefaults_ && userDefaults_->disableActionNotifications());
 }
 

@@ -282,6 +282,7 @@ void OVCompressingWindowController::handleCompletion()
         OVUserNotification n;
         n.informativeText = "An error occurred while compressing these files.";
         n.hasActionButton = false;
+        n.isError = true;
         OVUserNotificationCenter::deliverNotification(n);
     }
     close();

@@ -48,7 +48,8 @@ protected:
     {
         if (outcome.lastFailed)
             deliverFinalNotification(
-                ov::stringPrintf("Could not convert '%s'", ov::lastPathComponent(inputs_[*outcome.lastFailed]).c_str()));
+                ov::stringPrintf("Could not convert '%s'", ov::lastPathComponent(inputs_[*outcome.lastFailed]).c_str()),
+                true, /*isError=*/true);
         else
             deliverFinalNotification(
                 ov::stringPrintf("Finished converting '%s'", ov::lastPathComponent(outcome.lastFinished).c_str()));

@@ -284,6 +284,7 @@ void OVFileActionWindowController::deliverCopyErrorNotification()
     OVUserNotification notification;
     notification.informativeText = "An error occurred while copying this file.";
     notification.hasActionButton = false;
+    notification.isError = true;
     notification.playsDefaultSound = true;
     OVUserNotificationCenter::deliverNotification(notification);
 }

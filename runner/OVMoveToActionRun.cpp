@@ -98,7 +98,7 @@ private:
             moved.push_back(destination);
         }
 
-        if (!preferences_.disableActionNotifications)
+        if (!success || !preferences_.disableActionNotifications)
             deliverNotification(success, moved);
         if (preferences_.showFileOnMoveCopyComplete)
             ov::revealFiles(moved);
@@ -112,6 +112,7 @@ private:
         if (!success) {
             notification.informativeText = "An error occurred while moving these files.";
             notification.hasActionButton = false;
+            notification.isError = true;
         } else {
             notification.hasActionButton = true;
             notification.actionButtonTitle = "Show";

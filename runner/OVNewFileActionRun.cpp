@@ -91,6 +91,7 @@ private:
         OVUserNotification notification;
         notification.informativeText = "Couldn't create \"" + name_ + "\": " + error.message;
         notification.hasActionButton = false;
+        notification.isError = true;
         OVUserNotificationCenter::deliverNotification(notification);
         return error;
     }

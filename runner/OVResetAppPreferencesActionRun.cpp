@@ -23,7 +23,8 @@ protected:
     void finalStep(const Outcome& outcome) override
     {
         deliverFinalNotification(ov::stringPrintf("Preferences for %s %s", ov::lastPathComponent(outcome.lastFinished).c_str(),
-                                                  outcome.hasError ? "could not be reset." : "have been reset."));
+                                                  outcome.hasError ? "could not be reset." : "have been reset."),
+                                 true, /*isError=*/outcome.hasError);
     }
 
     OVError failureError(const Outcome& outcome) const override

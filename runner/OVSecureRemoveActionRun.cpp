@@ -96,7 +96,7 @@ protected:
         const std::string& named = outcome.lastFailed ? *outcome.lastFailed : outcome.lastFinished;
         deliverFinalNotification(ov::stringPrintf("%s '%s' ", outcome.hasError ? "Could not remove" : "Successfully removed",
                                                   ov::lastPathComponent(named).c_str()),
-                                 /*hasActionButton=*/false);
+                                 /*hasActionButton=*/false, /*isError=*/outcome.hasError);
     }
 
     OVError failureError(const Outcome& outcome) const override

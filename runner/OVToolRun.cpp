@@ -220,14 +220,15 @@ void OVToolRun::forget()
         runs.erase(it);
 }
 
-void OVToolRun::deliverFinalNotification(const std::string& text, bool hasActionButton)
+void OVToolRun::deliverFinalNotification(const std::string& text, bool hasActionButton, bool isError)
 {
     auto defaults = OVUserDefaults::create();
-    if (defaults && defaults->disableActionNotifications())
+    if (!isError && defaults && defaults->disableActionNotifications())
         return;
     OVUserNotification notification;
     notification.informativeText = text;
     notification.hasActionButton = hasActionButton;
+    notification.isError = isError;
     notification.playsDefaultSound = true;
     OVUserNotificationCenter::deliverNotification(notification);
 }

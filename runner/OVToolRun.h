@@ -79,8 +79,9 @@ protected:
     virtual OVError failureError(const Outcome& outcome) const;
 
     const OVActionPtr& action() const { return action_; }
-    // The final notification, with the default sound, unless action notifications are off.
-    static void deliverFinalNotification(const std::string& text, bool hasActionButton = true);
+    // The final notification, with the default sound; one that tells a failure is delivered even
+    // with action notifications off.
+    static void deliverFinalNotification(const std::string& text, bool hasActionButton = true, bool isError = false);
 
 private:
     struct Pending {

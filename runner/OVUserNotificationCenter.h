@@ -13,6 +13,9 @@ struct OVUserNotification {
     bool hasActionButton = true;
     std::string actionButtonTitle; // "Show" where the notification reveals something
     bool playsDefaultSound = false;
+    // A failure is told even with action notifications off: nothing else shows the user that
+    // the work is not done.
+    bool isError = false;
     std::optional<std::string> path;               // user info "path"
     std::optional<std::vector<std::string>> paths; // user info "paths"
 };

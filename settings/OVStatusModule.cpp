@@ -140,8 +140,14 @@ void OVStatusModule::fileManagerSwitched(GtkSwitch* sw)
     const auto fileManager = name ? fileManagerNamed(name) : std::nullopt;
     if (!fileManager)
         return;
+    const bool on = gtk_switch_get_active(sw);
     std::string error;
-    if (OVMenuExporter::setExportEnabled(*fileManager, gtk_switch_get_active(sw), &error))
+    const bool written = OVMenuExporter::setExportEnabled(*fileManager, on, &error);
+    // The session's watcher left (or never started) while no export was on; from now on it keeps
+    // the menu up to date after this window has closed, as it will from the next login.
+    if (on)
+        OVMenuExporter::startSessionWatcher();
+    if (written)
         return;
     // The choice is kept: the files follow at the next change that can be written.
     ovsettings::OVAlertRequest request;

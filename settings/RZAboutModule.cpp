@@ -4,6 +4,7 @@
 #include "platform/GRef.h"
 #include "platform/Log.h"
 #include "platform/Workspace.h"
+#include "settings/OVRichText.h"
 #include "settings/OVWeakSignal.h"
 
 #include <ctime>
@@ -67,7 +68,8 @@ std::string RZAboutModule::copyrightText(std::string designed, long year)
 
 std::optional<std::string> RZAboutModule::creditsPath()
 {
-    for (const char* name : {"Credits", "Credits.txt"}) {
+    // The package ships rich text; a plain file beside it (a local build's) is read as well.
+    for (const char* name : {"Credits.rtf", "Credits", "Credits.txt"}) {
         const std::string path = ov::pathByAppending(ov::resourcesPath(), name);
         if (ov::isRegularFile(path))
             return path;
@@ -80,6 +82,8 @@ void RZAboutModule::showCredits()
     std::string text = kLibrariesCredits;
     if (auto path = creditsPath()) {
         if (auto data = ov::readFile(*path, kMaxCreditsBytes)) {
+            if (OVRichText::looksLikeRichText(*data))
+                *data = OVRichText::plainText(*data);
             // The file is shown as text whatever it holds.
             ov::GCharPtr valid(g_utf8_make_valid(data->data(), gssize(data->size())));
             ov::GCharPtr trimmed(g_strstrip(g_strdup(valid.get())));

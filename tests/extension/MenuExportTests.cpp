@@ -2,6 +2,7 @@
 #include "extension/OVMenuExporter.h"
 
 #include "messaging/OVProtocol.h"
+#include "model/OVActionArchive.h"
 #include "model/OVActionGroup.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
@@ -461,6 +462,52 @@ TEST_F(MenuExportTest, HostileNamesAreEscapedNeverDroppedAndCannotInjectCommands
     EXPECT_FALSE(isExportableUID("'; rm -rf ~ #"));
     EXPECT_FALSE(isExportableUID("../../x"));
     EXPECT_TRUE(isExportableUID(actions[0]->uid()));
+}
+
+// A hand-edited store can give a group's child any uid: it reaches no command line and no file
+// name of any format, while its well-named sibling is exported as usual.
+TEST_F(MenuExportTest, AChildWithAHostileUidInsideAGroupIsLeftOut)
+{
+    auto sibling = makeAction("Sibling");
+    auto hostile = makeAction("Hostile child");
+    auto group = makeGroup("Group", {sibling, hostile});
+    // The uid as a store read from disk gives it: the archive's bytes edited in place.
+    std::string uid = "../x; rm -rf ~ #";
+    uid += std::string(hostile->uid().size() - uid.size(), 'z');
+    std::string archive = OVActionArchive::archivedDataWithRootActions({group});
+    const std::size_t at = archive.find(hostile->uid());
+    ASSERT_NE(at, std::string::npos);
+    archive.replace(at, uid.size(), uid);
+    auto read = OVActionArchive::unarchiveActions(archive);
+    ASSERT_TRUE(read && read->size() == 1u);
+    auto readGroup = std::dynamic_pointer_cast<OVActionGroup>(read->front());
+    ASSERT_TRUE(readGroup);
+    ASSERT_EQ(readGroup->actions().size(), 2u);
+    ASSERT_EQ(readGroup->actions()[1]->uid(), uid);
+
+    for (bool useSubmenu : {true, false}) {
+        SCOPED_TRACE(useSubmenu);
+        writeAll(exportOf(*read, useSubmenu));
+        for (const auto& entries : {nemoEntries(), thunarEntries(), dolphinEntries()}) {
+            ASSERT_EQ(entries.size(), 1u);
+            EXPECT_EQ(entries[0].argv, runArgv(command, sibling));
+        }
+        // Nothing of it in any file or file name that was written.
+        std::vector<std::string> written;
+        std::error_code ec;
+        for (std::filesystem::recursive_directory_iterator it(home.path(), ec), end; !ec && it != end; it.increment(ec)) {
+            EXPECT_EQ(it->path().string().find("rm -rf"), std::string::npos) << it->path();
+            if (it->is_regular_file())
+                written.push_back(it->path().string());
+        }
+        ASSERT_GE(written.size(), 3u);
+        for (const auto& path : written) {
+            const std::string text = readAll(path);
+            EXPECT_EQ(text.find("rm -rf"), std::string::npos) << path;
+            EXPECT_EQ(text.find("../x"), std::string::npos) << path;
+            EXPECT_EQ(text.find("Hostile child"), std::string::npos) << path;
+        }
+    }
 }
 
 class MenuExportWatcherTest : public MenuExportTest {};

@@ -1,13 +1,17 @@
 #include "extension/ExtensionTestSupport.h"
 
+#include "extension/OVMenuExporter.h"
 #include "model/OVTypes.h"
+#include "model/OVUserDefaults.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 #include "support/TestSupport.h"
 #include "support/UnknownActions.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <glib.h>
@@ -161,6 +165,94 @@ TEST_F(OrvaneMenuToolTest, FailedLaunchLeavesNoRequestBehind)
     EXPECT_NE(run.err.find("could not hand the request"), std::string::npos);
     for (const auto& entry : std::filesystem::directory_iterator(ov::containerPath()))
         EXPECT_FALSE(ov::isCanonicalUUIDString(entry.path().filename().string())) << entry.path();
+}
+
+} // namespace
+
+namespace {
+
+// orvane-menu --watch as the session's autostart runs it, seen from outside.
+class SessionWatcher {
+public:
+    SessionWatcher()
+    {
+        ov::ChildProcess::Handlers handlers;
+        handlers.exit = [this](int reason, int status) {
+            ended = true;
+            exitedWith = reason == ov::ChildProcess::kReasonExit ? status : -1;
+        };
+        std::string error;
+        process_ = ov::ChildProcess::start({ORVANE_BINARY_DIR "/extension/orvane-menu", "--watch"}, std::nullopt,
+                                           std::move(handlers), &error);
+        EXPECT_TRUE(process_) << error;
+        ended = !process_;
+    }
+    ~SessionWatcher()
+    {
+        if (process_ && !ended)
+            process_->cancel();
+    }
+    bool waitForEnd(unsigned ms = 10000) { return ovtest::pumpUntil([this] { return ended; }, ms); }
+
+    bool ended = false;
+    int exitedWith = -2;
+
+private:
+    std::unique_ptr<ov::ChildProcess> process_;
+};
+
+std::vector<std::string> treeOf(const std::string& root)
+{
+    std::vector<std::string> paths;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+        paths.push_back(it->path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+TEST(OrvaneMenuWatch, ForAUserWithoutExportsCreatesNothingAndLeavesAtOnce)
+{
+    TempHome home;
+    // Every folder the program could fall back to lies in the private home.
+    ScopedEnv homeVar("HOME", home.makeFolder("home"));
+    ScopedEnv cache("XDG_CACHE_HOME", home.path() + "/cache");
+    ScopedEnv state("XDG_STATE_HOME", home.path() + "/state");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", home.makeFolder("runtime"));
+    const auto before = treeOf(home.path());
+
+    SessionWatcher watcher;
+    ASSERT_TRUE(watcher.waitForEnd(5000)) << "orvane-menu --watch stayed without an export turned on";
+    EXPECT_EQ(watcher.exitedWith, 0);
+    EXPECT_EQ(treeOf(home.path()), before);
+}
+
+TEST(OrvaneMenuWatch, StaysWhileAnExportIsOnOnlyOnceAndLeavesWhenTheLastIsOff)
+{
+    TempHome home;
+    writeStore({makeAction("Documents")});
+    OVUserDefaults::create()->setExportsMenuTo("nemo", true);
+    const std::string actions = OVMenuExporter::exportPath(OVFileManager::Nemo);
+    auto exported = [&] { return !treeOf(actions).empty(); };
+
+    SessionWatcher first;
+    ASSERT_TRUE(ovtest::pumpUntil([&] { return exported() || first.ended; }, 10000));
+    EXPECT_FALSE(first.ended);
+    EXPECT_TRUE(exported());
+
+    // A second copy (a second login, a switch turned on again) leaves the first one to it.
+    SessionWatcher second;
+    ASSERT_TRUE(second.waitForEnd());
+    EXPECT_EQ(second.exitedWith, 0);
+    EXPECT_FALSE(first.ended);
+
+    // Another export on and off keeps it; the last one off ends it, its files removed.
+    OVUserDefaults::create()->setExportsMenuTo("dolphin", true);
+    OVUserDefaults::create()->setExportsMenuTo("dolphin", false);
+    OVUserDefaults::create()->setExportsMenuTo("nemo", false);
+    ASSERT_TRUE(first.waitForEnd()) << "the watcher stayed with every export off";
+    EXPECT_EQ(first.exitedWith, 0);
+    EXPECT_FALSE(exported());
 }
 
 } // namespace

@@ -13,6 +13,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "session"))
+import orvane_session  # noqa: E402
+
 PACKAGE = "orvane"
 APP_ID = "app.orvane.Orvane"
 RUNNER_ID = "app.orvane.Orvanehelper"
@@ -166,6 +169,8 @@ def check_layout(root):
         exists("/usr/share/man/man1/%s.1.gz" % program)
     autostart = desktop_entry(exists("/etc/xdg/autostart/%s.menu-export.desktop" % APP_ID))["Desktop Entry"]
     check(autostart["Exec"].split()[0] == "orvane-menu", "the autostart entry runs " + autostart["Exec"])
+    # Kept after removal (a conffile): without the program it must not be started at all.
+    check(autostart.get("TryExec") == "orvane-menu", "the autostart entry has no TryExec=orvane-menu")
 
 
 class Installed:
@@ -184,6 +189,7 @@ class Installed:
             "XDG_CONFIG_HOME": os.path.join(home, ".config"),
             "GSETTINGS_BACKEND": "memory",
             "LANG": "C.UTF-8",
+            **orvane_session.accessibility_env(),
         })
         self.env.pop("ORVANE_TOOLS_DIR", None)
         probe = subprocess.run(self.prefix(["/bin/true"]), capture_output=True, timeout=60)
@@ -235,6 +241,7 @@ def snapshot(installed, home):
 
 def main():
     build_dir = os.path.abspath(sys.argv[1])
+    orvane_session.own_session_processes()
     for tool in ("cpack", "dpkg-deb", "pkg-config", "nm", "desktop-file-validate", "appstreamcli"):
         if not shutil.which(tool):
             print("skipped: %s is missing (scripts/setup installs it)" % tool)
@@ -258,6 +265,17 @@ def main():
         installed = Installed(root, home)
         check_programs(installed)
         log("the layout is right and the installed programs start")
+
+        # The autostart entry runs the watcher for every user: one who never turned an export on
+        # gets a program that leaves at once and makes nothing.
+        def tree():
+            return sorted(os.path.join(base, name) for base, dirs, files in os.walk(home) for name in dirs + files)
+        untouched = tree()
+        started = time.monotonic()
+        installed.run(["/usr/bin/orvane-menu", "--watch"])
+        check(time.monotonic() - started < 30, "orvane-menu --watch took %.1f s to leave" % (time.monotonic() - started))
+        check(tree() == untouched, "orvane-menu --watch made %s" % sorted(set(tree()) - set(untouched)))
+        log("the session watcher leaves a fresh home alone")
 
         # The user's actions (written by the build tree's store tool, as the settings application
         # writes them) and their election of the extension (by the installed registry).

@@ -4,6 +4,8 @@
 #include "messaging/OVWormhole.h"
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
+#include "model/OVCopyToAction.h"
+#include "model/OVMoveToAction.h"
 #include "model/OVSendViaEmailAction.h"
 #include "platform/GuiAlert.h"
 #include "platform/MainContext.h"
@@ -468,6 +470,49 @@ TEST_F(AppDelegateTest, PresentsNotificationsUnlessDisabledAndRevealsOnActivatio
     ASSERT_EQ(workspaceCalls.size(), 2u);
     EXPECT_EQ(workspaceCalls[0], (std::pair<std::string, std::vector<std::string>>{"revealFiles", {"/one"}}));
     EXPECT_EQ(workspaceCalls[1], (std::pair<std::string, std::vector<std::string>>{"revealFiles", {"/a", "/b"}}));
+}
+
+TEST_F(AppDelegateTest, FailuresAreToldEvenWithNotificationsOffSuccessesAreNot)
+{
+    OVRegisterRunBehaviours();
+    std::vector<std::string> presented;
+    delegate->setPresenter([&](const OVUserNotification& n) { presented.push_back(n.informativeText); });
+    launch();
+    delegate->userDefaults()->setDisableActionNotifications(true);
+    const std::string file = home.writeFile("work/report.txt", "x");
+    const std::string there = home.makeFolder("there");
+    const std::string gone = home.path() + "/gone"; // a destination deleted since it was chosen
+
+    auto copyTo = [](const std::string& folder) {
+        auto action = OVAction::action<OVCopyToAction>();
+        action->setDestinationURL(folder);
+        return action;
+    };
+    auto moveTo = [](const std::string& folder) {
+        auto action = OVAction::action<OVMoveToAction>();
+        action->setDestinationURL(folder);
+        return action;
+    };
+    auto runThroughTheRunner = [&](const OVActionPtr& action, const std::string& path) {
+        action->generateUID();
+        delegate->setActionsArray({action});
+        delegate->handleURLString(url(action->uid(), writeRequest(R"({"paths":[")" + path + R"("]})")));
+        EXPECT_TRUE(ovtest::pumpUntil([&] { return delegate->processingActions().empty(); }, 20000));
+        // A block handed over after the run shows that whatever the run delivered was handled.
+        bool handled = false;
+        ov::invokeOnMain([&] { handled = true; });
+        EXPECT_TRUE(ovtest::pumpUntil([&] { return handled; }));
+    };
+
+    runThroughTheRunner(copyTo(there), file);
+    EXPECT_TRUE(ov::pathExists(there + "/report.txt"));
+    runThroughTheRunner(copyTo(gone), file);
+    EXPECT_EQ(presented, (std::vector<std::string>{"An error occurred while copying this file."}));
+
+    presented.clear();
+    runThroughTheRunner(moveTo(there), there + "/report.txt");
+    runThroughTheRunner(moveTo(home.makeFolder("elsewhere")), home.path() + "/work/missing.txt");
+    EXPECT_EQ(presented, (std::vector<std::string>{"An error occurred while moving these files."}));
 }
 
 TEST_F(AppDelegateTest, ARequestForEveryKindFinishes)

@@ -158,13 +158,16 @@ TEST_F(MoveRunTest, FailureStopsAtTheFailingItem)
     EXPECT_EQ(calls("revealFiles"), (std::vector<std::vector<std::string>>{{dest + "/1.txt"}}));
 }
 
-TEST_F(MoveRunTest, NotificationsCanBeTurnedOff)
+TEST_F(MoveRunTest, NotificationsCanBeTurnedOffForFinishedMovesNotForFailures)
 {
     std::string dest = folder("dest");
     OVUserDefaults::create()->setDisableActionNotifications(true);
     EXPECT_TRUE(run(*moveAction(dest), {write("src/a.txt", "A")}).success);
-    EXPECT_FALSE(run(*moveAction(dest), {home.path() + "/missing"}).success);
     EXPECT_TRUE(notifications.empty());
+    EXPECT_FALSE(run(*moveAction(dest), {home.path() + "/missing"}).success);
+    ASSERT_EQ(notifications.size(), 1u);
+    EXPECT_EQ(notifications[0].informativeText, "An error occurred while moving these files.");
+    EXPECT_TRUE(notifications[0].isError);
 }
 
 TEST_F(MoveRunTest, FolderCannotMoveIntoItself)

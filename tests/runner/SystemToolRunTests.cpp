@@ -151,6 +151,16 @@ TEST_F(SystemToolRunTest, AFailedConversionIsReportedAndLeavesNoEmptyOutput)
     EXPECT_TRUE(exists(home.path() + "/pics/good.gif"));
     EXPECT_EQ(calls("revealFiles"), (std::vector<std::vector<std::string>>{{home.path() + "/pics/good.gif"}}));
     EXPECT_TRUE(log.contains("[DEBUG] Convert task got error: "));
+
+    // With action notifications off the failure is still told; a success is not.
+    OVUserDefaults::create()->setDisableActionNotifications(true);
+    notifications.clear();
+    EXPECT_FALSE(run(*action, {bad}).success);
+    EXPECT_EQ(texts(), std::vector<std::string>{"Could not convert 'bad.png'"});
+    EXPECT_TRUE(notifications.back().isError);
+    notifications.clear();
+    EXPECT_TRUE(run(*action, {good}).success);
+    EXPECT_TRUE(notifications.empty());
 }
 
 TEST_F(SystemToolRunTest, AnItemIsJudgedByHowItsToolEndedNotByItsErrorOutput)

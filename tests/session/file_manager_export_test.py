@@ -15,6 +15,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import nautilus_menu_test as ui  # noqa: E402
 from nautilus_menu_test import Skip, check, log, listing  # noqa: E402
+import orvane_session  # noqa: E402
 from orvane_session import wait_for  # noqa: E402
 
 PROGRAMS = {
@@ -60,6 +61,7 @@ def main():
     build_dir = os.path.abspath(sys.argv[1])
     program = sys.argv[2]
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    orvane_session.own_session_processes()
     try:
         if not shutil.which(program):
             raise Skip("%s is not installed" % program)

@@ -521,6 +521,7 @@ def main():
     module = os.path.abspath(sys.argv[2])
     # A kill by the test driver still runs the clean-up below.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    orvane_session.own_session_processes()
     try:
         if not shutil.which("nautilus"):
             raise Skip("Nautilus is not installed")

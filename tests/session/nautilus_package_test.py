@@ -19,6 +19,7 @@ sys.path.insert(0, here)
 sys.path.insert(0, os.path.join(os.path.dirname(here), "packaging"))
 import package_test  # noqa: E402
 from nautilus_menu_test import Display, Desktop, Screen, Scenario, Skip, check, log  # noqa: E402
+import orvane_session  # noqa: E402
 from orvane_session import RUNNER_ID, wait_for  # noqa: E402
 
 PASSWORD = "correct horse 7"
@@ -113,6 +114,7 @@ def inside(build_dir, scratch):
 def main():
     build_dir = os.path.abspath(sys.argv[1])
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    orvane_session.own_session_processes()
     try:
         if os.environ.get(INSIDE):
             inside(build_dir, os.environ[INSIDE])

@@ -1,8 +1,11 @@
 """A private desktop session for the runner: XDG folders holding the build-tree desktop and D-Bus
 service files, a session bus started with them, a mocked notification daemon and file manager."""
 
+import atexit
+import ctypes
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -12,6 +15,103 @@ RUNNER_ID = "app.orvane.Orvanehelper"
 RUNNER_PATH = "/app/orvane/Orvanehelper"
 GROUP = "ORVANE.app.orvane.Orvane"
 MOCK_IFACE = "org.freedesktop.DBus.Mock"
+
+
+# The accessibility bridge off: a registry daemon the bus starts late would outlive the test and
+# keep its output open. A test of accessibility itself sets ORVANE_TEST_ACCESSIBILITY=1.
+QUIET_ACCESSIBILITY = {"GTK_A11Y": "none", "NO_AT_BRIDGE": "1"}
+
+
+def accessibility_env():
+    return {} if os.environ.get("ORVANE_TEST_ACCESSIBILITY") == "1" else dict(QUIET_ACCESSIBILITY)
+
+
+def _process_table():
+    """{pid: parent pid} of every process that can be seen."""
+    table = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % name, "rb") as f:
+                stat = f.read().decode(errors="replace")
+        except OSError:
+            continue
+        # The command name (in parentheses) may hold spaces and parentheses itself.
+        fields = stat[stat.rfind(")") + 2:].split()
+        if len(fields) >= 2 and fields[0] != "Z":
+            table[int(name)] = int(fields[1])
+    return table
+
+
+def descendants(pid=None):
+    """The living processes below PID (this process by default)."""
+    pid = os.getpid() if pid is None else pid
+    table = _process_table()
+    children = {}
+    for child, parent in table.items():
+        children.setdefault(parent, []).append(child)
+    found, todo = [], [pid]
+    while todo:
+        for child in children.get(todo.pop(), []):
+            found.append(child)
+            todo.append(child)
+    return found
+
+
+def _reap():
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            return
+
+
+def end_descendants(grace=5.0):
+    """Ends every process below this one: politely, then with SIGKILL after GRACE seconds."""
+    for sig, wait in ((signal.SIGTERM, grace), (signal.SIGKILL, 5.0)):
+        left = descendants()
+        if not left:
+            return []
+        for pid in left:
+            try:
+                os.kill(pid, sig)
+            except ProcessLookupError:
+                pass
+        deadline = time.monotonic() + wait
+        while time.monotonic() < deadline:
+            _reap()
+            if not descendants():
+                return left
+            time.sleep(0.02)
+    _reap()
+    return descendants()
+
+
+_owning = False
+
+
+def own_session_processes():
+    """Makes every process this test starts, and every daemon they start in turn, this process's
+    to end: orphans are handed to it (a child subreaper) instead of to init, and all of them are
+    ended when it exits, also when the test driver ends it with SIGTERM."""
+    global _owning
+    if _owning:
+        return
+    _owning = True
+    PR_SET_CHILD_SUBREAPER = 36
+    ctypes.CDLL("libc.so.6", use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+    os.environ.update(accessibility_env())
+    if signal.getsignal(signal.SIGTERM) in (signal.SIG_DFL, None):
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+
+    def at_exit():
+        left = end_descendants()
+        if left:
+            print("processes that outlived the test were ended:", left, flush=True)
+    atexit.register(at_exit)
 
 
 def private_folders(build_dir, root):
@@ -38,6 +138,7 @@ def private_folders(build_dir, root):
         "XDG_CONFIG_HOME": config,
         "GSETTINGS_BACKEND": "memory",
         "GIO_USE_VFS": "local",
+        **accessibility_env(),
     }
 
 
@@ -45,7 +146,9 @@ def in_private_session(build_dir, argv, extra_env=None):
     """Re-runs this script under dbus-run-session with private XDG folders, unless already there.
     extra_env values may name the session's root folder as {root}. Answers the root folder (inside)."""
     if os.environ.get("ORVANE_PRIVATE_SESSION") == "1":
+        own_session_processes()
         return os.environ["ORVANE_SESSION_ROOT"]
+    own_session_processes()
     helper = os.path.join(build_dir, "runner", "orvane-helper")
     if not os.access(helper, os.X_OK):
         print("orvane-helper is not built:", helper)
@@ -59,6 +162,9 @@ def in_private_session(build_dir, argv, extra_env=None):
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
     try:
         status = subprocess.call(["dbus-run-session", "--", sys.executable] + argv, env=env)
+        # What the bus started and what the test left running go with the session, before the
+        # folders they use.
+        end_descendants()
     finally:
         shutil.rmtree(root, ignore_errors=True)
     sys.exit(status)

@@ -11,6 +11,9 @@
 
 #include <glib/gstdio.h>
 
+#include "platform/Files.h"
+#include "platform/Workspace.h"
+
 namespace {
 
 using settingstest::MessageCounter;
@@ -224,6 +227,42 @@ TEST_F(MainWindow, AboutShowsNameVersionYearAndCreditsFromTheResourcesWhenThereA
     EXPECT_TRUE(g_utf8_validate(credits.c_str(), -1, nullptr));
     EXPECT_EQ(credits.rfind("Thanks to ", 0), 0u);
     EXPECT_NE(credits.find("everyone"), std::string::npos);
+}
+
+TEST_F(MainWindow, AboutShowsTheShippedCreditsAsTextAndOpensThem)
+{
+    // The data folder as it is installed (the build tree's copy of it).
+    const std::string shipped = ov::pathByAppending(ov::resourcesPath(), "Credits.rtf");
+    ASSERT_TRUE(ov::isRegularFile(shipped)) << shipped;
+    EXPECT_EQ(RZAboutModule::creditsPath(), shipped);
+    std::vector<std::pair<std::string, std::vector<std::string>>> opened;
+    ov::setWorkspaceRecorder(ov::WorkspaceRecorder{[&](const std::string& call, const std::vector<std::string>& args) {
+        opened.emplace_back(call, args);
+    }});
+    ovtest::Restore noRecorder{[] { ov::setWorkspaceRecorder(std::nullopt); }};
+
+    auto c = openWindow();
+    c->selectModuleAtRow(OVMainWindowController::kAboutRow);
+    settle();
+    auto about = std::static_pointer_cast<RZAboutModule>(c->modules()[OVMainWindowController::kAboutRow]);
+    const std::string credits = gtk_label_get_text(about->creditsLabel());
+    EXPECT_EQ(credits.rfind("Orvane uses these libraries\n", 0), 0u) << credits;
+    for (const char* library : {"\nGLib and GIO\n", "\nlibzip\n", "https://www.libvips.org\n"})
+        EXPECT_NE(credits.find(library), std::string::npos) << library;
+    for (const char* markup : {"\\", "{", "}", "rtf", "Cantarell", "\n\n\n"})
+        EXPECT_EQ(credits.find(markup), std::string::npos) << markup;
+
+    GtkWidget* button = GTK_WIDGET(about->outlet("creditsButton"));
+    ASSERT_TRUE(button);
+    EXPECT_TRUE(gtk_widget_get_visible(button));
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return gtk_widget_get_mapped(button); }));
+    g_signal_emit_by_name(button, "clicked");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].first, "openURI");
+    ASSERT_EQ(opened[0].second.size(), 1u);
+    ov::GCharPtr path(g_filename_from_uri(opened[0].second[0].c_str(), nullptr, nullptr));
+    ASSERT_TRUE(path);
+    EXPECT_EQ(std::string(path.get()), shipped);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // registry tool in the test's own home; starting and quitting applications is only recorded.
 #include "SettingsTestSupport.h"
 
+#include "extension/OVMenuExporter.h"
 #include "platform/Process.h"
 #include "settings/AppDelegate.h"
 #include "settings/OVAppDefaults.h"
@@ -143,6 +144,9 @@ TEST_F(StatusPage, FileManagerSwitchesExportTheMenuToTheInstalledOnesOnly)
     const std::string nemo = home_->writeFile("bin/nemo", "#!/bin/sh\n");
     ::chmod(nemo.c_str(), 0755);
     ovtest::ScopedEnv path("PATH", bin);
+    int watcherStarts = 0;
+    OVMenuExporter::setSessionWatcherStarter([&] { ++watcherStarts; });
+    ovtest::Restore realStarter{[] { OVMenuExporter::setSessionWatcherStarter(std::nullopt); }};
     module_ = HLViewController::controller<OVStatusModule>(nullptr);
     showInWindow(module_->view(), 600, 600);
     EXPECT_TRUE(gtk_widget_get_visible(module_->fileManagersGroup()));
@@ -159,8 +163,11 @@ TEST_F(StatusPage, FileManagerSwitchesExportTheMenuToTheInstalledOnesOnly)
     gtk_switch_set_active(sw, TRUE);
     EXPECT_TRUE(OVUserDefaults::create()->exportsMenuTo("nemo"));
     EXPECT_EQ(exported(), 4); // each action, and its entry for a folder's background
+    // The session's watcher keeps it so once the window is gone.
+    EXPECT_EQ(watcherStarts, 1);
     gtk_switch_set_active(sw, FALSE);
     EXPECT_EQ(exported(), 0);
+    EXPECT_EQ(watcherStarts, 1);
     EXPECT_EQ(countAlerts(), 0);
 
     // Turned on elsewhere: the page shows it when it appears again.
