@@ -71,6 +71,7 @@ TemporarySweep removeOurTemporaries(const std::string& folder, const struct time
         }
         ReservedCopy item;
         item.path = pathByAppending(folder, name);
+        item.source = item.path; // a copy of ours, not a held name: it need not be empty
         item.kind = st.st_mode & S_IFMT;
         item.dev = st.st_dev;
         item.ino = st.st_ino;
