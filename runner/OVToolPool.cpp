@@ -75,10 +75,10 @@ void OVToolPool::startWaiting()
         return;
     starting_ = true;
     while (!waiting_.empty() && running_.size() < width_) {
-        auto [ticket, start] = std::move(waiting_.front());
+        auto next = std::move(waiting_.front());
         waiting_.pop_front();
-        running_.insert(ticket);
-        ov::guarded("starting a tool process", [&] { start(); });
+        running_.insert(next.first);
+        ov::guarded("starting a tool process", [&next] { next.second(); });
     }
     starting_ = false;
 }
