@@ -68,10 +68,12 @@ def answer_dialog(typed, key, gone):
     """Types into the dialog's field and presses key, as a user would, until gone() holds. The
     field takes the keyboard a moment after the dialog appears, so typing is repeated over a
     cleared field until the answer lands."""
-    window = wait_for(dialog_window, timeout=60, what="the confirmation dialog")
+    wait_for(dialog_window, timeout=60, what="the confirmation dialog")
     for _ in range(200):
         if gone():
             return
+        # Found again each time: a window seen while an earlier dialog was closing may be gone.
+        window = wait_for(dialog_window, timeout=10, what="the confirmation dialog")
         # No window manager here: the keyboard follows the pointer.
         subprocess.call(["xdotool", "mousemove", "--window", window, "40", "40"])
         subprocess.call(["xdotool", "key", "--window", window, "ctrl+a", "BackSpace"])
