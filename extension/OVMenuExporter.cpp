@@ -221,13 +221,21 @@ void setSessionWatcherStarter(std::optional<std::function<void()>> starter) { wa
 
 std::string sessionWatcherLockPath() { return ov::pathByAppending(ov::containerPath(), "menu-export-watcher.lock"); }
 
-bool refreshExports(std::string* error)
+namespace {
+
+// anyTurnedOn: whether this very reading of the preferences had an export turned on, so that a
+// watcher never leaves on a later reading than the one its files were made from.
+bool refreshExportsReading(std::string* error, bool* anyTurnedOn)
 {
     auto defaults = OVUserDefaults::create();
     const bool elected = ov::PluginElectionReader(ov::kExtensionId).isElectedForUse();
     bool anyOn = false;
-    for (auto fileManager : allFileManagers())
-        anyOn = anyOn || (elected && defaults->exportsMenuTo(fileManagerName(fileManager)));
+    *anyTurnedOn = false;
+    for (auto fileManager : allFileManagers()) {
+        const bool turnedOn = defaults->exportsMenuTo(fileManagerName(fileManager));
+        *anyTurnedOn = *anyTurnedOn || turnedOn;
+        anyOn = anyOn || (elected && turnedOn);
+    }
 
     std::optional<OVExportMenu> menu;
     if (anyOn) {
@@ -247,17 +255,26 @@ bool refreshExports(std::string* error)
     return ok;
 }
 
+} // namespace
+
+bool refreshExports(std::string* error)
+{
+    bool anyTurnedOn = false;
+    return refreshExportsReading(error, &anyTurnedOn);
+}
+
 std::unique_ptr<Watcher> Watcher::create(std::function<void()> whenNoneOn)
 {
     std::unique_ptr<Watcher> watcher(new Watcher());
     auto refresh = [counter = std::weak_ptr<unsigned>(watcher->refreshes_), whenNoneOn] {
         ov::guarded("refreshing the exported menus", [&counter, &whenNoneOn] {
             std::string error;
-            if (!refreshExports(&error))
+            bool anyTurnedOn = false;
+            if (!refreshExportsReading(&error, &anyTurnedOn))
                 ov::ovLogLine("Could not update the exported menus: " + error);
             if (auto count = counter.lock())
                 ++*count;
-            if (whenNoneOn && !anyExportTurnedOn())
+            if (whenNoneOn && !anyTurnedOn)
                 whenNoneOn();
         });
     };

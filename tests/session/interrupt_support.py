@@ -203,7 +203,9 @@ def answer_password(password, timeout=60.0):
         subprocess.call(["xdotool", "key", "--window", window, "ctrl+a", "BackSpace"])
         subprocess.call(["xdotool", "type", "--window", window, "--delay", "5", password])
         subprocess.call(["xdotool", "key", "--window", window, "Return"])
-        if wait_until(lambda: window not in visible_runner_windows(), 0.5):
+        # Long enough for a prompt that took the answer to go: a Return typed again would reach the
+        # progress window that takes its place, and cancel the archive.
+        if wait_until(lambda: window not in visible_runner_windows(), 3.0):
             return
     raise AssertionError("the prompt did not take the password")
 
