@@ -14,21 +14,29 @@ public:
     std::string suiteName() const override; // "app.orvane.Orvane.preferences"
     std::map<std::string, OVValue> setupDefaults() const override;
 
-#define OV_BOOL_PREFERENCE(name, Name)                                                             \
-    bool name() const { return boolForProperty(#name); }                                           \
-    void set##Name(bool v) { setBoolForProperty(#name, v); }
-    OV_BOOL_PREFERENCE(suppressActionDeletionAlert, SuppressActionDeletionAlert)
-    OV_BOOL_PREFERENCE(didCreateDefaultTemplates, DidCreateDefaultTemplates)
-    OV_BOOL_PREFERENCE(didCreateDefaultActions, DidCreateDefaultActions)
-    OV_BOOL_PREFERENCE(didCreateDefaultActions2, DidCreateDefaultActions2)
-    OV_BOOL_PREFERENCE(showIconInToolbar, ShowIconInToolbar)
-    OV_BOOL_PREFERENCE(useBlackAndWhiteIcon, UseBlackAndWhiteIcon)
-    OV_BOOL_PREFERENCE(useSubmenu, UseSubmenu)
-    OV_BOOL_PREFERENCE(playAlertOnCompletion, PlayAlertOnCompletion)
-    OV_BOOL_PREFERENCE(showFileOnMoveCopyComplete, ShowFileOnMoveCopyComplete)
-    OV_BOOL_PREFERENCE(disableActionNotifications, DisableActionNotifications)
-    OV_BOOL_PREFERENCE(overwriteDestinationFile, OverwriteDestinationFile)
-#undef OV_BOOL_PREFERENCE
+    // The boolean preferences, each stored under its own name.
+    bool suppressActionDeletionAlert() const { return boolForProperty("suppressActionDeletionAlert"); }
+    void setSuppressActionDeletionAlert(bool v) { setBoolForProperty("suppressActionDeletionAlert", v); }
+    bool didCreateDefaultTemplates() const { return boolForProperty("didCreateDefaultTemplates"); }
+    void setDidCreateDefaultTemplates(bool v) { setBoolForProperty("didCreateDefaultTemplates", v); }
+    bool didCreateDefaultActions() const { return boolForProperty("didCreateDefaultActions"); }
+    void setDidCreateDefaultActions(bool v) { setBoolForProperty("didCreateDefaultActions", v); }
+    bool didCreateDefaultActions2() const { return boolForProperty("didCreateDefaultActions2"); }
+    void setDidCreateDefaultActions2(bool v) { setBoolForProperty("didCreateDefaultActions2", v); }
+    bool showIconInToolbar() const { return boolForProperty("showIconInToolbar"); }
+    void setShowIconInToolbar(bool v) { setBoolForProperty("showIconInToolbar", v); }
+    bool useBlackAndWhiteIcon() const { return boolForProperty("useBlackAndWhiteIcon"); }
+    void setUseBlackAndWhiteIcon(bool v) { setBoolForProperty("useBlackAndWhiteIcon", v); }
+    bool useSubmenu() const { return boolForProperty("useSubmenu"); }
+    void setUseSubmenu(bool v) { setBoolForProperty("useSubmenu", v); }
+    bool playAlertOnCompletion() const { return boolForProperty("playAlertOnCompletion"); }
+    void setPlayAlertOnCompletion(bool v) { setBoolForProperty("playAlertOnCompletion", v); }
+    bool showFileOnMoveCopyComplete() const { return boolForProperty("showFileOnMoveCopyComplete"); }
+    void setShowFileOnMoveCopyComplete(bool v) { setBoolForProperty("showFileOnMoveCopyComplete", v); }
+    bool disableActionNotifications() const { return boolForProperty("disableActionNotifications"); }
+    void setDisableActionNotifications(bool v) { setBoolForProperty("disableActionNotifications", v); }
+    bool overwriteDestinationFile() const { return boolForProperty("overwriteDestinationFile"); }
+    void setOverwriteDestinationFile(bool v) { setBoolForProperty("overwriteDestinationFile", v); }
 
     static const std::vector<std::string>& propertyNames(); // declaration order
 

@@ -1,5 +1,6 @@
 #include "extension/ExtensionTestSupport.h"
 
+#include "messaging/OVProtocol.h"
 #include "platform/Files.h"
 #include "platform/Workspace.h"
 #include "support/TestSupport.h"
@@ -63,7 +64,7 @@ TEST_F(DispatchTest, WritesRequestFileAndOpensRunRequestURL)
     auto files = requestFiles();
     ASSERT_EQ(files.size(), 1u);
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], "orvane://runaction?action=" + kUID + "&file=" + files[0]);
+    EXPECT_EQ(opened[0], OVProtocol::runRequestURL(kUID, files[0]));
 
     const std::string path = ov::containerPath() + "/" + files[0];
     struct stat st;

@@ -225,7 +225,7 @@ TEST_F(MenuTest, ReloadsWhenAnotherStoreSaves)
     auto watcher = OVProtocol::wormhole();
     ASSERT_TRUE(watcher);
     bool delivered = false;
-    watcher->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), [&](const auto&) { delivered = true; });
+    watcher->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification), [&](const auto&) { delivered = true; });
     other->actuallySave();
     // Once it reached a live listener, and what that queued has run, it reached the old one too.
     ASSERT_TRUE(pumpUntil([&] { return delivered; }));

@@ -1,6 +1,7 @@
 #include "extension/ExtensionTestSupport.h"
 
 #include "extension/OVMenuExporter.h"
+#include "messaging/OVProtocol.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
@@ -140,7 +141,7 @@ TEST_F(OrvaneMenuToolTest, RunHandsTheRequestToTheRunnerBeforeExiting)
     // The handler runs on its own; the request was handed over before orvane-menu ended.
     ASSERT_TRUE(waitForContent(handled));
     const std::string url = readAll(handled);
-    const std::string prefix = "orvane://runaction?action=" + docs->uid() + "&file=";
+    const std::string prefix = OVProtocol::runRequestURL(docs->uid(), "");
     ASSERT_EQ(url.rfind(prefix, 0), 0u) << url;
     const std::string name = url.substr(prefix.size(), 36);
     EXPECT_EQ(nlohmann::json::parse(readAll(ov::containerPath() + "/" + name)),

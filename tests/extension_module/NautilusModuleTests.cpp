@@ -3,6 +3,7 @@
 #include "extension/ExtensionTestSupport.h"
 #include "extension_module/NautilusHost.h"
 
+#include "messaging/OVProtocol.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
@@ -146,7 +147,7 @@ TEST_F(NautilusModuleTest, FileItemsForLocalSelectionActivateTheRunner)
     g_object_unref(child);
     ASSERT_EQ(childSucceeded, true);
     const std::string url = readAll(handled);
-    const std::string prefix = "orvane://runaction?action=" + docs->uid() + "&file=";
+    const std::string prefix = OVProtocol::runRequestURL(docs->uid(), "");
     ASSERT_EQ(url.rfind(prefix, 0), 0u) << url;
     const std::string request = ov::containerPath() + "/" + url.substr(prefix.size());
     EXPECT_EQ(nlohmann::json::parse(readAll(request)), nlohmann::json({{"paths", {file}}}));

@@ -1,3 +1,4 @@
+#include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "messaging/OVWormholeCoordinatedFileTransiting.h"
 #include "messaging/OVWormholeFileTransiting.h"
@@ -73,15 +74,15 @@ TEST(Wormhole, MessageWithoutObjectWakesEveryListenerAndWritesNoFile)
     ASSERT_TRUE(sender && first && second);
     Received a, b;
     a.message = OVValue("stale");
-    first->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), recordInto(a));
-    second->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), recordInto(b));
+    first->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification), recordInto(a));
+    second->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification), recordInto(b));
 
-    sender->passMessageObject(std::nullopt, std::string("OVDidChangeNotification"));
+    sender->passMessageObject(std::nullopt, std::string(OVProtocol::kDidChangeNotification));
 
     ASSERT_TRUE(ovtest::pumpUntil([&] { return a.count > 0 && b.count > 0; }));
     EXPECT_FALSE(a.message);
     EXPECT_FALSE(b.message);
-    EXPECT_FALSE(ov::pathExists(messageFolder() + "/OVDidChangeNotification.archive"));
+    EXPECT_FALSE(ov::pathExists(messageFolder() + "/" + OVProtocol::kDidChangeNotification + ".archive"));
     drainEarlierPosts(*sender);
     EXPECT_EQ(a.count, 1);
     EXPECT_EQ(b.count, 1);

@@ -23,9 +23,9 @@ struct Received {
 std::shared_ptr<OVWormhole> observe(Received& received)
 {
     auto observer = OVProtocol::wormhole();
-    observer->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"),
+    observer->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification),
                                              [&](const std::optional<OVValue>&) { ++received.saves; });
-    observer->listenForMessageWithIdentifier(std::string("NSUserDefaultsDidChangeNotification"),
+    observer->listenForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification),
                                              [&](const std::optional<OVValue>&) { ++received.preferences; });
     observer->listenForMessageWithIdentifier(std::string("sentinel"),
                                              [&](const std::optional<OVValue>&) { ++received.sentinels; });

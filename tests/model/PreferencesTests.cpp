@@ -82,7 +82,7 @@ TEST(Preferences, SettingStoresTheKeyAndSendsOneChangeMessage)
     ovtest::TempHome home;
     auto observer = OVProtocol::wormhole();
     Counter changes, sentinel;
-    observer->listenForMessageWithIdentifier(std::string("NSUserDefaultsDidChangeNotification"), changes.listener());
+    observer->listenForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification), changes.listener());
     observer->listenForMessageWithIdentifier(std::string("sentinel"), sentinel.listener());
     auto d = OVUserDefaults::create();
 
@@ -186,7 +186,7 @@ TEST(Preferences, AWriteInAnotherProcessIsSeenHere)
     ASSERT_FALSE(d->overwriteDestinationFile());
     Counter changes;
     auto observer = OVProtocol::wormhole();
-    observer->listenForMessageWithIdentifier(std::string("NSUserDefaultsDidChangeNotification"), changes.listener());
+    observer->listenForMessageWithIdentifier(std::string(OVProtocol::kUserDefaultsDidChangeNotification), changes.listener());
 
     std::optional<bool> succeeded;
     GSubprocess* child = spawnChild("overwrite", &succeeded);

@@ -142,7 +142,7 @@ TEST_F(StoreTest, BurstOfSavesWritesOnceAndSendsOneMessage)
     ASSERT_TRUE(listener);
     int messages = 0;
     bool sentinel = false;
-    listener->listenForMessageWithIdentifier(std::string("OVDidChangeNotification"), [&](const auto& message) {
+    listener->listenForMessageWithIdentifier(std::string(OVProtocol::kDidChangeNotification), [&](const auto& message) {
         EXPECT_FALSE(message.has_value());
         ++messages;
     });

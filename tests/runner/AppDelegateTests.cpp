@@ -92,7 +92,7 @@ protected:
 
     static std::string url(const std::string& uid, const std::string& file)
     {
-        return "orvane://runaction/?action=" + uid + "&file=" + file;
+        return OVProtocol::runRequestURL(uid, file);
     }
 
     ovtest::TempHome home;
@@ -419,7 +419,7 @@ TEST_F(AppDelegateTest, ReloadsTheListWhenTheStoreAnnouncesAChange)
     ASSERT_TRUE(store->saveToFile());
     auto sender = OVProtocol::wormhole();
     ASSERT_TRUE(sender);
-    sender->passMessageObject(std::nullopt, std::string("OVDidChangeNotification"));
+    sender->passMessageObject(std::nullopt, std::string(OVProtocol::kDidChangeNotification));
     EXPECT_TRUE(ovtest::pumpUntil([&] { return delegate->actionsArray().size() == 1; }));
 }
 

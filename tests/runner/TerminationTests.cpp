@@ -2,6 +2,7 @@
 // actions have finished, keeps taking requests meanwhile, and stays when it is started again.
 #include "runner/AppDelegate.h"
 
+#include "messaging/OVProtocol.h"
 #include "model/OVNewFileAction.h"
 #include "platform/Files.h"
 #include "platform/MainContext.h"
@@ -57,7 +58,7 @@ protected:
     {
         const std::string name = ov::newUUIDString();
         std::ofstream(ov::pathByAppending(ov::containerPath(), name)) << R"({"paths":["/tmp"]})";
-        delegate->handleURLString("orvane://runaction/?action=" + action->uid() + "&file=" + name);
+        delegate->handleURLString(OVProtocol::runRequestURL(action->uid(), name));
     }
 
     ovtest::TempHome home;

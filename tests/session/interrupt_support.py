@@ -66,8 +66,7 @@ class Runner:
         return self.pid
 
     def request(self, uid, paths):
-        name = self.s.write_request(paths)
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, name)])
+        self.s.run_action(uid, paths)
 
     def signal(self, number):
         if self.pid:

@@ -213,14 +213,20 @@ class Session:
         out = subprocess.check_output([self.tool("orvane-test-store"), kind, target, title])
         return out.decode().strip()
 
-    def write_request(self, paths):
-        import json
-        import uuid
+    def request_url(self, uid, paths):
+        """Writes the run request of PATHS as the extension does and returns the URL naming it."""
         os.makedirs(self.container, exist_ok=True)
-        name = str(uuid.uuid4()).upper()
-        with open(os.path.join(self.container, name), "w") as f:
-            json.dump({"paths": paths}, f, indent=2)
-        return name
+        out = subprocess.check_output([self.tool("orvane-test-request"), uid] + list(paths))
+        return out.decode().strip()
+
+    def run_action(self, uid, paths):
+        """Asks the runner to run an action on PATHS, as a menu choice does."""
+        subprocess.check_call(["gio", "open", self.request_url(uid, paths)])
+
+    def hostile_request_url(self, uid, file_name):
+        """A request URL with FILE_NAME as it stands, unescaped."""
+        fmt = subprocess.check_output([self.tool("orvane-test-request"), "--format"]).decode().strip()
+        return fmt % (uid, file_name)
 
     def runner_pid(self):
         try:

@@ -34,10 +34,8 @@ def main():
     def choose(uid, path):
         if mode == "menu":
             subprocess.check_call([menu, "--run", uid, path], timeout=60)
-            return None
-        request = s.write_request([path])
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, request)])
-        return request
+        else:
+            s.run_action(uid, [path])
 
     try:
         work = os.path.join(root, "work")
@@ -95,14 +93,13 @@ def main():
         outside = os.path.join(work, "outside.json")
         with open(outside, "w") as f:
             f.write('{"paths": ["%s"]}' % os.path.join(work, "keep.txt"))
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=../../work/outside.json" % uid])
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, outside)])
+        subprocess.check_call(["gio", "open", s.hostile_request_url(uid, "../../work/outside.json")])
+        subprocess.check_call(["gio", "open", s.hostile_request_url(uid, outside)])
         # Any later request is handled after these; once it is done, they were ignored.
         third = os.path.join(work, "third.txt")
         with open(third, "w") as f:
             f.write("three")
-        request = s.write_request([third])
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, request)])
+        s.run_action(uid, [third])
         wait_for(lambda: os.path.exists(os.path.join(dest, "third.txt")), what="the third move")
         check(os.path.exists(outside), "a file outside the container was removed")
 

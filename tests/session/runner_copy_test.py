@@ -3,7 +3,6 @@
 name of its own, each announced with a "Finished copying" notification whose "Show" reveals it."""
 
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -45,8 +44,7 @@ def main():
         os.symlink("sub/data.txt", os.path.join(tree, "link"))
 
         uid = s.add_action("copy", dest, "Dest")
-        request = s.write_request([first, second, tree])
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, request)])
+        s.run_action(uid, [first, second, tree])
 
         calls = wait_for(lambda: len(s.notify_calls()) >= 3 and s.notify_calls(), timeout=30,
                          what="three notifications")

@@ -6,7 +6,6 @@ holds it fails with the error notification and keeps everything, and copying an 
 import os
 import plistlib
 import stat
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -40,8 +39,7 @@ def set_preferences(values):
 
 
 def run_action(s, uid, paths):
-    request = s.write_request(paths)
-    subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, request)])
+    s.run_action(uid, paths)
 
 
 def bodies(s):

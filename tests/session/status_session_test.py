@@ -57,8 +57,7 @@ def main():
             return 0
 
     def request(uid):
-        name = s.write_request([work])
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, name)])
+        s.run_action(uid, [work])
 
     def release():
         with open(fifo, "w") as f:

@@ -41,8 +41,7 @@ class Runner:
         self.s = session
 
     def request(self, uid, paths):
-        name = self.s.write_request(paths)
-        subprocess.check_call(["gio", "open", "orvane://runaction?action=%s&file=%s" % (uid, name)])
+        self.s.run_action(uid, paths)
 
     def texts(self):
         return [str(c[2][4]) for c in self.s.notify_calls()]

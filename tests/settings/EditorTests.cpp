@@ -2,6 +2,7 @@
 // Actions.plist and in what the rows show.
 #include "SettingsTestSupport.h"
 
+#include "messaging/OVProtocol.h"
 #include "model/OVBundledScriptAction.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVOpenWithAppAction.h"
@@ -93,7 +94,7 @@ TEST_F(Editor, DraggedRowsMoveAsABlockAboveTheGapAndOnlyBetweenRowsOfThisTable)
 {
     auto store = makeStore(5);
     auto editor = showEditor(store);
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
 
     GValue value = G_VALUE_INIT;
     dragValue(*editor, {1, 3}, &value);
@@ -151,7 +152,7 @@ TEST_F(Editor, MovingPastEitherEndKeepsTheOrderButSavesAndReselects)
 {
     auto store = makeStore(5);
     auto editor = showEditor(store);
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
     const auto original = titles(store->actions());
 
     editor->selectRows({0});
@@ -180,7 +181,7 @@ TEST_F(Editor, RenamingTrimsKeepsTheTitleForBlanksAndDropsAnActionThatNeverGotAN
     auto store = makeStore(3);
     store->actions()[2]->setTitle(std::nullopt); // a new kind without a default title
     auto editor = showEditor(store);
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
 
     editor->selectRows({0});
     command(*editor, "editor.rename");
@@ -224,7 +225,7 @@ TEST_F(Editor, DeletingAsksOnceKeepsDefaultsAndHonoursTheSuppressionBox)
     store->actions()[0]->setIsDefault(true);
     store->actions()[2]->setIsDefault(true);
     auto editor = showEditor(store);
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
     const std::string question = "Are you sure you want to delete this action?";
 
     // Only defaults selected: the remove button is off; a user action turns it on.
@@ -277,7 +278,7 @@ TEST_F(Editor, AddedActionsGoLastStartEditingAndAreSavedOnceNamed)
 {
     auto store = makeStore(2);
     auto editor = showEditor(store);
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
 
     ASSERT_TRUE(gtk_widget_activate_action(editor->view(), "editor.add-action", "i", int(OVEditorModule::kAddMove)));
     ASSERT_EQ(store->actions().size(), 3u);
@@ -369,7 +370,7 @@ TEST_F(Editor, SwitchesWriteTheStoreAndSelectionShowsTheKindsEditor)
 {
     auto store = makeStore(3);
     auto editor = showEditor(store);
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
 
     gtk_switch_set_active(editor->switchAt(1), FALSE);
     EXPECT_FALSE(store->actions()[1]->enabled());

@@ -2,6 +2,7 @@
 // checked in the actions, in Actions.plist and in the files they write.
 #include "SettingsTestSupport.h"
 
+#include "messaging/OVProtocol.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVNewFileAction.h"
@@ -89,7 +90,7 @@ TEST_F(KindEditor, FoldersAddedSeveralAtOnceSkipTargetsTheGroupAlreadyHas)
     group->addAction(existing);
     auto editor = showEditor<OVMoveToActionModule>(group);
     EXPECT_STREQ(gtk_label_get_text(editor->headingLabel()), "Move files and folders to a specific folder");
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
 
     // The same folder with a trailing slash, and twice in one choice, is the same target.
     editor->addFolders({documents + "/", pictures, music, pictures});
@@ -195,7 +196,7 @@ TEST_F(KindEditor, TemplatesAreCopiedAndTheirFieldsFollowTheEditingRules)
     builtIn->setTemplateURL(home_->writeFile("shipped.txt", ""));
     group->addAction(builtIn);
     auto editor = showEditor<OVNewFileActionModule>(group);
-    MessageCounter changes("OVDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
 
     // The chosen file is copied; the entry refers to the copy.
     const std::string chosen = home_->writeFile("Budget 2027.ods", "spreadsheet bytes");

@@ -2,6 +2,7 @@
 // about pages.
 #include "SettingsTestSupport.h"
 
+#include "messaging/OVProtocol.h"
 #include "settings/OVAppDefaults.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
@@ -165,7 +166,7 @@ TEST_F(MainWindow, ClosingAsksOnceUntilSuppressedAndLeavesTheApplicationInTheBac
 TEST_F(MainWindow, PreferencesAreWrittenAtOnceAndReadAgainOnEveryAppearance)
 {
     auto c = openWindow();
-    MessageCounter changes("NSUserDefaultsDidChangeNotification");
+    MessageCounter changes(OVProtocol::kUserDefaultsDidChangeNotification);
     c->selectModuleAtRow(OVMainWindowController::kPreferencesRow);
     auto page = c->preferencesModule();
     EXPECT_EQ(c->currentModule(), page);

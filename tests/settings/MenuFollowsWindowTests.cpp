@@ -2,6 +2,7 @@
 // (or the preferences') message, the built orvane-menu prints the changed menu.
 #include "SettingsTestSupport.h"
 
+#include "messaging/OVProtocol.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
 #include "settings/RZPreferencesModule.h"
@@ -50,8 +51,8 @@ TEST_F(MenuFollowsWindow, ToggleRenameDragAddDeleteAndSubmenuPreferenceShowInOrv
     c->selectModuleAtRow(OVMainWindowController::kEditorRow);
     auto editor = c->editorModule();
     ASSERT_TRUE(ovtest::pumpUntil([&] { return editor->switchAt(2) != nullptr; }));
-    MessageCounter changes("OVDidChangeNotification");
-    MessageCounter preferences("NSUserDefaultsDidChangeNotification");
+    MessageCounter changes(OVProtocol::kDidChangeNotification);
+    MessageCounter preferences(OVProtocol::kUserDefaultsDidChangeNotification);
     std::string shown = menu();
     ASSERT_TRUE(has(shown, "Action 0") && has(shown, "Action 1") && has(shown, "Action 2")) << shown;
 
