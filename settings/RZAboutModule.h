@@ -31,6 +31,7 @@ public:
     GtkLabel* appVersionLabel() const { return outlet<GtkLabel>("appVersionLabel"); }
     GtkLabel* copyrightLabel() const { return outlet<GtkLabel>("copyrightLabel"); }
     GtkLabel* creditsLabel() const { return outlet<GtkLabel>("creditsLabel"); }
+    GtkLabel* licenceLabel() const { return outlet<GtkLabel>("licenceLabel"); }
 
     static constexpr const char* kLibrariesCredits =
         "Built with GLib, GTK 4, libadwaita, GtkSourceView, libplist, nlohmann-json, libzip and libvips.";

@@ -211,6 +211,8 @@ TEST_F(MainWindow, AboutShowsNameVersionYearAndCreditsFromTheResourcesWhenThereA
     EXPECT_NE(copyright.find(std::to_string(RZAboutModule::year())), std::string::npos);
     EXPECT_EQ(RZAboutModule::copyrightText("© CURRENT_YEAR, CURRENT_YEAR", 2031), "© 2031, 2031");
     EXPECT_EQ(RZAboutModule::copyrightText("No year here", 2031), "No year here");
+    const std::string licence = gtk_label_get_text(about->licenceLabel());
+    EXPECT_NE(licence.find("GNU General Public License, version 3 or later"), std::string::npos) << licence;
 
     // Credits: the resource when there is one (whatever bytes it holds), else the libraries.
     const char* oldResources = g_getenv("ORVANE_RESOURCES_DIR");
