@@ -1,7 +1,7 @@
 #include "runner/ZipArchiveWriter.h"
 
-#include "platform/FileOperations.h"
 #include "platform/Files.h"
+#include "platform/MovingItems.h"
 #include "runner/NextAvailable.h"
 
 #include <zip.h>

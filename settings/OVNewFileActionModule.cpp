@@ -3,9 +3,9 @@
 #include "model/OVNewFileAction.h"
 #include "platform/ContentTypes.h"
 #include "platform/FileIcons.h"
-#include "platform/FileOperations.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/MovingItems.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVWeakSignal.h"
 
