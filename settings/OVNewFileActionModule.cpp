@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/MovingItems.h"
+#include "platform/ProductPaths.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVWeakSignal.h"
 

@@ -1,6 +1,7 @@
 #include "extension/ExtensionTestSupport.h"
 
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "support/TestSupport.h"
 

@@ -5,7 +5,7 @@
 
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
-#include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
