@@ -10,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/PluginRegistry.h"
+#include "platform/ProductPaths.h"
 #include "platform/RunningApplications.h"
 #include "platform/Volumes.h"
 

@@ -2,8 +2,8 @@
 #include "extension/FinderSync.h"
 
 #include "messaging/OVProtocol.h"
-#include "platform/Files.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 
 #include <nlohmann/json.hpp>

@@ -7,8 +7,10 @@
 #include "platform/Log.h"
 #include "platform/PluginRegistry.h"
 #include "platform/Process.h"
+#include "platform/ProductPaths.h"
 #include "platform/RunningApplications.h"
 #include "platform/ToolPaths.h"
+#include "platform/UserFolders.h"
 
 #include <sys/stat.h>
 

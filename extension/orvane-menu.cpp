@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/MainContext.h"
 #include "platform/PluginRegistry.h"
+#include "platform/ProductPaths.h"
 
 #include <nlohmann/json.hpp>
 

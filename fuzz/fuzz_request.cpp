@@ -2,6 +2,7 @@
 // and the request-file reader must take any bytes without crashing or touching other files.
 #include "model/OVOpenFavesAction.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "runner/AppDelegate.h"
 
 #include <glib.h>

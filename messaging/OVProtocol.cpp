@@ -3,6 +3,7 @@
 #include "messaging/OVWormhole.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 #include "platform/Uri.h"
 
 #include <nlohmann/json.hpp>

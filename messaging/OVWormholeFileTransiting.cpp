@@ -5,6 +5,7 @@
 #include "platform/Doorbell.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 
 #include <climits>
 #include <filesystem>

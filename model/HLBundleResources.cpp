@@ -3,6 +3,7 @@
 #include "archive/OVPropertyList.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 
 namespace {
 

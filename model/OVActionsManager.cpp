@@ -5,6 +5,7 @@
 #include "model/OVChangeSender.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 
 #include <mutex>
 

@@ -3,6 +3,7 @@
 #include "model/HLBundleResources.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 
 std::optional<std::string> OVBundledScriptAction::editorClassName() const { return std::string("OVResetAppModule"); }
 

@@ -1,7 +1,7 @@
 #include "model/OVUserDefaults.h"
 
 #include "model/OVChangeSender.h"
-#include "platform/Files.h"
+#include "platform/ProductPaths.h"
 
 OVUserDefaults::~OVUserDefaults() = default;
 

@@ -1,6 +1,7 @@
 #include "platform/DesktopFiles.h"
 
 #include "platform/Files.h"
+#include "platform/UserFolders.h"
 
 #include <glib.h>
 

@@ -11,32 +11,6 @@
 
 namespace ov {
 
-std::string userDataDir()
-{
-    const char* env = g_getenv("XDG_DATA_HOME");
-    if (env && *env && g_path_is_absolute(env))
-        return env;
-    return pathByAppending(g_get_home_dir(), ".local/share");
-}
-
-std::string userConfigDir()
-{
-    const char* env = g_getenv("XDG_CONFIG_HOME");
-    if (env && *env && g_path_is_absolute(env))
-        return env;
-    return pathByAppending(g_get_home_dir(), ".config");
-}
-
-std::string containerPathForGroup(const std::string& groupIdentifier)
-{
-    std::string path = pathByAppending(userDataDir(), groupIdentifier);
-    if (!isDirectory(path))
-        g_mkdir_with_parents(path.c_str(), 0700);
-    return path;
-}
-
-std::string containerPath() { return containerPathForGroup(kApplicationGroupIdentifier); }
-
 std::string pathByAppending(const std::string& folder, const std::string& component)
 {
     if (folder.empty())
@@ -234,70 +208,6 @@ bool isCanonicalUUIDString(std::string_view s)
         }
     }
     return true;
-}
-
-namespace {
-// Uninstalled, the executable sits in the build tree: the folder above it that holds the staged
-// resources. Empty when installed.
-std::string buildTreeRoot()
-{
-    char exe[4096];
-    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0)
-        return {};
-    exe[n] = '\0';
-    std::string dir = deletingLastPathComponent(exe);
-    for (int up = 0; up < 3 && !dir.empty(); ++up) {
-        if (isDirectory(pathByAppending(dir, "resources/share-orvane")))
-            return dir;
-        dir = deletingLastPathComponent(dir);
-    }
-    return {};
-}
-} // namespace
-
-std::string resourcesPath()
-{
-    if (const char* env = g_getenv("ORVANE_RESOURCES_DIR"); env && *env)
-        return env;
-    if (std::string root = buildTreeRoot(); !root.empty())
-        return pathByAppending(root, "resources/share-orvane");
-    return ORVANE_DATADIR;
-}
-
-std::string libexecProgramPath(const std::string& name)
-{
-    if (const char* env = g_getenv("ORVANE_LIBEXEC_DIR"); env && *env)
-        return pathByAppending(env, name);
-    if (std::string root = buildTreeRoot(); !root.empty()) {
-        for (const char* folder : {"tools", "runner"}) {
-            std::string candidate = pathByAppending(pathByAppending(root, folder), name);
-            if (isRegularFile(candidate))
-                return candidate;
-        }
-    }
-    return pathByAppending(ORVANE_LIBEXECDIR, name);
-}
-
-std::string userDirectory(UserDirectory kind)
-{
-    GUserDirectory glibKind = G_USER_DIRECTORY_DESKTOP;
-    const char* fallback = "Desktop";
-    switch (kind) {
-    case UserDirectory::Desktop:
-        break;
-    case UserDirectory::Documents:
-        glibKind = G_USER_DIRECTORY_DOCUMENTS;
-        fallback = "Documents";
-        break;
-    case UserDirectory::Pictures:
-        glibKind = G_USER_DIRECTORY_PICTURES;
-        fallback = "Pictures";
-        break;
-    }
-    if (const char* dir = g_get_user_special_dir(glibKind); dir && *dir)
-        return withoutTrailingSlashes(dir);
-    return pathByAppending(g_get_home_dir(), fallback);
 }
 
 } // namespace ov

@@ -1,4 +1,4 @@
-// File access for every program: the shared container, atomic writes and bounded reads.
+// File access for every program: path names, atomic writes and bounded reads.
 #pragma once
 
 #include <cstdint>
@@ -8,21 +8,6 @@
 #include <vector>
 
 namespace ov {
-
-inline constexpr const char* kAppId = "app.orvane.Orvane";
-inline constexpr const char* kApplicationGroupIdentifier = "ORVANE.app.orvane.Orvane";
-inline constexpr const char* kRunnerId = "app.orvane.Orvanehelper";
-inline constexpr const char* kExtensionId = "app.orvane.Orvane.extension";
-inline constexpr const char* kVendorPrefix = "app.orvane";
-
-// $XDG_DATA_HOME (else ~/.local/share) and $XDG_CONFIG_HOME (else ~/.config), read on every call
-// so that tests can point each case at its own folders.
-std::string userDataDir();
-std::string userConfigDir();
-
-// The application-group container folder; created with mode 0700 when missing (errors ignored).
-std::string containerPathForGroup(const std::string& groupIdentifier);
-std::string containerPath();
 
 std::string pathByAppending(const std::string& folder, const std::string& component);
 std::string lastPathComponent(const std::string& path);
@@ -51,17 +36,5 @@ bool createNewFile(const std::string& path, std::string_view data, unsigned mode
 // A fresh random UUID in canonical upper-case form (36 characters).
 std::string newUUIDString();
 bool isCanonicalUUIDString(std::string_view s);
-
-// The installed data folder (share/orvane), or the build tree's resources when run uninstalled.
-// ORVANE_RESOURCES_DIR overrides it (tests).
-std::string resourcesPath();
-
-// A helper program of ours: libexec/orvane/NAME, or the build tree's when run uninstalled.
-// ORVANE_LIBEXEC_DIR overrides the folder (tests).
-std::string libexecProgramPath(const std::string& name);
-
-// The user's folder of a kind (the XDG user directories); $HOME/<fallback> when none is set.
-enum class UserDirectory { Desktop, Documents, Pictures };
-std::string userDirectory(UserDirectory kind);
 
 } // namespace ov

@@ -1,6 +1,6 @@
 #include "platform/Leftovers.h"
 
-#include "platform/FileOperations.h"
+#include "platform/CopyReservations.h"
 #include "platform/Files.h"
 
 #include <dirent.h>

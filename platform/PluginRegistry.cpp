@@ -4,6 +4,8 @@
 #include "platform/Files.h"
 #include "platform/GRef.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
+#include "platform/UserFolders.h"
 
 #include <gio/gio.h>
 

@@ -3,6 +3,8 @@
 #include "platform/FileLock.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
+#include "platform/UserFolders.h"
 
 
 namespace {

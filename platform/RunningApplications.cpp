@@ -1,10 +1,10 @@
 #include "platform/RunningApplications.h"
 
 #include "platform/Doorbell.h"
-#include "platform/Files.h"
 #include "platform/GRef.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 
 #include <gio/gio.h>
 

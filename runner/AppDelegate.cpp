@@ -8,6 +8,7 @@
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "runner/OVRunningWork.h"
 #include "runner/OVWorkJournal.h"

@@ -1,7 +1,7 @@
 // Free names for files that actions create, and the shared folder of a selection.
 #pragma once
 
-#include "platform/FileOperations.h"
+#include "platform/FileOutcome.h"
 
 #include <functional>
 #include <optional>

@@ -4,8 +4,8 @@
 
 #include "model/OVConvertImageAction.h"
 #include "model/OVUserDefaults.h"
-#include "platform/FileOperations.h"
 #include "platform/Files.h"
+#include "platform/ItemChanges.h"
 #include "platform/Log.h"
 #include "platform/ToolPaths.h"
 #include "platform/Workspace.h"

@@ -1,6 +1,9 @@
 #include "runner/OVCopyReservation.h"
 
+#include "platform/CopyReservations.h"
 #include "platform/Files.h"
+#include "platform/MovingItems.h"
+#include "platform/Replacing.h"
 #include "runner/OVWorkJournal.h"
 
 #include <cerrno>

@@ -4,7 +4,8 @@
 // runs) from choosing the same free name.
 #pragma once
 
-#include "platform/FileOperations.h"
+#include "platform/FileOutcome.h"
+#include "platform/ReservedCopy.h"
 
 #include <atomic>
 #include <optional>

@@ -3,9 +3,9 @@
 
 #include "model/OVCopyToAction.h"
 #include "model/OVUserDefaults.h"
-#include "platform/FileOperations.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Replacing.h"
 #include "runner/NextAvailable.h"
 #include "runner/OVFileActionWindowController.h"
 #include "runner/OVUserNotificationCenter.h"

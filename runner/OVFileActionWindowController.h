@@ -3,7 +3,7 @@
 // button does.
 #pragma once
 
-#include "platform/FileOperations.h"
+#include "platform/FileOutcome.h"
 #include "runner/OVCopyReservation.h"
 #include "runner/OVRunningWork.h"
 #include "runner/HLFileSizeCalculator.h"

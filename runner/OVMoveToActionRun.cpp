@@ -3,10 +3,11 @@
 
 #include "model/OVMoveToAction.h"
 #include "model/OVUserDefaults.h"
-#include "platform/FileOperations.h"
 #include "platform/Files.h"
+#include "platform/ItemChanges.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/MovingItems.h"
 #include "platform/Workspace.h"
 #include "runner/NextAvailable.h"
 #include "runner/OVUserNotificationCenter.h"

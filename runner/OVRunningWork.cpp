@@ -1,6 +1,6 @@
 #include "runner/OVRunningWork.h"
 
-#include "platform/FileOperations.h"
+#include "platform/CopyStop.h"
 
 #include <map>
 #include <vector>

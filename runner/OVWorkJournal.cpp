@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 #include "platform/Leftovers.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 
 #include <nlohmann/json.hpp>
 

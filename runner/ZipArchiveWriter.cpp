@@ -1,8 +1,9 @@
 #include "runner/ZipArchiveWriter.h"
 
-#include "platform/FileOperations.h"
 #include "platform/Files.h"
+#include "platform/MovingItems.h"
 #include "runner/NextAvailable.h"
+#include "runner/ParallelDeflater.h"
 
 #include <zip.h>
 #include <zlib.h>
@@ -13,17 +14,19 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <random>
-#include <system_error>
-#include <thread>
 #include <unordered_set>
 #include <vector>
+
+using zipwriting::failedWithErrno;
+using zipwriting::Identity;
+using zipwriting::openRegularFile;
+using zipwriting::ParallelDeflater;
+using zipwriting::result;
 
 namespace {
 
@@ -32,15 +35,6 @@ namespace {
 constexpr zip_uint32_t kDeflateLevel = 6;
 constexpr std::uint64_t kProgressStep = 1u << 20;
 constexpr unsigned kUnixRegularFile = 0100000;
-
-std::string errnoText(int code) { return std::generic_category().message(code); }
-
-ZipResult result(ZipStatus status, std::string error) { return ZipResult{status, std::move(error)}; }
-
-ZipResult failedWithErrno(const std::string& what, const std::string& path, int code)
-{
-    return result(ZipStatus::Failed, what + " \"" + path + "\": " + errnoText(code));
-}
 
 bool isAscii(std::string_view s)
 {
@@ -124,41 +118,6 @@ time_t dosRepresentable(time_t t)
     return mktime(&bound);
 }
 
-struct Identity {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool operator==(const Identity&) const = default;
-};
-
-// Opens a regular file for reading. Anything else is never opened, because opening a FIFO or a
-// device can block or act on the device; O_NONBLOCK covers a swap between the check and the open.
-ZipResult openRegularFile(const std::string& path, const Identity& archive, int* fd, struct stat* st)
-{
-    if (::stat(path.c_str(), st) != 0)
-        return failedWithErrno("Couldn't read", path, errno);
-    if (!S_ISREG(st->st_mode))
-        return result(ZipStatus::NotRegularFile, "\"" + path + "\" is not a regular file");
-    int opened = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (opened < 0)
-        return failedWithErrno("Couldn't open", path, errno);
-    if (::fstat(opened, st) != 0) {
-        int e = errno;
-        ::close(opened);
-        return failedWithErrno("Couldn't read", path, e);
-    }
-    if (!S_ISREG(st->st_mode)) {
-        ::close(opened);
-        return result(ZipStatus::NotRegularFile, "\"" + path + "\" is not a regular file");
-    }
-    // The archive's own folder may be among the ones being compressed.
-    if (Identity{st->st_dev, st->st_ino} == archive) {
-        ::close(opened);
-        return result(ZipStatus::IsOwnArchive, "\"" + path + "\" is the archive being written");
-    }
-    *fd = opened;
-    return {};
-}
-
 std::string folderOf(const std::string& path)
 {
     std::string folder = ov::deletingLastPathComponent(path);
@@ -174,291 +133,6 @@ std::vector<std::string> nameLevels(const std::string& name)
     levels.push_back(name.substr(start));
     return levels;
 }
-
-// Deflates the files of an archive ahead of libzip, which then only encrypts and writes them (it
-// would otherwise deflate on the closing thread, one core for everything). One thread reads the
-// files in order and cuts them into blocks; worker threads deflate the blocks side by side. Each
-// block is primed with the 32 KiB before it and ends on a byte boundary (a sync flush), so the
-// blocks of a file joined in order are one deflate stream. Blocks in flight are bounded, so
-// memory does not grow with file size.
-class ParallelDeflater {
-public:
-    struct Event {
-        enum Kind { Opened, Data, End, Failed } kind = Failed;
-        std::size_t entry = 0;
-        struct stat st {};                // Opened
-        std::vector<unsigned char> bytes; // Data: the deflated bytes are its first `length`
-        std::size_t length = 0;
-        std::uint64_t inputBytes = 0;     // Data: how many bytes of the file they hold
-        std::uint32_t crc = 0;            // End
-        ZipResult failure;                // Failed
-    };
-    struct Source {
-        std::size_t entry;
-        std::string path;
-    };
-
-    ParallelDeflater(std::vector<Source> sources, Identity archive, const std::atomic<bool>* cancel)
-        : sources_(std::move(sources)), archive_(archive), cancel_(cancel)
-    {
-        std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
-        maxInFlight_ = 2 * workers + 1;
-        for (std::size_t i = 0; i < workers; ++i)
-            threads_.emplace_back([this] { deflateBlocks(); });
-        threads_.emplace_back([this] { readFiles(); });
-    }
-
-    ~ParallelDeflater()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        for (auto& t : threads_)
-            t.join();
-    }
-
-    ParallelDeflater(const ParallelDeflater&) = delete;
-    ParallelDeflater& operator=(const ParallelDeflater&) = delete;
-
-    // Hands back the bytes of a Data event once they are used.
-    void recycle(std::vector<unsigned char> buffer)
-    {
-        std::lock_guard lock(mutex_);
-        if (!buffer.empty() && spare_.size() < 2 * maxInFlight_ + 2)
-            spare_.push_back(std::move(buffer));
-    }
-
-    // The next event, in entry order. The reading thread ends every entry it starts with End or
-    // Failed, and stops after a failure.
-    Event next()
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !order_.empty() && order_.front()->ready; });
-        std::unique_ptr<Job> job = std::move(order_.front());
-        order_.pop_front();
-        if (job->event.kind == Event::Data)
-            --inFlight_;
-        lock.unlock();
-        changed_.notify_all();
-        return std::move(job->event);
-    }
-
-private:
-    static constexpr std::size_t kBlock = 1 << 20;
-    static constexpr std::size_t kWindow = 32 * 1024;
-
-    struct Job {
-        Event event;
-        std::vector<unsigned char> input; // its first event.inputBytes
-        std::vector<unsigned char> dictionary; // the input before this block, for matches across
-        bool finish = false;                   // the empty last block that ends the stream
-        bool ready = false;
-    };
-
-    bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
-
-    // Buffers go round instead of being allocated and cleared for every block.
-    std::vector<unsigned char> takeBuffer(std::size_t size)
-    {
-        std::vector<unsigned char> buffer;
-        {
-            std::lock_guard lock(mutex_);
-            if (!spare_.empty()) {
-                buffer = std::move(spare_.back());
-                spare_.pop_back();
-            }
-        }
-        if (buffer.size() < size)
-            buffer.resize(size);
-        return buffer;
-    }
-
-    // False once stopped: the archive has failed or is finished.
-    bool submit(std::unique_ptr<Job> job)
-    {
-        std::unique_lock lock(mutex_);
-        bool deflating = job->event.kind == Event::Data;
-        changed_.wait(lock, [&] { return stop_ || !deflating || inFlight_ < maxInFlight_; });
-        if (stop_)
-            return false;
-        job->ready = !deflating;
-        if (deflating) {
-            ++inFlight_;
-            pending_.push_back(job.get());
-        }
-        order_.push_back(std::move(job));
-        lock.unlock();
-        changed_.notify_all();
-        return true;
-    }
-
-    bool fail(std::size_t entry, ZipResult failure)
-    {
-        auto job = std::make_unique<Job>();
-        job->event.entry = entry;
-        job->event.failure = std::move(failure);
-        (void)submit(std::move(job));
-        return false;
-    }
-
-    void readFiles()
-    {
-        std::size_t entry = 0;
-        // Nothing may escape the thread.
-        try {
-            for (const Source& source : sources_) {
-                entry = source.entry;
-                if (!readFile(source))
-                    return;
-            }
-        } catch (...) {
-            (void)fail(entry, result(ZipStatus::Failed, "Internal error while compressing"));
-        }
-    }
-
-    bool readFile(const Source& source)
-    {
-        auto opened = std::make_unique<Job>();
-        opened->event.kind = Event::Opened;
-        opened->event.entry = source.entry;
-        int fd = -1;
-        if (ZipResult r = openRegularFile(source.path, archive_, &fd, &opened->event.st); !r.ok())
-            return fail(source.entry, std::move(r));
-        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); // only advice
-        bool ok = submit(std::move(opened)) && readBlocks(source, fd);
-        (void)::close(fd); // only read from: nothing can be lost
-        return ok;
-    }
-
-    bool readBlocks(const Source& source, int fd)
-    {
-        std::uint32_t crc = std::uint32_t(crc32_z(0, nullptr, 0));
-        std::vector<unsigned char> window;
-        for (;;) {
-            if (cancelled())
-                return fail(source.entry, result(ZipStatus::Cancelled, "Cancelled"));
-            auto job = std::make_unique<Job>();
-            job->event.kind = Event::Data;
-            job->event.entry = source.entry;
-            job->input = takeBuffer(kBlock);
-            std::size_t filled = 0;
-            while (filled < kBlock) {
-                ssize_t n = ::read(fd, job->input.data() + filled, kBlock - filled);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0)
-                    return fail(source.entry, failedWithErrno("Couldn't read", source.path, errno));
-                if (n == 0)
-                    break;
-                filled += std::size_t(n);
-            }
-            job->finish = filled == 0;
-            job->event.inputBytes = filled;
-            crc = std::uint32_t(crc32_z(crc, job->input.data(), filled));
-            if (filled > 0)
-                job->dictionary = window;
-            auto end = job->input.begin() + std::ptrdiff_t(filled);
-            if (filled >= kWindow)
-                window.assign(end - kWindow, end);
-            else if (filled > 0) {
-                window.insert(window.end(), job->input.begin(), end);
-                if (window.size() > kWindow)
-                    window.erase(window.begin(), window.end() - std::ptrdiff_t(kWindow));
-            }
-            if (!submit(std::move(job)))
-                return false;
-            if (filled == 0)
-                break;
-        }
-        auto end = std::make_unique<Job>();
-        end->event.kind = Event::End;
-        end->event.entry = source.entry;
-        end->event.crc = crc;
-        return submit(std::move(end));
-    }
-
-    void deflateBlocks()
-    {
-        z_stream z {};
-        // The raw deflate stream of a zip entry, at zlib's default level and memory.
-        bool started = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-        for (;;) {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return stop_ || !pending_.empty(); });
-            if (stop_)
-                break;
-            Job* job = pending_.front();
-            pending_.pop_front();
-            lock.unlock();
-
-            bool ok = false;
-            try {
-                ok = started && deflateBlock(z, *job);
-            } catch (...) {
-            }
-            if (!ok) {
-                std::size_t entry = job->event.entry;
-                job->event = Event{};
-                job->event.entry = entry;
-                job->event.failure = result(ZipStatus::Failed, "Couldn't compress a file");
-            }
-            recycle(std::move(job->input));
-            job->dictionary = {};
-            lock.lock();
-            job->ready = true;
-            lock.unlock();
-            changed_.notify_all();
-        }
-        if (started)
-            deflateEnd(&z);
-    }
-
-    bool deflateBlock(z_stream& z, Job& job)
-    {
-        if (deflateReset(&z) != Z_OK)
-            return false;
-        if (!job.dictionary.empty() &&
-            deflateSetDictionary(&z, job.dictionary.data(), uInt(job.dictionary.size())) != Z_OK)
-            return false;
-        std::vector<unsigned char>& out = job.event.bytes;
-        // Room for the block and its flush marker; grown below should zlib ever need more.
-        out = takeBuffer(deflateBound(&z, uLong(job.event.inputBytes)) + 16);
-        z.next_in = job.input.data();
-        z.avail_in = uInt(job.event.inputBytes);
-        std::size_t produced = 0;
-        int flush = job.finish ? Z_FINISH : Z_SYNC_FLUSH;
-        for (;;) {
-            z.next_out = out.data() + produced;
-            z.avail_out = uInt(out.size() - produced);
-            int status = deflate(&z, flush);
-            if (status == Z_STREAM_ERROR)
-                return false;
-            produced = out.size() - z.avail_out;
-            bool done = job.finish ? status == Z_STREAM_END : z.avail_in == 0 && z.avail_out > 0;
-            if (done)
-                break;
-            out.resize(out.size() * 2);
-        }
-        job.event.length = produced;
-        return true;
-    }
-
-    std::vector<Source> sources_;
-    Identity archive_;
-    const std::atomic<bool>* cancel_;
-    std::size_t maxInFlight_ = 0;
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::unique_ptr<Job>> order_; // every event, in entry order
-    std::deque<Job*> pending_;               // blocks waiting for a worker
-    std::vector<std::vector<unsigned char>> spare_;
-    std::size_t inFlight_ = 0;
-    bool stop_ = false;
-    std::vector<std::thread> threads_; // last: they start once everything above exists
-};
 
 } // namespace
 

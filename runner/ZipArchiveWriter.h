@@ -3,29 +3,14 @@
 // that every unzip tool can open.
 #pragma once
 
+#include "runner/ZipResult.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-
-enum class ZipStatus {
-    Ok,
-    NotRegularFile,    // a folder, FIFO, device or socket: skipped without being opened
-    NameTaken,         // another entry has the name or uses it as a folder (see availableEntryName)
-    DestinationExists, // something is at the archive's path; nothing there was touched
-    IsOwnArchive,      // the writer's own unfinished archive, met inside a folder being added
-    Cancelled,
-    Failed,
-};
-
-struct [[nodiscard]] ZipResult {
-    ZipStatus status = ZipStatus::Ok;
-    std::string error; // what went wrong, naming the file; empty when ok
-
-    bool ok() const { return status == ZipStatus::Ok; }
-};
 
 // Progress of close(), which is where the files are read and compressed.
 struct ZipProgress {

@@ -1,7 +1,7 @@
 // orvane-helper: the action runner.
 #include "platform/Application.h"
-#include "platform/Files.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 #include "runner/AppDelegate.h"
 #include "runner/OVRunBehaviours.h"
 

@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "settings/OVAlert.h"
 #include "settings/OVDefaultCatalogue.h"

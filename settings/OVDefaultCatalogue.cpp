@@ -21,6 +21,8 @@
 #include "model/OVUserDefaults.h"
 #include "platform/FileIcons.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
+#include "platform/UserFolders.h"
 
 namespace {
 

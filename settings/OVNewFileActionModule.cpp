@@ -3,9 +3,10 @@
 #include "model/OVNewFileAction.h"
 #include "platform/ContentTypes.h"
 #include "platform/FileIcons.h"
-#include "platform/FileOperations.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/MovingItems.h"
+#include "platform/ProductPaths.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVWeakSignal.h"
 

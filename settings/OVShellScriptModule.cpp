@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 #include "settings/OVAlert.h"
 
 #include <adwaita.h>

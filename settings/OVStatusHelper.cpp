@@ -1,9 +1,9 @@
 #include "settings/OVStatusHelper.h"
 
 #include "model/HLTimer.h"
-#include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Process.h"
+#include "platform/ProductPaths.h"
 #include "platform/RunningApplications.h"
 
 #include <mutex>

@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 #include "platform/GRef.h"
 #include "platform/Log.h"
+#include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "settings/OVRichText.h"
 #include "settings/OVWeakSignal.h"

@@ -2,6 +2,7 @@
 
 #include "messaging/OVProtocol.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "support/TestSupport.h"
 

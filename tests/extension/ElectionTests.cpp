@@ -2,8 +2,8 @@
 // again when asked to quit.
 #include "extension/ExtensionTestSupport.h"
 
-#include "platform/Files.h"
 #include "platform/PluginRegistry.h"
+#include "platform/ProductPaths.h"
 #include "platform/RunningApplications.h"
 #include "support/TestSupport.h"
 

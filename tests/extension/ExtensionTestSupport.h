@@ -6,6 +6,7 @@
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

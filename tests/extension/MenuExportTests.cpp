@@ -6,8 +6,8 @@
 #include "model/OVActionGroup.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
-#include "platform/Files.h"
 #include "platform/PluginRegistry.h"
+#include "platform/ProductPaths.h"
 #include "platform/RunningApplications.h"
 
 #include <gtest/gtest.h>

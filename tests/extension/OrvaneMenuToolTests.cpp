@@ -6,6 +6,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 #include "support/UnknownActions.h"
 

@@ -3,8 +3,8 @@
 #include "extension/ExtensionTestSupport.h"
 #include "extension_module/NautilusHost.h"
 
-#include "platform/Files.h"
 #include "platform/PluginRegistry.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "messaging/OVProtocol.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
-#include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

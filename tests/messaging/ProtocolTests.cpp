@@ -1,5 +1,6 @@
 #include "messaging/OVProtocol.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "platform/Uri.h"
 #include "support/TestSupport.h"
 

@@ -3,6 +3,7 @@
 #include "messaging/OVWormholeCoordinatedFileTransiting.h"
 #include "messaging/OVWormholeFileTransiting.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <gio/gio.h>

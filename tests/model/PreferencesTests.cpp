@@ -5,6 +5,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/UserFolders.h"
 #include "support/TestSupport.h"
 
 #include <gio/gio.h>

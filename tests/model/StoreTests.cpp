@@ -9,6 +9,7 @@
 #include "model/OVShellScriptAction.h"
 #include "model/OVUnknownAction.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 #include "support/UnknownActions.h"
 

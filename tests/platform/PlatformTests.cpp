@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

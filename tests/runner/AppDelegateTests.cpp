@@ -12,6 +12,7 @@
 #include "runner/OVRunBehaviours.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "support/TestSupport.h"
 #include "support/UnknownActions.h"

@@ -2,7 +2,7 @@
 // running as a user whom permissions apply to.
 #pragma once
 
-#include "platform/FileOperations.h"
+#include "platform/TreeCopier.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>

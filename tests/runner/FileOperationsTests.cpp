@@ -1,4 +1,5 @@
-#include "platform/FileOperations.h"
+#include "platform/MovingItems.h"
+#include "platform/Replacing.h"
 
 #include "CopyTestSupport.h"
 #include "support/TestSupport.h"

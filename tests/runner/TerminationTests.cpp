@@ -6,6 +6,7 @@
 #include "model/OVNewFileAction.h"
 #include "platform/Files.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 #include "runner/OVRunningWork.h"
 #include "runner/RunnerTestSupport.h"
 #include "support/TestSupport.h"

@@ -13,6 +13,8 @@
 #include <glib/gstdio.h>
 
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
+#include "platform/UserFolders.h"
 #include "platform/Workspace.h"
 
 namespace {

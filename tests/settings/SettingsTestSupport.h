@@ -10,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/GRef.h"
 #include "platform/GuiResources.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <adwaita.h>

@@ -1,7 +1,7 @@
 // The built-in scripts run against stand-ins for the terminals, editors, clipboard tools and
 // settings tools: a PATH that holds nothing else, so what is installed here does not matter.
-#include "platform/Files.h"
 #include "platform/GRef.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -13,6 +13,8 @@
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
+#include "platform/ProductPaths.h"
+#include "platform/UserFolders.h"
 #include "settings/OVDefaultCatalogue.h"
 #include "support/TestSupport.h"
 

@@ -2,10 +2,10 @@
 // usage: orvane-screenshots OUTPUT-FOLDER
 #include "ScreenshotSupport.h"
 #include "SettingsScreenshots.h"
-#include "platform/FileOperations.h"
 #include "platform/GRef.h"
 #include "platform/GuiAlert.h"
 #include "platform/MainContext.h"
+#include "platform/TreeCopier.h"
 #include "platform/Workspace.h"
 #include "runner/OVCompressingWindowController.h"
 #include "runner/OVFileActionWindowController.h"
