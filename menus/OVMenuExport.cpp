@@ -1,4 +1,4 @@
-#include "extension/OVMenuExport.h"
+#include "menus/OVMenuExport.h"
 
 #include "model/OVActionGroup.h"
 #include "model/OVTypes.h"
