@@ -94,6 +94,18 @@ std::optional<FIMenuKind> parseKind(const std::string& name)
     return std::nullopt;
 }
 
+// The value of "NAME VALUE" (the next argument, and i moves on to it) or of "NAME=VALUE"; none
+// when NAME is the last argument.
+std::optional<std::string> optionValue(const std::string& arg, const std::string& name, int argc,
+                                       const char* const* argv, int& i)
+{
+    if (arg != name)
+        return arg.substr(name.size() + 1);
+    if (++i >= argc)
+        return std::nullopt;
+    return std::string(argv[i]);
+}
+
 // The menu item that ACTION names: a uid (with or without "ov_"), a top-level title, or
 // "group/child" titles. Groups may have "/" in their titles, so each group title is tried as a
 // prefix.
@@ -261,26 +273,15 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
         } else if (arg == "--watch") {
             return watch();
         } else if (arg == "--kind" || arg.starts_with("--kind=")) {
-            std::string value;
-            if (arg == "--kind") {
-                if (++i >= argc)
-                    return io.usageError("--kind needs a value: items, container, sidebar or toolbar");
-                value = argv[i];
-            } else {
-                value = arg.substr(7);
-            }
-            kind = parseKind(value);
+            const auto value = optionValue(arg, "--kind", argc, argv, i);
+            if (!value)
+                return io.usageError("--kind needs a value: items, container, sidebar or toolbar");
+            kind = parseKind(*value);
             if (!kind)
-                return io.usageError("unknown menu kind '" + value + "': use items, container, sidebar or toolbar");
+                return io.usageError("unknown menu kind '" + *value + "': use items, container, sidebar or toolbar");
         } else if (arg == "--run" || arg.starts_with("--run=")) {
-            if (arg == "--run") {
-                if (++i >= argc)
-                    return io.usageError("--run needs an action");
-                action = argv[i];
-            } else {
-                action = arg.substr(6);
-            }
-            if (action->empty())
+            action = optionValue(arg, "--run", argc, argv, i);
+            if (!action || action->empty())
                 return io.usageError("--run needs an action");
         } else {
             return io.usageError("unknown option '" + arg + "'");
