@@ -30,6 +30,17 @@ std::optional<Character> decode(std::string_view text, std::size_t at)
     return std::nullopt;
 }
 
+bool isValid(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = decode(text, i);
+        if (!c)
+            return false;
+        i += c->length;
+    }
+    return true;
+}
+
 std::string repaired(std::string_view text)
 {
     std::string out;

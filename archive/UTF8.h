@@ -1,5 +1,6 @@
-// UTF-8 read one character at a time, and text repaired into well-formed UTF-8: what the archive
-// writes and what the task runner passes on must be text every reader takes.
+// UTF-8 read one character at a time, and text checked or repaired into well-formed UTF-8: what
+// the archive writes, what the task runner passes on, the menus' titles and the names in a zip
+// must be text every reader takes. The one decoder of the programs.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,9 @@ struct Character {
 // The character that starts at text[at]; none when the bytes there are not a well-formed
 // sequence (overlong forms, surrogates and values beyond U+10FFFF are not).
 std::optional<Character> decode(std::string_view text, std::size_t at);
+
+// Whether the whole text is well-formed UTF-8 (by decode).
+bool isValid(std::string_view text);
 
 // The text with every byte that is not part of well-formed UTF-8 replaced by U+FFFD. libplist
 // writes other strings as binary that it cannot read back.

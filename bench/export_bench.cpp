@@ -3,7 +3,7 @@
 // change reaches the exported files through the watcher.
 #include "BenchSupport.h"
 
-#include "extension/OVMenuExporter.h"
+#include "menus/OVMenuExporter.h"
 #include "messaging/OVProtocol.h"
 #include "model/OVActionsManager.h"
 #include "model/OVMoveActionGroup.h"

@@ -2,7 +2,7 @@
 // process shows in the next menu. Run without arguments; the program starts copies of itself
 // ("--child") as the saving process.
 #include "BenchSupport.h"
-#include "extension/FinderSync.h"
+#include "menus/FinderSync.h"
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionsManager.h"

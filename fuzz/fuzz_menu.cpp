@@ -1,6 +1,6 @@
 // Builds an action list and a selection from the input and asks for every kind of menu: no list
 // and no selection may crash the menu builder, and every menu must keep its shape.
-#include "extension/FinderSync.h"
+#include "menus/FinderSync.h"
 #include "model/OVActionGroup.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"

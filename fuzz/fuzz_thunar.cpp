@@ -1,6 +1,6 @@
 // A user's uca.xml is read and rewritten by the Thunar export: any bytes must give either a
 // refusal or a file that keeps every byte outside Orvane's own entries, never a crash.
-#include "extension/OVMenuExport.h"
+#include "menus/OVMenuExport.h"
 
 #include <cstdint>
 #include <cstdlib>

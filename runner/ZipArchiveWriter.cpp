@@ -1,5 +1,6 @@
 #include "runner/ZipArchiveWriter.h"
 
+#include "archive/UTF8.h"
 #include "platform/Files.h"
 #include "platform/MovingItems.h"
 #include "runner/NextAvailable.h"
@@ -41,42 +42,6 @@ bool isAscii(std::string_view s)
     for (unsigned char c : s)
         if (c >= 0x80)
             return false;
-    return true;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool isValidUtf8(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = s[i];
-        std::size_t length;
-        unsigned min;
-        unsigned code;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, min = 0x80, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, min = 0x800, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, min = 0x10000, code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (s.size() - i < length)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            unsigned char next = s[i + k];
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += length;
-    }
     return true;
 }
 
@@ -610,7 +575,7 @@ ZipResult ZipArchiveWriter::writeFileAtPath(const std::string& sourcePath, const
     if (!source)
         return result(ZipStatus::Failed, "Couldn't add \"" + name + "\": out of memory");
     // Bit 11 marks a UTF-8 name; other bytes are stored as they are, without the flag.
-    zip_flags_t encoding = !isAscii(name) && isValidUtf8(name) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
+    zip_flags_t encoding = !isAscii(name) && ovutf8::isValid(name) ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW;
     zip_int64_t index = zip_file_add(w.archive, name.c_str(), source, encoding);
     if (index < 0) {
         zip_source_free(source);

@@ -1,6 +1,6 @@
 #include "settings/AppDelegate.h"
 
-#include "extension/OVMenuExporter.h"
+#include "menus/OVMenuExporter.h"
 #include "model/OVActionsManager.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"

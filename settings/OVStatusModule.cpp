@@ -2,7 +2,7 @@
 
 #include <adwaita.h>
 
-#include "extension/OVMenuExporter.h"
+#include "menus/OVMenuExporter.h"
 #include "platform/MainContext.h"
 #include "settings/OVAlert.h"
 #include "settings/OVStatusHelper.h"

@@ -1,5 +1,5 @@
 // The Nautilus module: the extension's context menus for items and for a folder's background.
-#include "extension/FinderSync.h"
+#include "menus/FinderSync.h"
 #include "platform/Log.h"
 
 #include <gio/gio.h>

@@ -94,6 +94,7 @@ TEST(UTF8, DecodingAndRepairAgreeWithGLib)
         const bool valid = g_utf8_validate_len(s.data(), s.size(), nullptr);
         const std::string repaired = ovutf8::repaired(s);
         EXPECT_EQ(repaired == s, valid);
+        EXPECT_EQ(ovutf8::isValid(s), valid);
         ASSERT_TRUE(g_utf8_validate_len(repaired.data(), repaired.size(), nullptr));
         for (std::size_t i = 0; i < repaired.size();) {
             auto c = ovutf8::decode(repaired, i);

@@ -1,7 +1,7 @@
 // Builders shared by the extension tests: actions, stores and menu summaries.
 #pragma once
 
-#include "extension/FinderSync.h"
+#include "menus/FinderSync.h"
 #include "model/OVActionsManager.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"

@@ -1,5 +1,5 @@
 #include "extension/ExtensionTestSupport.h"
-#include "extension/OVMenuExporter.h"
+#include "menus/OVMenuExporter.h"
 
 #include "messaging/OVProtocol.h"
 #include "model/OVActionArchive.h"

@@ -1,5 +1,5 @@
 #include "extension/ExtensionTestSupport.h"
-#include "extension/OVMenuExport.h"
+#include "menus/OVMenuExport.h"
 
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"

@@ -1,6 +1,6 @@
 #include "extension/ExtensionTestSupport.h"
 
-#include "extension/OVMenuExporter.h"
+#include "menus/OVMenuExporter.h"
 #include "messaging/OVProtocol.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"

@@ -2,7 +2,7 @@
 // registry tool in the test's own home; starting and quitting applications is only recorded.
 #include "SettingsTestSupport.h"
 
-#include "extension/OVMenuExporter.h"
+#include "menus/OVMenuExporter.h"
 #include "platform/Process.h"
 #include "settings/AppDelegate.h"
 #include "settings/OVAppDefaults.h"

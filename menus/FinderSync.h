@@ -2,7 +2,7 @@
 // selection and hands a chosen action to the runner.
 #pragma once
 
-#include "extension/OVMenu.h"
+#include "menus/OVMenu.h"
 #include "model/OVAction.h"
 
 #include <nlohmann/json_fwd.hpp>

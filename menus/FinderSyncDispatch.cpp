@@ -1,5 +1,5 @@
 // Handing a chosen action to the runner: a request file in the container and a run-request URL.
-#include "extension/FinderSync.h"
+#include "menus/FinderSync.h"
 
 #include "messaging/OVProtocol.h"
 #include "platform/MainContext.h"

@@ -1,4 +1,4 @@
-#include "extension/OVMenuFormat.h"
+#include "menus/OVMenuFormat.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,7 @@
 // Text forms of a menu for command-line hosts: an indented outline and JSON.
 #pragma once
 
-#include "extension/OVMenu.h"
+#include "menus/OVMenu.h"
 
 #include <nlohmann/json_fwd.hpp>
 

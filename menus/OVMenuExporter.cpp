@@ -1,4 +1,4 @@
-#include "extension/OVMenuExporter.h"
+#include "menus/OVMenuExporter.h"
 
 #include "messaging/OVProtocol.h"
 #include "model/OVActionsManager.h"

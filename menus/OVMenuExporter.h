@@ -3,7 +3,7 @@
 // for the changes that call for a new export.
 #pragma once
 
-#include "extension/OVMenuExport.h"
+#include "menus/OVMenuExport.h"
 
 #include <functional>
 #include <memory>

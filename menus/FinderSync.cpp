@@ -1,4 +1,4 @@
-#include "extension/FinderSync.h"
+#include "menus/FinderSync.h"
 
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"

@@ -1,5 +1,6 @@
-#include "extension/OVMenuExport.h"
+#include "menus/OVMenuExport.h"
 
+#include "archive/UTF8.h"
 #include "model/OVActionGroup.h"
 #include "model/OVTypes.h"
 #include "platform/ContentTypes.h"
@@ -12,26 +13,6 @@ namespace {
 
 constexpr const char* kRootTitle = "Orvane";
 constexpr const char* kUntitled = "Untitled";
-
-// Length of the UTF-8 sequence that starts at s[i], or 0 when it is not a valid one.
-std::size_t utf8SequenceLength(const std::string& s, std::size_t i)
-{
-    const auto byte = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = byte(i);
-    std::size_t length = c < 0x80 ? 1 : c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
-    if (length == 0 || i + length > s.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xc0) != 0x80)
-            return 0;
-    }
-    // Overlong forms, surrogates and code points above U+10FFFF.
-    if (length == 3 && ((c == 0xe0 && byte(i + 1) < 0xa0) || (c == 0xed && byte(i + 1) >= 0xa0)))
-        return 0;
-    if (length == 4 && ((c == 0xf0 && byte(i + 1) < 0x90) || (c == 0xf4 && byte(i + 1) >= 0x90)))
-        return 0;
-    return length;
-}
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
 {
@@ -290,18 +271,17 @@ std::string menuSafeTitle(const std::string& text)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        if (length == 0) {
+        const auto c = ovutf8::decode(text, i);
+        if (!c) {
             out += "\uFFFD";
             ++i;
             continue;
         }
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (length == 1 && (c < 0x20 || c == 0x7f))
+        if (c->value < 0x20 || c->value == 0x7f)
             out += ' ';
         else
-            out.append(text, i, length);
-        i += length;
+            out.append(text, i, c->length);
+        i += c->length;
     }
     return out;
 }
