@@ -1,59 +1,134 @@
 #include "runner/OVRunBehaviours.h"
 
-#include "model/OVAppleScriptAction.h"
-#include "model/OVCompressPasswordAction.h"
-#include "model/OVConvertImageAction.h"
-#include "model/OVCopyToAction.h"
-#include "model/OVMoveToAction.h"
-#include "model/OVNewFileAction.h"
-#include "model/OVOpenFavesAction.h"
-#include "model/OVOpenWithAppAction.h"
-#include "model/OVResetAppPreferencesAction.h"
-#include "model/OVSecureRemoveAction.h"
-#include "model/OVSendViaEmailAction.h"
-#include "model/OVShellScriptAction.h"
+#include "model/OVActionKinds.h"
 #include "platform/MainContext.h"
+
+void OVRunBehaviour::beforeRun(OVAction&, const OVPaths&, OVBeforeRunCompletion completion)
+{
+    completion(false);
+}
 
 namespace {
 
-// A kind whose work is not part of this runner: its runs end at once with failure.
-template <typename Kind>
-class UnavailableRunBehaviour : public OVKindRunBehaviour<Kind> {
-protected:
-    void runKind(Kind& action, const OVPaths&, OVRunCompletion completion) override
-    {
-        OVAction::finishWithoutRunBehaviour(action, completion, "cannot be run by this version of Orvane");
-    }
-};
+using Maker = std::shared_ptr<OVRunBehaviour> (*)();
 
-template <typename Kind>
-void install(std::shared_ptr<OVKindRunBehaviour<Kind>> behaviour)
+template <auto maker>
+std::shared_ptr<OVRunBehaviour> make()
 {
-    OVAction::setRunBehaviour(Kind::kClassName, std::move(behaviour));
+    return maker();
 }
 
-template <typename... Kinds>
-void installUnavailable()
+// The behaviour each kind of the model runs with. A runnable kind missing here fails the build.
+template <class Kind>
+inline constexpr Maker kRunsWith = nullptr;
+template <>
+inline constexpr Maker kRunsWith<OVMoveToAction> = &make<OVMakeMoveToRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVCopyToAction> = &make<OVMakeCopyToRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVNewFileAction> = &make<OVMakeNewFileRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVShellScriptAction> = &make<OVMakeShellScriptRunBehaviour>;
+template <> // a shell script that ships with the app
+inline constexpr Maker kRunsWith<OVBundledScriptAction> = &make<OVMakeShellScriptRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVAppleScriptAction> = &make<OVMakeAppleScriptRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVOpenWithAppAction> = &make<OVMakeOpenWithAppRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVSendViaEmailAction> = &make<OVMakeSendViaEmailRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVOpenFavesAction> = &make<OVMakeOpenFavesRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVConvertImageAction> = &make<OVMakeConvertImageRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVSecureRemoveAction> = &make<OVMakeSecureRemoveRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVResetAppPreferencesAction> = &make<OVMakeResetAppPreferencesRunBehaviour>;
+template <>
+inline constexpr Maker kRunsWith<OVCompressPasswordAction> = &make<OVMakeCompressPasswordRunBehaviour>;
+
+template <class... Kinds>
+constexpr bool everyRunnableKindHasABehaviour(OVTypeList<Kinds...>)
 {
-    (install<Kinds>(std::make_shared<UnavailableRunBehaviour<Kinds>>()), ...);
+    return ((!kIsRunnableKind<Kinds> || kRunsWith<Kinds> != nullptr) && ...);
+}
+static_assert(everyRunnableKindHasABehaviour(OVActionKindTypes{}), "a runnable kind has no run behaviour");
+
+template <class Kind>
+std::shared_ptr<OVRunBehaviour> behaviourOf()
+{
+    if constexpr (kIsRunnableKind<Kind>)
+        return kRunsWith<Kind>();
+    else
+        return nullptr;
+}
+
+// Indexed like OVActionKindTypes; made once, on the main context.
+template <class... Kinds>
+std::vector<std::shared_ptr<OVRunBehaviour>> tableOf(OVTypeList<Kinds...>)
+{
+    return {behaviourOf<Kinds>()...};
+}
+
+OVRunBehaviour* lookUp(const OVAction& action, const OVRunBehaviourLookup& lookup)
+{
+    if (lookup)
+        if (OVRunBehaviour* chosen = lookup(action))
+            return chosen;
+    return OVRunBehaviourFor(action);
 }
 
 } // namespace
 
-void OVRegisterRunBehaviours()
+OVRunBehaviour* OVRunBehaviourFor(const OVAction& action)
 {
-    install(OVMakeMoveToRunBehaviour());
-    install(OVMakeNewFileRunBehaviour());
-    install(OVMakeShellScriptRunBehaviour()); // and bundled scripts
-    install(OVMakeAppleScriptRunBehaviour());
-    install(OVMakeOpenWithAppRunBehaviour());
-    install(OVMakeSendViaEmailRunBehaviour());
-    install(OVMakeOpenFavesRunBehaviour());
-    install(OVMakeConvertImageRunBehaviour());
-    install(OVMakeSecureRemoveRunBehaviour());
-    install(OVMakeResetAppPreferencesRunBehaviour());
-    install(OVMakeCompressPasswordRunBehaviour());
-    install(OVMakeCopyToRunBehaviour());
+    static const std::vector<std::shared_ptr<OVRunBehaviour>> table = tableOf(OVActionKindTypes{});
+    if (action.isUnknown())
+        return nullptr;
+    const auto index = OVActionKinds::indexOf(action);
+    return index ? table[*index].get() : nullptr;
+}
+
+void OVBeforeRunAction(OVAction& action, const OVPaths& paths, OVBeforeRunCompletion completion,
+                       const OVRunBehaviourLookup& lookup)
+{
+    // A kind this version does not know never reaches a behaviour, whatever its chain names.
+    if (!action.isUnknown() && !action.isGroup())
+        if (OVRunBehaviour* behaviour = lookUp(action, lookup); behaviour && behaviour->hasBeforeRun()) {
+            behaviour->beforeRun(action, paths, std::move(completion));
+            return;
+        }
+    if (completion)
+        completion(false);
+}
+
+void OVRunAction(OVAction& action, const OVPaths& paths, OVRunCompletion completion, const OVRunBehaviourLookup& lookup)
+{
+    if (action.isUnknown()) {
+        OVFinishWithoutRunning(action, completion, "is of a kind this version of Orvane does not know");
+        return;
+    }
+    if (action.isGroup()) {
+        ov::ovLog("Group actions can't be run");
+        OVFinishWithoutRunning(action, completion, "is a group and cannot be run");
+        return;
+    }
+    if (OVRunBehaviour* behaviour = lookUp(action, lookup)) {
+        behaviour->run(action, paths, std::move(completion));
+        return;
+    }
+    ov::ovLog("Subclasses should override this");
+    OVFinishWithoutRunning(action, completion, "cannot be run by this program");
+}
+
+void OVFinishWithoutRunning(const OVAction& action, const OVRunCompletion& completion, const char* reason)
+{
+    if (!completion)
+        return;
+    const std::string title = action.title().value_or(action.className());
+    completion(false, OVError{ovrun::kOrvaneErrorDomain, 1,
+                              ov::stringPrintf("\"%s\" (%s) %s.", title.c_str(), action.className(), reason)});
 }
 
 namespace ovrun {

@@ -3,11 +3,9 @@
 #include "platform/Files.h"
 #include "platform/MainContext.h"
 #include "runner/AppDelegate.h"
-#include "runner/OVRunBehaviours.h"
 
 int main(int argc, char** argv)
 {
-    OVRegisterRunBehaviours();
     auto delegate = AppDelegate::create();
 
     ov::Application::Handlers handlers;
