@@ -8,6 +8,20 @@ void OVRunBehaviour::beforeRun(OVAction&, const OVPaths&, OVBeforeRunCompletion 
     completion(false);
 }
 
+// Each made in the file of its behaviour.
+std::shared_ptr<OVKindRunBehaviour<OVMoveToAction>> OVMakeMoveToRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVCopyToAction>> OVMakeCopyToRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVNewFileAction>> OVMakeNewFileRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVShellScriptAction>> OVMakeShellScriptRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVAppleScriptAction>> OVMakeAppleScriptRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVOpenWithAppAction>> OVMakeOpenWithAppRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVSendViaEmailAction>> OVMakeSendViaEmailRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVOpenFavesAction>> OVMakeOpenFavesRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVConvertImageAction>> OVMakeConvertImageRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVSecureRemoveAction>> OVMakeSecureRemoveRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVResetAppPreferencesAction>> OVMakeResetAppPreferencesRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVCompressPasswordAction>> OVMakeCompressPasswordRunBehaviour();
+
 namespace {
 
 using Maker = std::shared_ptr<OVRunBehaviour> (*)();

@@ -9,19 +9,6 @@
 #include <string>
 #include <vector>
 
-class OVAppleScriptAction;
-class OVCompressPasswordAction;
-class OVConvertImageAction;
-class OVCopyToAction;
-class OVMoveToAction;
-class OVNewFileAction;
-class OVOpenFavesAction;
-class OVOpenWithAppAction;
-class OVResetAppPreferencesAction;
-class OVSecureRemoveAction;
-class OVSendViaEmailAction;
-class OVShellScriptAction;
-
 // The run behaviour of a kind lives here, in the program that runs it; the model knows nothing
 // of it.
 class OVRunBehaviour {
@@ -70,17 +57,6 @@ void OVRunAction(OVAction& action, const OVPaths& paths, OVRunCompletion complet
 // Ends a run that does not happen: failure, with an error naming the action and why.
 void OVFinishWithoutRunning(const OVAction& action, const OVRunCompletion& completion, const char* reason);
 
-std::shared_ptr<OVKindRunBehaviour<OVMoveToAction>> OVMakeMoveToRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVNewFileAction>> OVMakeNewFileRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVShellScriptAction>> OVMakeShellScriptRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVAppleScriptAction>> OVMakeAppleScriptRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVOpenWithAppAction>> OVMakeOpenWithAppRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVSendViaEmailAction>> OVMakeSendViaEmailRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVOpenFavesAction>> OVMakeOpenFavesRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVCompressPasswordAction>> OVMakeCompressPasswordRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVConvertImageAction>> OVMakeConvertImageRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVSecureRemoveAction>> OVMakeSecureRemoveRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVResetAppPreferencesAction>> OVMakeResetAppPreferencesRunBehaviour();
 
 // The informative text of the secure-delete confirmation: the first ten paths, one line each
 // with control characters escaped, how many more there are, and what to type.
@@ -88,7 +64,6 @@ std::string OVSecureRemoveConfirmationText(const OVPaths& paths);
 
 // The application id (desktop-file id) of a selected .desktop file, or none.
 std::optional<std::string> OVBundleIDForPath(const std::string& path);
-std::shared_ptr<OVKindRunBehaviour<OVCopyToAction>> OVMakeCopyToRunBehaviour();
 
 // The command that opens a new message with the files attached in the given mail application
 // (its desktop file or id; empty for the desktop's default).

@@ -96,8 +96,10 @@ TEST(RunDispatch, EveryRunnableKindOfTheTableHasItsBehaviourAndNoOtherHasOne)
         EXPECT_EQ(bool(OVRunBehaviourFor(*action)), kind.isRunnable);
     }
     // A bundled script runs as the shell script it is.
-    EXPECT_EQ(OVRunBehaviourFor(*OVAction::emptyInstance<OVBundledScriptAction>()),
-              OVRunBehaviourFor(*OVAction::emptyInstance<OVShellScriptAction>()));
+    OVRunBehaviour* bundled = OVRunBehaviourFor(*OVAction::emptyInstance<OVBundledScriptAction>());
+    OVRunBehaviour* shell = OVRunBehaviourFor(*OVAction::emptyInstance<OVShellScriptAction>());
+    ASSERT_TRUE(bundled && shell);
+    EXPECT_EQ(typeid(*bundled), typeid(*shell));
     EXPECT_FALSE(OVRunBehaviourFor(*ovtest::unknownAction("x")));
 }
 
