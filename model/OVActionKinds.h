@@ -20,6 +20,7 @@
 #include "model/OVOpenWithActionGroup.h"
 #include "model/OVOpenWithAppAction.h"
 #include "model/OVResetAppPreferencesAction.h"
+#include "model/OVScratchAction.h"
 #include "model/OVSecureRemoveAction.h"
 #include "model/OVSendViaEmailAction.h"
 #include "model/OVShellScriptAction.h"
@@ -42,7 +43,7 @@ using OVActionKindTypes =
                OVNewFileActionGroup, OVOpenFavesActionGroup, OVConvertImageActionGroup, OVMoveToAction,
                OVCopyToAction, OVOpenFavesAction, OVNewFileAction, OVConvertImageAction, OVAppleScriptAction,
                OVSecureRemoveAction, OVResetAppPreferencesAction, OVCompressPasswordAction, OVOpenWithAppAction,
-               OVSendViaEmailAction, OVShellScriptAction, OVBundledScriptAction>;
+               OVSendViaEmailAction, OVShellScriptAction, OVBundledScriptAction, OVScratchAction>;
 
 template <class Kind>
 inline constexpr bool kIsGroupKind = std::derived_from<Kind, OVActionGroup>;
