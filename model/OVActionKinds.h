@@ -20,7 +20,6 @@
 #include "model/OVOpenWithActionGroup.h"
 #include "model/OVOpenWithAppAction.h"
 #include "model/OVResetAppPreferencesAction.h"
-#include "model/OVScratchAction.h"
 #include "model/OVSecureRemoveAction.h"
 #include "model/OVSendViaEmailAction.h"
 #include "model/OVShellScriptAction.h"
@@ -43,7 +42,7 @@ using OVActionKindTypes =
                OVNewFileActionGroup, OVOpenFavesActionGroup, OVConvertImageActionGroup, OVMoveToAction,
                OVCopyToAction, OVOpenFavesAction, OVNewFileAction, OVConvertImageAction, OVAppleScriptAction,
                OVSecureRemoveAction, OVResetAppPreferencesAction, OVCompressPasswordAction, OVOpenWithAppAction,
-               OVSendViaEmailAction, OVShellScriptAction, OVBundledScriptAction, OVScratchAction>;
+               OVSendViaEmailAction, OVShellScriptAction, OVBundledScriptAction>;
 
 template <class Kind>
 inline constexpr bool kIsGroupKind = std::derived_from<Kind, OVActionGroup>;

@@ -21,7 +21,6 @@ std::shared_ptr<OVKindRunBehaviour<OVConvertImageAction>> OVMakeConvertImageRunB
 std::shared_ptr<OVKindRunBehaviour<OVSecureRemoveAction>> OVMakeSecureRemoveRunBehaviour();
 std::shared_ptr<OVKindRunBehaviour<OVResetAppPreferencesAction>> OVMakeResetAppPreferencesRunBehaviour();
 std::shared_ptr<OVKindRunBehaviour<OVCompressPasswordAction>> OVMakeCompressPasswordRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVScratchAction>> OVMakeScratchRunBehaviour();
 
 namespace {
 
@@ -62,8 +61,6 @@ template <>
 inline constexpr Maker kRunsWith<OVResetAppPreferencesAction> = &make<OVMakeResetAppPreferencesRunBehaviour>;
 template <>
 inline constexpr Maker kRunsWith<OVCompressPasswordAction> = &make<OVMakeCompressPasswordRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVScratchAction> = &make<OVMakeScratchRunBehaviour>;
 
 template <class... Kinds>
 constexpr bool everyRunnableKindHasABehaviour(OVTypeList<Kinds...>)
