@@ -24,17 +24,14 @@ void setDistinct(OVActionList& children, const std::string& key)
     children.push_back(child);
 }
 
+// The fields a kind lists, or those of the base kind it inherits them from.
 template <class Kind>
-auto ownFields()
+auto fieldsOf()
 {
-    if constexpr (requires { Kind::archivedFields(); }) {
-        if constexpr (ovfield::kOwnedBy<Kind, decltype(Kind::archivedFields())>)
-            return Kind::archivedFields();
-        else
-            return std::tuple<>{};
-    } else {
+    if constexpr (requires { Kind::archivedFields(); })
+        return Kind::archivedFields();
+    else
         return std::tuple<>{};
-    }
 }
 
 OVActionPtr roundTrip(const OVActionPtr& action)
@@ -51,8 +48,8 @@ void checkKind(int& fieldsSeen)
     action->setTitle(std::string("A ") + Kind::kClassName);
     action->setActionDescription("described");
     action->setFileTypes(OVStringList{"text/plain"});
-    std::apply([&](const auto&... field) { (setDistinct((*action).*field.member, field.key), ...); }, ownFields<Kind>());
-    fieldsSeen += int(std::tuple_size_v<decltype(ownFields<Kind>())>);
+    std::apply([&](const auto&... field) { (setDistinct((*action).*field.member, field.key), ...); }, fieldsOf<Kind>());
+    fieldsSeen += int(std::tuple_size_v<decltype(fieldsOf<Kind>())>);
 
     const OVActionPtr read = roundTrip(action);
     ASSERT_TRUE(read);
@@ -74,7 +71,7 @@ void checkKind(int& fieldsSeen)
             };
             (changeOne(field), ...);
         },
-        ownFields<Kind>());
+        fieldsOf<Kind>());
 
     const auto chain = action->classHierarchy();
     ASSERT_GE(chain.size(), 2u);
