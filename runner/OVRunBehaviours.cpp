@@ -26,41 +26,38 @@ namespace {
 
 using Maker = std::shared_ptr<OVRunBehaviour> (*)();
 
-template <auto maker>
-std::shared_ptr<OVRunBehaviour> make()
-{
-    return maker();
-}
+template <class Kind, auto maker>
+struct RunsWith {
+    using ActionKind = Kind;
+    static std::shared_ptr<OVRunBehaviour> make() { return maker(); }
+};
 
 // The behaviour each kind of the model runs with. A runnable kind missing here fails the build.
+using RunTable = OVTypeList<RunsWith<OVMoveToAction, OVMakeMoveToRunBehaviour>,
+                            RunsWith<OVCopyToAction, OVMakeCopyToRunBehaviour>,
+                            RunsWith<OVNewFileAction, OVMakeNewFileRunBehaviour>,
+                            RunsWith<OVShellScriptAction, OVMakeShellScriptRunBehaviour>,
+                            // a shell script that ships with the app
+                            RunsWith<OVBundledScriptAction, OVMakeShellScriptRunBehaviour>,
+                            RunsWith<OVAppleScriptAction, OVMakeAppleScriptRunBehaviour>,
+                            RunsWith<OVOpenWithAppAction, OVMakeOpenWithAppRunBehaviour>,
+                            RunsWith<OVSendViaEmailAction, OVMakeSendViaEmailRunBehaviour>,
+                            RunsWith<OVOpenFavesAction, OVMakeOpenFavesRunBehaviour>,
+                            RunsWith<OVConvertImageAction, OVMakeConvertImageRunBehaviour>,
+                            RunsWith<OVSecureRemoveAction, OVMakeSecureRemoveRunBehaviour>,
+                            RunsWith<OVResetAppPreferencesAction, OVMakeResetAppPreferencesRunBehaviour>,
+                            RunsWith<OVCompressPasswordAction, OVMakeCompressPasswordRunBehaviour>>;
+
+template <class Kind, class... Entries>
+constexpr Maker makerIn(OVTypeList<Entries...>)
+{
+    Maker found = nullptr;
+    ((std::is_same_v<Kind, typename Entries::ActionKind> ? void(found = &Entries::make) : void()), ...);
+    return found;
+}
+
 template <class Kind>
-inline constexpr Maker kRunsWith = nullptr;
-template <>
-inline constexpr Maker kRunsWith<OVMoveToAction> = &make<OVMakeMoveToRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVCopyToAction> = &make<OVMakeCopyToRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVNewFileAction> = &make<OVMakeNewFileRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVShellScriptAction> = &make<OVMakeShellScriptRunBehaviour>;
-template <> // a shell script that ships with the app
-inline constexpr Maker kRunsWith<OVBundledScriptAction> = &make<OVMakeShellScriptRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVAppleScriptAction> = &make<OVMakeAppleScriptRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVOpenWithAppAction> = &make<OVMakeOpenWithAppRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVSendViaEmailAction> = &make<OVMakeSendViaEmailRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVOpenFavesAction> = &make<OVMakeOpenFavesRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVConvertImageAction> = &make<OVMakeConvertImageRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVSecureRemoveAction> = &make<OVMakeSecureRemoveRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVResetAppPreferencesAction> = &make<OVMakeResetAppPreferencesRunBehaviour>;
-template <>
-inline constexpr Maker kRunsWith<OVCompressPasswordAction> = &make<OVMakeCompressPasswordRunBehaviour>;
+inline constexpr Maker kRunsWith = makerIn<Kind>(RunTable{});
 
 template <class... Kinds>
 constexpr bool everyRunnableKindHasABehaviour(OVTypeList<Kinds...>)
