@@ -29,7 +29,6 @@ inline std::string makeQuietRunnerHome()
         defaults->setDisableActionNotifications(true);
         defaults->setShowFileOnMoveCopyComplete(false);
     }
-    OVRegisterRunBehaviours();
     return home;
 }
 
@@ -39,7 +38,7 @@ inline double timeRun(OVAction& action, const OVPaths& paths)
 {
     bool done = false, success = false;
     auto start = Clock::now();
-    action.runWithFilePaths(paths, [&](bool ok, std::optional<OVError>) {
+    OVRunAction(action, paths, [&](bool ok, std::optional<OVError>) {
         done = true;
         success = ok;
     });

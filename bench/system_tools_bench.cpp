@@ -256,7 +256,7 @@ Conversion convert(const std::vector<std::string>& photos, const std::string& wo
     DescendantSampler sampler;
     sampler.start();
     auto start = Clock::now();
-    action->runWithFilePaths(inputs, [&](bool success, std::optional<OVError>) {
+    OVRunAction(*action, inputs, [&](bool success, std::optional<OVError>) {
         ok = success;
         done = true;
     });
@@ -309,7 +309,7 @@ double secureDeleteWithAction(const OVPaths& paths)
         done(request.textField && request.textField->enablesFirstButton("DELETE") ? 0 : 1);
     });
     bool confirmed = false, cancelled = true;
-    action->beforeRunWithFilePaths(paths, [&](bool c) {
+    OVBeforeRunAction(*action, paths, [&](bool c) {
         cancelled = c;
         confirmed = true;
     });
@@ -317,7 +317,7 @@ double secureDeleteWithAction(const OVPaths& paths)
     bool done = false, ok = false;
     auto start = Clock::now();
     if (!cancelled)
-        action->runWithFilePaths(paths, [&](bool success, std::optional<OVError>) {
+        OVRunAction(*action, paths, [&](bool success, std::optional<OVError>) {
             ok = success;
             done = true;
         });
@@ -345,7 +345,6 @@ double shred(const std::vector<std::string>& files)
 int main()
 {
     std::string home = bench::makePrivateHome();
-    OVRegisterRunBehaviours();
     OVUserDefaults::create()->setDisableActionNotifications(true);
     ov::setWorkspaceRecorder(ov::WorkspaceRecorder{[](const std::string&, const std::vector<std::string>&) {}});
     if (access(kImageMagick, X_OK) != 0) {

@@ -19,6 +19,7 @@ public:
 };
 
 struct Setup {
+    FinishAtOnce finishAtOnce;
     std::shared_ptr<AppDelegate> delegate;
     std::string uid;
     const std::string requestName = "0F0E0D0C-0B0A-4909-8807-060504030201";
@@ -29,8 +30,8 @@ struct Setup {
         g_setenv("XDG_DATA_HOME", (std::string(home) + "/data").c_str(), TRUE);
         g_setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), TRUE);
         g_free(home);
-        OVAction::setRunBehaviour("OVOpenFavesAction", std::make_shared<FinishAtOnce>());
         delegate = AppDelegate::create();
+        delegate->setRunBehaviourLookup([this](const OVAction&) -> OVRunBehaviour* { return &finishAtOnce; });
         delegate->setPresenter([](const OVUserNotification&) {});
         delegate->applicationWillFinishLaunching();
         delegate->applicationDidFinishLaunching();

@@ -5,44 +5,56 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 
-#include <map>
-
-using ov::ovLog;
+#include <typeinfo>
 
 std::string OVError::description() const
 {
     return ov::stringPrintf("Error Domain=%s Code=%d \"%s\"", domain.c_str(), code, message.c_str());
 }
 
-void OVRunBehaviour::beforeRun(OVAction&, const OVPaths&, OVBeforeRunCompletion completion)
-{
-    completion(false);
-}
-
 namespace {
-std::map<std::string, std::shared_ptr<OVRunBehaviour>>& behaviours()
-{
-    static std::map<std::string, std::shared_ptr<OVRunBehaviour>> table; // main thread only
-    return table;
-}
+
+// The icon is left out when empty and reads back as the empty image, never as none.
+struct IconArchive {
+    static void encode(OVKeyedArchiver& c, const char* key, const std::optional<OVImage>& icon)
+    {
+        if (icon)
+            icon->encodeWithCoder(c, key);
+    }
+    static std::optional<OVImage> decode(OVKeyedUnarchiver& c, const char* key)
+    {
+        return OVImage::imageWithCoder(c, key).value_or(OVImage());
+    }
+    static void copy(const std::optional<OVImage>& from, std::optional<OVImage>& to) { to = from.value_or(OVImage()); }
+    // No icon and the empty one are stored alike.
+    static bool equal(const std::optional<OVImage>& a, const std::optional<OVImage>& b)
+    {
+        return a.value_or(OVImage()) == b.value_or(OVImage());
+    }
+};
+
+// An empty uid is not written; reading makes a new one afterwards.
+struct UIDArchive {
+    static void encode(OVKeyedArchiver& c, const char* key, const std::string& uid)
+    {
+        c.encodeString(key, uid.empty() ? std::nullopt : std::optional<std::string>(uid));
+    }
+    static std::string decode(OVKeyedUnarchiver& c, const char* key) { return c.decodeString(key).value_or(""); }
+};
+
 } // namespace
 
-void OVAction::setRunBehaviour(const std::string& className, std::shared_ptr<OVRunBehaviour> behaviour)
+auto OVAction::recordFields()
 {
-    if (behaviour)
-        behaviours()[className] = std::move(behaviour);
-    else
-        behaviours().erase(className);
-}
-
-OVRunBehaviour* OVAction::runBehaviour() const
-{
-    for (const auto& name : classHierarchy()) {
-        auto it = behaviours().find(name);
-        if (it != behaviours().end())
-            return it->second.get();
-    }
-    return nullptr;
+    return std::tuple{
+        ovfield::boolean("enabled", &OVAction::enabled_),
+        ovfield::string("title", &OVAction::title_),
+        ovfield::field<IconArchive>("icon", &OVAction::icon_),
+        ovfield::field<UIDArchive>("uid", &OVAction::uid_),
+        ovfield::boolean("isDefault", &OVAction::isDefault_),
+        ovfield::stringList("fileTypes", &OVAction::fileTypes_),
+        ovfield::string("actionDescription", &OVAction::actionDescription_),
+    };
 }
 
 void OVAction::init()
@@ -65,27 +77,11 @@ void OVAction::setIcon(const std::optional<OVImage>& image)
     icon_ = image.value_or(OVImage());
 }
 
-void OVAction::encodeWithCoder(OVKeyedArchiver& coder) const
-{
-    coder.encodeBool("enabled", enabled_);
-    coder.encodeString("title", title_);
-    if (icon_)
-        icon_->encodeWithCoder(coder, "icon");
-    coder.encodeString("uid", uid_.empty() ? std::nullopt : std::optional<std::string>(uid_));
-    coder.encodeBool("isDefault", isDefault_);
-    coder.encodeStringList("fileTypes", fileTypes_);
-    coder.encodeString("actionDescription", actionDescription_);
-}
+void OVAction::encodeWithCoder(OVKeyedArchiver& coder) const { ovfield::encodeAll(recordFields(), *this, coder); }
 
 void OVAction::initWithCoder(OVKeyedUnarchiver& coder)
 {
-    uid_ = coder.decodeString("uid").value_or("");
-    enabled_ = coder.decodeBool("enabled");
-    title_ = coder.decodeString("title");
-    setIcon(OVImage::imageWithCoder(coder, "icon"));
-    isDefault_ = coder.decodeBool("isDefault");
-    fileTypes_ = coder.decodeStringList("fileTypes");
-    actionDescription_ = coder.decodeString("actionDescription");
+    ovfield::decodeAll(recordFields(), *this, coder);
     if (uid_.empty())
         generateUID();
 }
@@ -97,48 +93,17 @@ OVActionPtr OVAction::copy() const
     return other;
 }
 
-void OVAction::copyFieldsTo(OVAction& other) const
+void OVAction::copyFieldsTo(OVAction& other) const { ovfield::copyAll(recordFields(), *this, other); }
+
+bool OVAction::isEqual(const OVAction& other) const
 {
-    other.uid_ = uid_;
-    other.enabled_ = enabled_;
-    other.setIcon(icon_); // a copy without an icon gets the empty one, as a stored action does
-    other.title_ = title_;
-    other.isDefault_ = isDefault_;
-    other.fileTypes_ = fileTypes_;
-    other.actionDescription_ = actionDescription_;
+    return typeid(*this) == typeid(other) && classHierarchy() == other.classHierarchy() && fieldsEqual(other);
 }
+
+bool OVAction::fieldsEqual(const OVAction& other) const { return ovfield::equalAll(recordFields(), *this, other); }
 
 std::string OVAction::description() const
 {
     return ov::stringPrintf("<%s: %p title=%s>", className(), static_cast<const void*>(this),
                             title_ ? title_->c_str() : "(null)");
-}
-
-void OVAction::beforeRunWithFilePaths(const OVPaths& paths, OVBeforeRunCompletion completion)
-{
-    if (auto* b = runBehaviour(); b && b->hasBeforeRun()) {
-        b->beforeRun(*this, paths, std::move(completion));
-        return;
-    }
-    if (completion)
-        completion(false);
-}
-
-void OVAction::runWithFilePaths(const OVPaths& paths, OVRunCompletion completion)
-{
-    if (auto* b = runBehaviour()) {
-        b->run(*this, paths, std::move(completion));
-        return;
-    }
-    ovLog("Subclasses should override this");
-    finishWithoutRunBehaviour(*this, completion, "cannot be run by this program");
-}
-
-void OVAction::finishWithoutRunBehaviour(const OVAction& action, const OVRunCompletion& completion, const char* reason)
-{
-    if (!completion)
-        return;
-    const std::string title = action.title().value_or(action.className());
-    completion(false, OVError{"app.orvane.Orvane", 1, ov::stringPrintf("\"%s\" (%s) %s.", title.c_str(),
-                                                                      action.className(), reason)});
 }

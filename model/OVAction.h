@@ -2,10 +2,10 @@
 #pragma once
 
 #include "archive/OVArchivable.h"
+#include "model/OVArchivedField.h"
 #include "model/OVImage.h"
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,18 +25,19 @@ struct OVError {
     std::string description() const;
 };
 
+// What a kind is, apart from its fields. Unset entries keep what the base kind says.
+struct OVKindTraits {
+    const char* editorClassName = nullptr; // the kind's editor in the settings app
+    const char* defaultTitle = nullptr;    // the title it is known by, and its first title
+    const char* title = nullptr;           // a first title other than the default one
+    const char* iconName = nullptr;
+    const char* description = nullptr;
+    bool isDefault = false;
+    const char* fileType = nullptr; // the one file type it is offered for
+};
+
 using OVRunCompletion = std::function<void(bool success, std::optional<OVError> error)>;
 using OVBeforeRunCompletion = std::function<void(bool cancelled)>;
-
-// The run behaviour of a kind lives in the program that runs it (the runner); the model only
-// dispatches to it. A kind without a behaviour in this program does what its base does.
-class OVRunBehaviour {
-public:
-    virtual ~OVRunBehaviour() = default;
-    virtual bool hasBeforeRun() const { return false; }
-    virtual void beforeRun(OVAction& action, const OVPaths& paths, OVBeforeRunCompletion completion);
-    virtual void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) = 0;
-};
 
 class OVAction : public std::enable_shared_from_this<OVAction>, public OVArchivable {
 public:
@@ -49,17 +50,25 @@ public:
     static std::shared_ptr<T> action()
     {
         std::shared_ptr<T> a(new T());
-        a->init();
+        static_cast<OVAction&>(*a).init();
         return a;
+    }
+    // A zero-filled instance of a kind, to be read into.
+    template <typename T>
+    static std::shared_ptr<T> emptyInstance()
+    {
+        return std::shared_ptr<T>(new T());
     }
     // A zero-filled instance of the named kind (for unarchiving), or none for an unknown name.
     static OVActionPtr emptyInstanceOfClass(const std::string& className);
     // Every kind this program can read, by class name.
     static const std::vector<std::string>& knownClassNames();
     static constexpr const char* kClassName = "OVAction";
+    static constexpr OVKindTraits kKind{};
+    static std::vector<std::string> staticClassHierarchy() { return {kClassName, "NSObject"}; }
 
-    const char* className() const override { return "OVAction"; }
-    std::vector<std::string> classHierarchy() const override { return {"OVAction", "NSObject"}; }
+    const char* className() const override { return kClassName; }
+    std::vector<std::string> classHierarchy() const override { return staticClassHierarchy(); }
 
     const std::string& uid() const { return uid_; }
     void generateUID();
@@ -79,7 +88,7 @@ public:
     void setIsDefault(bool v) { isDefault_ = v; }
     virtual std::optional<std::string> defaultTitle() const { return defaultTitle_; }
     void setDefaultTitle(std::optional<std::string> v) { defaultTitle_ = std::move(v); }
-    virtual std::optional<std::string> editorClassName() const { return editorClassName_; }
+    virtual std::optional<std::string> editorClassName() const { return std::nullopt; }
 
     virtual bool isGroup() const { return false; }
     // An action of a kind this version does not know, kept only to be written back: never
@@ -89,28 +98,20 @@ public:
     void encodeWithCoder(OVKeyedArchiver& coder) const override;
     void initWithCoder(OVKeyedUnarchiver& coder) override;
     OVActionPtr copy() const;
+    // Same kind and the same archived fields (children of groups compared the same way).
+    bool isEqual(const OVAction& other) const;
 
     std::string description() const;
-
-    virtual void beforeRunWithFilePaths(const OVPaths& paths, OVBeforeRunCompletion completion);
-    // A kind with no run behaviour in this program still finishes: with failure.
-    virtual void runWithFilePaths(const OVPaths& paths, OVRunCompletion completion);
-    static void finishWithoutRunBehaviour(const OVAction& action, const OVRunCompletion& completion,
-                                          const char* reason);
-
-    // Installs the run behaviour of a kind (and of its subkinds without one of their own).
-    static void setRunBehaviour(const std::string& className, std::shared_ptr<OVRunBehaviour> behaviour);
-    OVRunBehaviour* runBehaviour() const;
 
 protected:
     OVAction() = default;
     virtual void init();
     virtual OVActionPtr newEmptyInstance() const { return OVActionPtr(new OVAction()); }
     virtual void copyFieldsTo(OVAction& other) const;
+    virtual bool fieldsEqual(const OVAction& other) const;
 
 private:
-    using Factory = OVActionPtr (*)();
-    static const std::map<std::string, Factory>& factories();
+    static auto recordFields();
 
     std::string uid_;
     bool enabled_ = false;
@@ -121,19 +122,92 @@ private:
     bool isNew_ = false;
     bool isDefault_ = false;
     std::optional<std::string> defaultTitle_;
-    std::optional<std::string> editorClassName_;
 };
 
-// Boilerplate shared by every kind: its names and a zero-filled instance of itself.
-#define OV_ACTION_KIND(Kind, ...)                                                                  \
-public:                                                                                            \
-    static constexpr const char* kClassName = #Kind;                                              \
-    const char* className() const override { return #Kind; }                                      \
-    std::vector<std::string> classHierarchy() const override { return {#Kind, __VA_ARGS__}; }      \
-                                                                                                   \
-protected:                                                                                         \
-    OVActionPtr newEmptyInstance() const override { return OVActionPtr(new Kind()); }              \
-    Kind() = default;                                                                              \
-    friend class OVAction;                                                                         \
-                                                                                                   \
+// The base of every kind. A kind names its archive class (kClassName) and its traits (kKind), and
+// may list its archived fields (a static archivedFields() returning a tuple of ovfield
+// descriptors over its own members) and set kind-specific first values (a static
+// setInitialValues(Kind&)). Its class chain follows from its C++ base.
+template <class Kind, class Base = OVAction>
+class OVActionKind : public Base {
+public:
+    static std::vector<std::string> staticClassHierarchy()
+    {
+        std::vector<std::string> chain = Base::staticClassHierarchy();
+        chain.insert(chain.begin(), Kind::kClassName);
+        return chain;
+    }
+    const char* className() const override
+    {
+        static_assert(&Kind::kClassName != &Base::kClassName && &Kind::kKind != &Base::kKind,
+                      "a kind names its own class and traits");
+        return Kind::kClassName;
+    }
+    std::vector<std::string> classHierarchy() const override { return staticClassHierarchy(); }
+    std::optional<std::string> defaultTitle() const override
+    {
+        if (Kind::kKind.defaultTitle)
+            return std::string(Kind::kKind.defaultTitle);
+        return Base::defaultTitle();
+    }
+    std::optional<std::string> editorClassName() const override
+    {
+        if (Kind::kKind.editorClassName)
+            return std::string(Kind::kKind.editorClassName);
+        return Base::editorClassName();
+    }
+    void encodeWithCoder(OVKeyedArchiver& coder) const override
+    {
+        Base::encodeWithCoder(coder);
+        ovfield::encodeAll(ownFields(), self(), coder);
+    }
+    void initWithCoder(OVKeyedUnarchiver& coder) override
+    {
+        Base::initWithCoder(coder);
+        ovfield::decodeAll(ownFields(), static_cast<Kind&>(*this), coder);
+    }
+
+protected:
+    void init() override
+    {
+        Base::init();
+        constexpr const OVKindTraits& k = Kind::kKind;
+        if (k.title)
+            this->setTitle(std::string(k.title));
+        if (k.iconName)
+            this->setIcon(OVImage::named(k.iconName));
+        if (k.description)
+            this->setActionDescription(std::string(k.description));
+        if (k.isDefault)
+            this->setIsDefault(true);
+        if (k.fileType)
+            this->setFileTypes(OVStringList{k.fileType});
+        if constexpr (requires { static_cast<void (*)(Kind&)>(&Kind::setInitialValues); })
+            Kind::setInitialValues(static_cast<Kind&>(*this));
+    }
+    OVActionPtr newEmptyInstance() const override { return OVActionPtr(new Kind()); }
+    void copyFieldsTo(OVAction& other) const override
+    {
+        Base::copyFieldsTo(other);
+        ovfield::copyAll(ownFields(), self(), static_cast<Kind&>(other));
+    }
+    bool fieldsEqual(const OVAction& other) const override
+    {
+        return Base::fieldsEqual(other) && ovfield::equalAll(ownFields(), self(), static_cast<const Kind&>(other));
+    }
+
 private:
+    const Kind& self() const { return static_cast<const Kind&>(*this); }
+    // The fields Kind declares itself; a kind without a list of its own adds none.
+    static constexpr auto ownFields()
+    {
+        if constexpr (requires { Kind::archivedFields(); }) {
+            if constexpr (ovfield::kOwnedBy<Kind, decltype(Kind::archivedFields())>)
+                return Kind::archivedFields();
+            else
+                return std::tuple<>{};
+        } else {
+            return std::tuple<>{};
+        }
+    }
+};

@@ -3,9 +3,19 @@
 
 #include "model/OVAction.h"
 
-class OVActionGroup : public OVAction {
-    OV_ACTION_KIND(OVActionGroup, "OVAction", "NSObject")
+// Children are archived as a list of actions and compared child by child; a copy holds the
+// same children in a list of its own.
+struct OVActionListArchive {
+    static void encode(OVKeyedArchiver& coder, const char* key, const OVActionList& actions);
+    static OVActionList decode(OVKeyedUnarchiver& coder, const char* key);
+    static bool equal(const OVActionList& a, const OVActionList& b);
+};
+
+class OVActionGroup : public OVActionKind<OVActionGroup> {
 public:
+    static constexpr const char* kClassName = "OVActionGroup";
+    static constexpr OVKindTraits kKind{};
+
     OVActionList actions() const { return workingActionsArray_; }
     void addAction(const OVActionPtr& action);
     void removeAction(const OVActionPtr& action);
@@ -13,25 +23,12 @@ public:
 
     bool isGroup() const override { return true; }
     std::optional<std::string> editorClassName() const override;
-    void encodeWithCoder(OVKeyedArchiver& coder) const override;
-    void initWithCoder(OVKeyedUnarchiver& coder) override;
-    void runWithFilePaths(const OVPaths& paths, OVRunCompletion completion) override;
 
-protected:
-    void copyFieldsTo(OVAction& other) const override;
+    static constexpr auto archivedFields()
+    {
+        return std::tuple{ovfield::field<OVActionListArchive>("actions", &OVActionGroup::workingActionsArray_)};
+    }
 
 private:
     OVActionList workingActionsArray_;
 };
-
-// The group kinds: each answers its own editor and starts with its own title and icon.
-#define OV_GROUP_KIND(Kind)                                                                        \
-    class Kind : public OVActionGroup {                                                           \
-        OV_ACTION_KIND(Kind, "OVActionGroup", "OVAction", "NSObject")                             \
-    public:                                                                                        \
-        std::optional<std::string> defaultTitle() const override;                                 \
-        std::optional<std::string> editorClassName() const override;                              \
-                                                                                                   \
-    protected:                                                                                     \
-        void init() override;                                                                      \
-    };

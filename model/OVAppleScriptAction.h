@@ -2,17 +2,15 @@
 
 #include "model/OVAction.h"
 
-class OVAppleScriptAction : public OVAction {
-    OV_ACTION_KIND(OVAppleScriptAction, "OVAction", "NSObject")
+class OVAppleScriptAction : public OVActionKind<OVAppleScriptAction> {
 public:
-    const std::optional<std::string>& scriptURL() const { return scriptURL_; } // a file path
-    void setScriptURL(std::optional<std::string> path) { scriptURL_ = std::move(path); }
-    std::optional<std::string> editorClassName() const override;
-    void encodeWithCoder(OVKeyedArchiver& coder) const override;
-    void initWithCoder(OVKeyedUnarchiver& coder) override;
+    static constexpr const char* kClassName = "OVAppleScriptAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVAppleScriptModule"};
 
-protected:
-    void copyFieldsTo(OVAction& other) const override;
+    const std::optional<std::string>& scriptURL() const { return scriptURL_; } // a file path
+    void setScriptURL(std::optional<std::string> v) { scriptURL_ = std::move(v); }
+
+    static constexpr auto archivedFields() { return std::tuple{ovfield::url("scriptURL", &OVAppleScriptAction::scriptURL_)}; }
 
 private:
     std::optional<std::string> scriptURL_;

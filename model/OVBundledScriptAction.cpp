@@ -5,15 +5,6 @@
 #include "platform/Log.h"
 #include "platform/ProductPaths.h"
 
-std::optional<std::string> OVBundledScriptAction::editorClassName() const { return std::string("OVResetAppModule"); }
-
-void OVBundledScriptAction::init()
-{
-    OVShellScriptAction::init();
-    setIsEditable(false);
-    setIsDefault(true);
-}
-
 std::shared_ptr<OVBundledScriptAction> OVBundledScriptAction::actionWithBundledFileName(const std::string& name)
 {
     const std::string resources = ov::resourcesPath();

@@ -3,13 +3,12 @@
 
 #include "model/OVShellScriptAction.h"
 
-class OVBundledScriptAction : public OVShellScriptAction {
-    OV_ACTION_KIND(OVBundledScriptAction, "OVShellScriptAction", "OVAction", "NSObject")
+class OVBundledScriptAction : public OVActionKind<OVBundledScriptAction, OVShellScriptAction> {
 public:
+    static constexpr const char* kClassName = "OVBundledScriptAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule", .isDefault = true};
+    static void setInitialValues(OVBundledScriptAction& action) { action.setIsEditable(false); }
+
     // Reads the resources folder (platform resourcesPath()); none when the script is missing.
     static std::shared_ptr<OVBundledScriptAction> actionWithBundledFileName(const std::string& name);
-    std::optional<std::string> editorClassName() const override;
-
-protected:
-    void init() override;
 };

@@ -2,17 +2,18 @@
 
 #include "model/OVAction.h"
 
-class OVCompressPasswordAction : public OVAction {
-    OV_ACTION_KIND(OVCompressPasswordAction, "OVAction", "NSObject")
+class OVCompressPasswordAction : public OVActionKind<OVCompressPasswordAction> {
 public:
-    std::optional<std::string> editorClassName() const override;
+    static constexpr const char* kClassName = "OVCompressPasswordAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
+                                      .title = "Compress with password",
+                                      .iconName = "icon-compress",
+                                      .description = "Create a protected zip file with the selected paths",
+                                      .isDefault = true};
 
     // Set by the password prompt on the copy the runner runs; never archived.
     const std::optional<std::string>& password() const { return password_; }
     void setPassword(std::optional<std::string> password) { password_ = std::move(password); }
-
-protected:
-    void init() override;
 
 private:
     std::optional<std::string> password_;

@@ -1,20 +1,22 @@
 #pragma once
 
 #include "model/OVAction.h"
+#include "model/OVTypes.h"
 
-class OVConvertImageAction : public OVAction {
-    OV_ACTION_KIND(OVConvertImageAction, "OVAction", "NSObject")
+class OVConvertImageAction : public OVActionKind<OVConvertImageAction> {
 public:
+    static constexpr const char* kClassName = "OVConvertImageAction";
+    static constexpr OVKindTraits kKind{.iconName = "icon-image", .fileType = kUTTypeImage};
+
     const std::optional<std::string>& outputFormat() const { return outputFormat_; }
     void setOutputFormat(std::optional<std::string> v) { outputFormat_ = std::move(v); }
     const std::optional<std::string>& outputExtension() const { return outputExtension_; }
     void setOutputExtension(std::optional<std::string> v) { outputExtension_ = std::move(v); }
-    void encodeWithCoder(OVKeyedArchiver& coder) const override;
-    void initWithCoder(OVKeyedUnarchiver& coder) override;
 
-protected:
-    void init() override;
-    void copyFieldsTo(OVAction& other) const override;
+    static constexpr auto archivedFields() { return std::tuple{
+            ovfield::string("outputFormat", &OVConvertImageAction::outputFormat_),
+            ovfield::string("outputExtension", &OVConvertImageAction::outputExtension_),
+        }; }
 
 private:
     std::optional<std::string> outputFormat_;

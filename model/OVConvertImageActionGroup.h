@@ -1,5 +1,15 @@
 #pragma once
 
 #include "model/OVActionGroup.h"
+#include "model/OVTypes.h"
 
-OV_GROUP_KIND(OVConvertImageActionGroup)
+class OVConvertImageActionGroup : public OVActionKind<OVConvertImageActionGroup, OVActionGroup> {
+public:
+    static constexpr const char* kClassName = "OVConvertImageActionGroup";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
+                                      .title = "Convert Image",
+                                      .iconName = "icon-convert-images",
+                                      .description = "Converts an image to the selected format",
+                                      .isDefault = true,
+                                      .fileType = kUTTypeImage};
+};

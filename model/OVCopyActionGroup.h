@@ -2,4 +2,8 @@
 
 #include "model/OVActionGroup.h"
 
-OV_GROUP_KIND(OVCopyActionGroup)
+class OVCopyActionGroup : public OVActionKind<OVCopyActionGroup, OVActionGroup> {
+public:
+    static constexpr const char* kClassName = "OVCopyActionGroup";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Copy to a folder", .iconName = "icon-copy"};
+};

@@ -2,17 +2,15 @@
 
 #include "model/OVAction.h"
 
-class OVCopyToAction : public OVAction {
-    OV_ACTION_KIND(OVCopyToAction, "OVAction", "NSObject")
+class OVCopyToAction : public OVActionKind<OVCopyToAction> {
 public:
-    const std::optional<std::string>& destinationURL() const { return destinationURL_; } // a file path
-    void setDestinationURL(std::optional<std::string> path) { destinationURL_ = std::move(path); }
-    std::optional<std::string> editorClassName() const override;
-    void encodeWithCoder(OVKeyedArchiver& coder) const override;
-    void initWithCoder(OVKeyedUnarchiver& coder) override;
+    static constexpr const char* kClassName = "OVCopyToAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule"};
 
-protected:
-    void copyFieldsTo(OVAction& other) const override;
+    const std::optional<std::string>& destinationURL() const { return destinationURL_; } // a file path
+    void setDestinationURL(std::optional<std::string> v) { destinationURL_ = std::move(v); }
+
+    static constexpr auto archivedFields() { return std::tuple{ovfield::url("destinationURL", &OVCopyToAction::destinationURL_)}; }
 
 private:
     std::optional<std::string> destinationURL_;

@@ -2,4 +2,8 @@
 
 #include "model/OVActionGroup.h"
 
-OV_GROUP_KIND(OVMoveActionGroup)
+class OVMoveActionGroup : public OVActionKind<OVMoveActionGroup, OVActionGroup> {
+public:
+    static constexpr const char* kClassName = "OVMoveActionGroup";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Move to a folder", .iconName = "icon-move"};
+};

@@ -2,4 +2,8 @@
 
 #include "model/OVActionGroup.h"
 
-OV_GROUP_KIND(OVNewFileActionGroup)
+class OVNewFileActionGroup : public OVActionKind<OVNewFileActionGroup, OVActionGroup> {
+public:
+    static constexpr const char* kClassName = "OVNewFileActionGroup";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVNewFileActionModule", .defaultTitle = "Create new file", .iconName = "icon-new-file"};
+};

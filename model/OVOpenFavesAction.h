@@ -2,17 +2,15 @@
 
 #include "model/OVAction.h"
 
-class OVOpenFavesAction : public OVAction {
-    OV_ACTION_KIND(OVOpenFavesAction, "OVAction", "NSObject")
+class OVOpenFavesAction : public OVActionKind<OVOpenFavesAction> {
 public:
-    const std::optional<std::string>& destinationURL() const { return destinationURL_; } // a file path
-    void setDestinationURL(std::optional<std::string> path) { destinationURL_ = std::move(path); }
-    std::optional<std::string> editorClassName() const override;
-    void encodeWithCoder(OVKeyedArchiver& coder) const override;
-    void initWithCoder(OVKeyedUnarchiver& coder) override;
+    static constexpr const char* kClassName = "OVOpenFavesAction";
+    static constexpr OVKindTraits kKind{};
 
-protected:
-    void copyFieldsTo(OVAction& other) const override;
+    const std::optional<std::string>& destinationURL() const { return destinationURL_; } // a file path
+    void setDestinationURL(std::optional<std::string> v) { destinationURL_ = std::move(v); }
+
+    static constexpr auto archivedFields() { return std::tuple{ovfield::url("destinationURL", &OVOpenFavesAction::destinationURL_)}; }
 
 private:
     std::optional<std::string> destinationURL_;

@@ -2,4 +2,12 @@
 
 #include "model/OVActionGroup.h"
 
-OV_GROUP_KIND(OVOpenFavesActionGroup)
+class OVOpenFavesActionGroup : public OVActionKind<OVOpenFavesActionGroup, OVActionGroup> {
+public:
+    static constexpr const char* kClassName = "OVOpenFavesActionGroup";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule",
+                                      .title = "Open new Finder window",
+                                      .iconName = "icon-open-faves",
+                                      .description = "Opens a new Finder window/tab to the selected location",
+                                      .isDefault = true};
+};

@@ -2,4 +2,8 @@
 
 #include "model/OVActionGroup.h"
 
-OV_GROUP_KIND(OVOpenWithActionGroup)
+class OVOpenWithActionGroup : public OVActionKind<OVOpenWithActionGroup, OVActionGroup> {
+public:
+    static constexpr const char* kClassName = "OVOpenWithActionGroup";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Open With", .iconName = "icon-open-with"};
+};

@@ -2,17 +2,15 @@
 
 #include "model/OVAction.h"
 
-class OVOpenWithAppAction : public OVAction {
-    OV_ACTION_KIND(OVOpenWithAppAction, "OVAction", "NSObject")
+class OVOpenWithAppAction : public OVActionKind<OVOpenWithAppAction> {
 public:
-    const std::optional<std::string>& applicationURL() const { return applicationURL_; } // a file path
-    void setApplicationURL(std::optional<std::string> path) { applicationURL_ = std::move(path); }
-    std::optional<std::string> editorClassName() const override;
-    void encodeWithCoder(OVKeyedArchiver& coder) const override;
-    void initWithCoder(OVKeyedUnarchiver& coder) override;
+    static constexpr const char* kClassName = "OVOpenWithAppAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVOpenWithAppModule"};
 
-protected:
-    void copyFieldsTo(OVAction& other) const override;
+    const std::optional<std::string>& applicationURL() const { return applicationURL_; } // a file path
+    void setApplicationURL(std::optional<std::string> v) { applicationURL_ = std::move(v); }
+
+    static constexpr auto archivedFields() { return std::tuple{ovfield::url("applicationURL", &OVOpenWithAppAction::applicationURL_)}; }
 
 private:
     std::optional<std::string> applicationURL_;

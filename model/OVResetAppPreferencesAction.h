@@ -1,12 +1,14 @@
 #pragma once
 
 #include "model/OVAction.h"
+#include "model/OVTypes.h"
 
-class OVResetAppPreferencesAction : public OVAction {
-    OV_ACTION_KIND(OVResetAppPreferencesAction, "OVAction", "NSObject")
+class OVResetAppPreferencesAction : public OVActionKind<OVResetAppPreferencesAction> {
 public:
-    std::optional<std::string> editorClassName() const override;
-
-protected:
-    void init() override;
+    static constexpr const char* kClassName = "OVResetAppPreferencesAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
+                                      .title = "Reset App Preferences",
+                                      .iconName = "icon-reset-app",
+                                      .isDefault = true,
+                                      .fileType = kUTTypeApplication};
 };

@@ -2,11 +2,12 @@
 
 #include "model/OVAction.h"
 
-class OVSecureRemoveAction : public OVAction {
-    OV_ACTION_KIND(OVSecureRemoveAction, "OVAction", "NSObject")
+class OVSecureRemoveAction : public OVActionKind<OVSecureRemoveAction> {
 public:
-    std::optional<std::string> editorClassName() const override;
-
-protected:
-    void init() override;
+    static constexpr const char* kClassName = "OVSecureRemoveAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
+                                      .title = "Secure Delete",
+                                      .iconName = "icon-secure-delete",
+                                      .description = "Securely and permanently removes the selected files",
+                                      .isDefault = true};
 };

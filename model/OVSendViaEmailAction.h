@@ -2,11 +2,12 @@
 
 #include "model/OVOpenWithAppAction.h"
 
-class OVSendViaEmailAction : public OVOpenWithAppAction {
-    OV_ACTION_KIND(OVSendViaEmailAction, "OVOpenWithAppAction", "OVAction", "NSObject")
+class OVSendViaEmailAction : public OVActionKind<OVSendViaEmailAction, OVOpenWithAppAction> {
 public:
-    std::optional<std::string> editorClassName() const override;
-
-protected:
-    void init() override;
+    static constexpr const char* kClassName = "OVSendViaEmailAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
+                                      .title = "Send via Email",
+                                      .iconName = "icon-send-mail",
+                                      .description = "Opens the default mail handler with the selected files",
+                                      .isDefault = true};
 };

@@ -2,21 +2,21 @@
 
 #include "model/OVAction.h"
 
-class OVShellScriptAction : public OVAction {
-    OV_ACTION_KIND(OVShellScriptAction, "OVAction", "NSObject")
+class OVShellScriptAction : public OVActionKind<OVShellScriptAction> {
 public:
+    static constexpr const char* kClassName = "OVShellScriptAction";
+    static constexpr OVKindTraits kKind{.editorClassName = "OVShellScriptModule", .defaultTitle = "Run Script", .iconName = "icon-shell"};
+    static void setInitialValues(OVShellScriptAction& action) { action.isEditable_ = true; }
+
     const std::optional<std::string>& scriptURL() const { return scriptURL_; } // a file path
-    void setScriptURL(std::optional<std::string> path) { scriptURL_ = std::move(path); }
+    void setScriptURL(std::optional<std::string> v) { scriptURL_ = std::move(v); }
     bool isEditable() const { return isEditable_; }
     void setIsEditable(bool v) { isEditable_ = v; }
-    std::optional<std::string> defaultTitle() const override { return std::string("Run Script"); }
-    std::optional<std::string> editorClassName() const override;
-    void encodeWithCoder(OVKeyedArchiver& coder) const override;
-    void initWithCoder(OVKeyedUnarchiver& coder) override;
 
-protected:
-    void init() override;
-    void copyFieldsTo(OVAction& other) const override;
+    static constexpr auto archivedFields() { return std::tuple{
+            ovfield::url("scriptURL", &OVShellScriptAction::scriptURL_),
+            ovfield::boolean("isEditable", &OVShellScriptAction::isEditable_),
+        }; }
 
 private:
     std::optional<std::string> scriptURL_;

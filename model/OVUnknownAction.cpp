@@ -35,18 +35,6 @@ void OVUnknownAction::initWithCoder(OVKeyedUnarchiver& coder)
     setIsDefault(false);
 }
 
-void OVUnknownAction::beforeRunWithFilePaths(const OVPaths&, OVBeforeRunCompletion completion)
-{
-    // Not through the run behaviours: its chain may name a kind this program runs.
-    if (completion)
-        completion(false);
-}
-
-void OVUnknownAction::runWithFilePaths(const OVPaths&, OVRunCompletion completion)
-{
-    finishWithoutRunBehaviour(*this, completion, "is of a kind this version of Orvane does not know");
-}
-
 OVActionPtr OVUnknownAction::newEmptyInstance() const { return OVActionPtr(new OVUnknownAction(class_)); }
 
 void OVUnknownAction::copyFieldsTo(OVAction& other) const

@@ -28,9 +28,6 @@ public:
     void encodeWithCoder(OVKeyedArchiver& coder) const override;
     void initWithCoder(OVKeyedUnarchiver& coder) override;
 
-    void beforeRunWithFilePaths(const OVPaths& paths, OVBeforeRunCompletion completion) override;
-    void runWithFilePaths(const OVPaths& paths, OVRunCompletion completion) override;
-
 protected:
     OVActionPtr newEmptyInstance() const override;
     void copyFieldsTo(OVAction& other) const override;

@@ -161,7 +161,7 @@ void AppDelegate::runAction(const OVActionPtr& copy, const OVPaths& paths)
     // The copy lives in processingActions; its own callbacks hold it weakly so a kind that keeps
     // its completion does not keep itself alive.
     std::weak_ptr<OVAction> weakCopy = copy;
-    copy->beforeRunWithFilePaths(paths, [weakSelf, weakCopy, paths](bool cancelled) {
+    OVBeforeRunAction(*copy, paths, [weakSelf, weakCopy, paths](bool cancelled) {
         ovLog("Action was cancelled? %d", cancelled ? 1 : 0);
         auto action = weakCopy.lock();
         if (!action)
@@ -172,13 +172,14 @@ void AppDelegate::runAction(const OVActionPtr& copy, const OVPaths& paths)
                 self->finishProcessing(action);
             return;
         }
-        action->runWithFilePaths(paths, [weakSelf, weakCopy](bool success, std::optional<OVError> error) {
+        auto owner = weakSelf.lock();
+        OVRunAction(*action, paths, [weakSelf, weakCopy](bool success, std::optional<OVError> error) {
             auto self = weakSelf.lock();
             auto finished = weakCopy.lock();
             if (self && finished)
                 self->handleActionCompletion(finished, success, error);
-        });
-    });
+        }, owner ? owner->runBehaviourLookup_ : OVRunBehaviourLookup());
+    }, runBehaviourLookup_);
 }
 
 std::map<std::string, std::string> AppDelegate::parseQueryString(const std::string& query)

@@ -4,6 +4,7 @@
 
 #include "messaging/OVProtocol.h"
 #include "model/OVAction.h"
+#include "runner/OVRunBehaviours.h"
 #include "runner/OVUserNotificationCenter.h"
 
 #include <cstdint>
@@ -86,6 +87,8 @@ public:
     // completion sound is played.
     void setPresenter(Presenter presenter) { presenter_ = std::move(presenter); }
     void setSoundPlayer(SoundPlayer player) { soundPlayer_ = std::move(player); }
+    // Behaviours chosen before the runner's own (tests run kinds of their own through it).
+    void setRunBehaviourLookup(OVRunBehaviourLookup lookup) { runBehaviourLookup_ = std::move(lookup); }
     // The bundled "done" sound, for completions and for notifications that ask for a sound.
     void playSound();
 
@@ -111,6 +114,7 @@ private:
 
     Presenter presenter_;
     SoundPlayer soundPlayer_;
+    OVRunBehaviourLookup runBehaviourLookup_;
     std::shared_ptr<HLTimer> staleRequestTimer_;
     std::function<void()> terminator_;
     bool terminationPending_ = false;

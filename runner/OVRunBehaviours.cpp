@@ -1,59 +1,145 @@
 #include "runner/OVRunBehaviours.h"
 
-#include "model/OVAppleScriptAction.h"
-#include "model/OVCompressPasswordAction.h"
-#include "model/OVConvertImageAction.h"
-#include "model/OVCopyToAction.h"
-#include "model/OVMoveToAction.h"
-#include "model/OVNewFileAction.h"
-#include "model/OVOpenFavesAction.h"
-#include "model/OVOpenWithAppAction.h"
-#include "model/OVResetAppPreferencesAction.h"
-#include "model/OVSecureRemoveAction.h"
-#include "model/OVSendViaEmailAction.h"
-#include "model/OVShellScriptAction.h"
+#include "model/OVActionKinds.h"
 #include "platform/MainContext.h"
+
+void OVRunBehaviour::beforeRun(OVAction&, const OVPaths&, OVBeforeRunCompletion completion)
+{
+    completion(false);
+}
+
+// Each made in the file of its behaviour.
+std::shared_ptr<OVKindRunBehaviour<OVMoveToAction>> OVMakeMoveToRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVCopyToAction>> OVMakeCopyToRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVNewFileAction>> OVMakeNewFileRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVShellScriptAction>> OVMakeShellScriptRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVAppleScriptAction>> OVMakeAppleScriptRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVOpenWithAppAction>> OVMakeOpenWithAppRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVSendViaEmailAction>> OVMakeSendViaEmailRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVOpenFavesAction>> OVMakeOpenFavesRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVConvertImageAction>> OVMakeConvertImageRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVSecureRemoveAction>> OVMakeSecureRemoveRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVResetAppPreferencesAction>> OVMakeResetAppPreferencesRunBehaviour();
+std::shared_ptr<OVKindRunBehaviour<OVCompressPasswordAction>> OVMakeCompressPasswordRunBehaviour();
 
 namespace {
 
-// A kind whose work is not part of this runner: its runs end at once with failure.
-template <typename Kind>
-class UnavailableRunBehaviour : public OVKindRunBehaviour<Kind> {
-protected:
-    void runKind(Kind& action, const OVPaths&, OVRunCompletion completion) override
-    {
-        OVAction::finishWithoutRunBehaviour(action, completion, "cannot be run by this version of Orvane");
-    }
+using Maker = std::shared_ptr<OVRunBehaviour> (*)();
+
+template <class Kind, auto maker>
+struct RunsWith {
+    using ActionKind = Kind;
+    static std::shared_ptr<OVRunBehaviour> make() { return maker(); }
 };
 
-template <typename Kind>
-void install(std::shared_ptr<OVKindRunBehaviour<Kind>> behaviour)
+// The behaviour each kind of the model runs with. A runnable kind missing here fails the build.
+using RunTable = OVTypeList<RunsWith<OVMoveToAction, OVMakeMoveToRunBehaviour>,
+                            RunsWith<OVCopyToAction, OVMakeCopyToRunBehaviour>,
+                            RunsWith<OVNewFileAction, OVMakeNewFileRunBehaviour>,
+                            RunsWith<OVShellScriptAction, OVMakeShellScriptRunBehaviour>,
+                            // a shell script that ships with the app
+                            RunsWith<OVBundledScriptAction, OVMakeShellScriptRunBehaviour>,
+                            RunsWith<OVAppleScriptAction, OVMakeAppleScriptRunBehaviour>,
+                            RunsWith<OVOpenWithAppAction, OVMakeOpenWithAppRunBehaviour>,
+                            RunsWith<OVSendViaEmailAction, OVMakeSendViaEmailRunBehaviour>,
+                            RunsWith<OVOpenFavesAction, OVMakeOpenFavesRunBehaviour>,
+                            RunsWith<OVConvertImageAction, OVMakeConvertImageRunBehaviour>,
+                            RunsWith<OVSecureRemoveAction, OVMakeSecureRemoveRunBehaviour>,
+                            RunsWith<OVResetAppPreferencesAction, OVMakeResetAppPreferencesRunBehaviour>,
+                            RunsWith<OVCompressPasswordAction, OVMakeCompressPasswordRunBehaviour>>;
+
+template <class Kind, class... Entries>
+constexpr Maker makerIn(OVTypeList<Entries...>)
 {
-    OVAction::setRunBehaviour(Kind::kClassName, std::move(behaviour));
+    Maker found = nullptr;
+    ((std::is_same_v<Kind, typename Entries::ActionKind> ? void(found = &Entries::make) : void()), ...);
+    return found;
 }
 
-template <typename... Kinds>
-void installUnavailable()
+template <class Kind>
+inline constexpr Maker kRunsWith = makerIn<Kind>(RunTable{});
+
+template <class... Kinds>
+constexpr bool everyRunnableKindHasABehaviour(OVTypeList<Kinds...>)
 {
-    (install<Kinds>(std::make_shared<UnavailableRunBehaviour<Kinds>>()), ...);
+    return ((!kIsRunnableKind<Kinds> || kRunsWith<Kinds> != nullptr) && ...);
+}
+static_assert(everyRunnableKindHasABehaviour(OVActionKindTypes{}), "a runnable kind has no run behaviour");
+
+template <class Kind>
+std::shared_ptr<OVRunBehaviour> behaviourOf()
+{
+    if constexpr (kIsRunnableKind<Kind>)
+        return kRunsWith<Kind>();
+    else
+        return nullptr;
+}
+
+// Indexed like OVActionKindTypes; made once, on the main context.
+template <class... Kinds>
+std::vector<std::shared_ptr<OVRunBehaviour>> tableOf(OVTypeList<Kinds...>)
+{
+    return {behaviourOf<Kinds>()...};
+}
+
+OVRunBehaviour* lookUp(const OVAction& action, const OVRunBehaviourLookup& lookup)
+{
+    if (lookup)
+        if (OVRunBehaviour* chosen = lookup(action))
+            return chosen;
+    return OVRunBehaviourFor(action);
 }
 
 } // namespace
 
-void OVRegisterRunBehaviours()
+OVRunBehaviour* OVRunBehaviourFor(const OVAction& action)
 {
-    install(OVMakeMoveToRunBehaviour());
-    install(OVMakeNewFileRunBehaviour());
-    install(OVMakeShellScriptRunBehaviour()); // and bundled scripts
-    install(OVMakeAppleScriptRunBehaviour());
-    install(OVMakeOpenWithAppRunBehaviour());
-    install(OVMakeSendViaEmailRunBehaviour());
-    install(OVMakeOpenFavesRunBehaviour());
-    install(OVMakeConvertImageRunBehaviour());
-    install(OVMakeSecureRemoveRunBehaviour());
-    install(OVMakeResetAppPreferencesRunBehaviour());
-    install(OVMakeCompressPasswordRunBehaviour());
-    install(OVMakeCopyToRunBehaviour());
+    static const std::vector<std::shared_ptr<OVRunBehaviour>> table = tableOf(OVActionKindTypes{});
+    if (action.isUnknown())
+        return nullptr;
+    const auto index = OVActionKinds::indexOf(action);
+    return index ? table[*index].get() : nullptr;
+}
+
+void OVBeforeRunAction(OVAction& action, const OVPaths& paths, OVBeforeRunCompletion completion,
+                       const OVRunBehaviourLookup& lookup)
+{
+    // A kind this version does not know never reaches a behaviour, whatever its chain names.
+    if (!action.isUnknown() && !action.isGroup())
+        if (OVRunBehaviour* behaviour = lookUp(action, lookup); behaviour && behaviour->hasBeforeRun()) {
+            behaviour->beforeRun(action, paths, std::move(completion));
+            return;
+        }
+    if (completion)
+        completion(false);
+}
+
+void OVRunAction(OVAction& action, const OVPaths& paths, OVRunCompletion completion, const OVRunBehaviourLookup& lookup)
+{
+    if (action.isUnknown()) {
+        OVFinishWithoutRunning(action, completion, "is of a kind this version of Orvane does not know");
+        return;
+    }
+    if (action.isGroup()) {
+        ov::ovLog("Group actions can't be run");
+        OVFinishWithoutRunning(action, completion, "is a group and cannot be run");
+        return;
+    }
+    if (OVRunBehaviour* behaviour = lookUp(action, lookup)) {
+        behaviour->run(action, paths, std::move(completion));
+        return;
+    }
+    ov::ovLog("Subclasses should override this");
+    OVFinishWithoutRunning(action, completion, "cannot be run by this program");
+}
+
+void OVFinishWithoutRunning(const OVAction& action, const OVRunCompletion& completion, const char* reason)
+{
+    if (!completion)
+        return;
+    const std::string title = action.title().value_or(action.className());
+    completion(false, OVError{ovrun::kOrvaneErrorDomain, 1,
+                              ov::stringPrintf("\"%s\" (%s) %s.", title.c_str(), action.className(), reason)});
 }
 
 namespace ovrun {

@@ -4,25 +4,23 @@
 #include "model/OVAction.h"
 #include "platform/Log.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class OVAppleScriptAction;
-class OVCompressPasswordAction;
-class OVConvertImageAction;
-class OVCopyToAction;
-class OVMoveToAction;
-class OVNewFileAction;
-class OVOpenFavesAction;
-class OVOpenWithAppAction;
-class OVResetAppPreferencesAction;
-class OVSecureRemoveAction;
-class OVSendViaEmailAction;
-class OVShellScriptAction;
+// The run behaviour of a kind lives here, in the program that runs it; the model knows nothing
+// of it.
+class OVRunBehaviour {
+public:
+    virtual ~OVRunBehaviour() = default;
+    virtual bool hasBeforeRun() const { return false; }
+    virtual void beforeRun(OVAction& action, const OVPaths& paths, OVBeforeRunCompletion completion);
+    virtual void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) = 0;
+};
 
-// The behaviour of one kind. The cast to the kind is made here once; an action of another kind
-// still finishes its run, with failure.
+// The behaviour of one kind. It is only ever handed actions of its kind (or of a subkind it was
+// chosen for in the table), so the cast is made here once.
 template <typename Kind>
 class OVKindRunBehaviour : public OVRunBehaviour {
 public:
@@ -30,20 +28,11 @@ public:
 
     void beforeRun(OVAction& action, const OVPaths& paths, OVBeforeRunCompletion completion) final
     {
-        if (auto* kind = dynamic_cast<Kind*>(&action))
-            beforeRunKind(*kind, paths, std::move(completion));
-        else if (completion)
-            completion(false); // the run then reports the failure
+        beforeRunKind(static_cast<Kind&>(action), paths, std::move(completion));
     }
-
     void run(OVAction& action, const OVPaths& paths, OVRunCompletion completion) final
     {
-        if (auto* kind = dynamic_cast<Kind*>(&action)) {
-            runKind(*kind, paths, std::move(completion));
-            return;
-        }
-        ov::ovLog("Subclasses should override this");
-        OVAction::finishWithoutRunBehaviour(action, completion, "cannot be run by this program");
+        runKind(static_cast<Kind&>(action), paths, std::move(completion));
     }
 
 protected:
@@ -51,21 +40,23 @@ protected:
     virtual void runKind(Kind& action, const OVPaths& paths, OVRunCompletion completion) = 0;
 };
 
-// Installs the behaviour of every kind this program knows, keyed by the kind the behaviour was
-// written for; kinds whose work this runner cannot do yet finish with failure.
-void OVRegisterRunBehaviours();
+// The behaviour of the action's own kind in this runner; none for the bare record, groups, kinds
+// this version does not know and kinds outside the model's table.
+OVRunBehaviour* OVRunBehaviourFor(const OVAction& action);
 
-std::shared_ptr<OVKindRunBehaviour<OVMoveToAction>> OVMakeMoveToRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVNewFileAction>> OVMakeNewFileRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVShellScriptAction>> OVMakeShellScriptRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVAppleScriptAction>> OVMakeAppleScriptRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVOpenWithAppAction>> OVMakeOpenWithAppRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVSendViaEmailAction>> OVMakeSendViaEmailRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVOpenFavesAction>> OVMakeOpenFavesRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVCompressPasswordAction>> OVMakeCompressPasswordRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVConvertImageAction>> OVMakeConvertImageRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVSecureRemoveAction>> OVMakeSecureRemoveRunBehaviour();
-std::shared_ptr<OVKindRunBehaviour<OVResetAppPreferencesAction>> OVMakeResetAppPreferencesRunBehaviour();
+// Where a caller (a test) chooses behaviours itself: its answer, when it gives one, is used
+// instead of the table's.
+using OVRunBehaviourLookup = std::function<OVRunBehaviour*(const OVAction&)>;
+
+// Runs an action: its behaviour's before-run step (at once "not cancelled" when it has none),
+// then its run. A run that cannot happen still finishes, once, with failure.
+void OVBeforeRunAction(OVAction& action, const OVPaths& paths, OVBeforeRunCompletion completion,
+                       const OVRunBehaviourLookup& lookup = {});
+void OVRunAction(OVAction& action, const OVPaths& paths, OVRunCompletion completion,
+                 const OVRunBehaviourLookup& lookup = {});
+// Ends a run that does not happen: failure, with an error naming the action and why.
+void OVFinishWithoutRunning(const OVAction& action, const OVRunCompletion& completion, const char* reason);
+
 
 // The informative text of the secure-delete confirmation: the first ten paths, one line each
 // with control characters escaped, how many more there are, and what to type.
@@ -73,7 +64,6 @@ std::string OVSecureRemoveConfirmationText(const OVPaths& paths);
 
 // The application id (desktop-file id) of a selected .desktop file, or none.
 std::optional<std::string> OVBundleIDForPath(const std::string& path);
-std::shared_ptr<OVKindRunBehaviour<OVCopyToAction>> OVMakeCopyToRunBehaviour();
 
 // The command that opens a new message with the files attached in the given mail application
 // (its desktop file or id; empty for the desktop's default).

@@ -3,11 +3,9 @@
 #include "platform/MainContext.h"
 #include "platform/ProductPaths.h"
 #include "runner/AppDelegate.h"
-#include "runner/OVRunBehaviours.h"
 
 int main(int argc, char** argv)
 {
-    OVRegisterRunBehaviours();
     auto delegate = AppDelegate::create();
 
     ov::Application::Handlers handlers;

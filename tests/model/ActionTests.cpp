@@ -85,31 +85,6 @@ TEST(Action, DescriptionNamesKindAddressAndTitle)
     EXPECT_EQ(expected, a->description());
 }
 
-TEST(Action, BaseRecordAndGroupsLogAndFinishWithFailure)
-{
-    ovtest::LogCapture log;
-    std::vector<std::pair<bool, std::optional<OVError>>> results;
-    auto record = [&](bool ok, std::optional<OVError> error) { results.emplace_back(ok, std::move(error)); };
-    auto group = OVAction::action<OVMoveActionGroup>();
-    group->runWithFilePaths({"/tmp"}, record);
-    EXPECT_TRUE(log.contains("Group actions can't be run"));
-    auto plain = OVAction::action<OVAction>();
-    plain->setTitle("Plain");
-    plain->runWithFilePaths({"/tmp"}, record);
-    EXPECT_TRUE(log.contains("Subclasses should override this"));
-    // A run that cannot happen still ends, once, with an error that names the action.
-    ASSERT_EQ(results.size(), 2u);
-    for (const auto& [ok, error] : results) {
-        EXPECT_FALSE(ok);
-        ASSERT_TRUE(error);
-    }
-    EXPECT_NE(results[1].second->message.find("\"Plain\" (OVAction)"), std::string::npos) << results[1].second->message;
-
-    bool cancelled = true;
-    plain->beforeRunWithFilePaths({"/tmp"}, [&](bool c) { cancelled = c; });
-    EXPECT_FALSE(cancelled) << "the base before-run step answers at once";
-}
-
 struct KindDefaults {
     OVActionPtr action;
     std::optional<std::string> title;

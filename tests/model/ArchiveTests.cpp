@@ -624,46 +624,6 @@ TEST(Archive, UnknownKindsThatCannotBeWrittenBackAsReadCorruptTheArchive)
                   "a key with a NUL");
 }
 
-TEST(Archive, UnknownKindsNeverRunEvenWhenTheirChainNamesARunnableKind)
-{
-    struct Counting : OVRunBehaviour {
-        int before = 0, runs = 0;
-        bool hasBeforeRun() const override { return true; }
-        void beforeRun(OVAction&, const OVPaths&, OVBeforeRunCompletion completion) override
-        {
-            ++before;
-            completion(false);
-        }
-        void run(OVAction&, const OVPaths&, OVRunCompletion completion) override
-        {
-            ++runs;
-            completion(true, std::nullopt);
-        }
-    };
-    auto behaviour = std::make_shared<Counting>();
-    OVAction::setRunBehaviour("OVShellScriptAction", behaviour);
-    Builder b;
-    uint64_t array = b.cls("NSArray");
-    uint64_t future =
-        b.add(Builder::object(b.cls("OVFutureScript", {"OVFutureScript", "OVShellScriptAction", "OVAction", "NSObject"})));
-    auto list = OVActionArchive::unarchiveActions(b.binary(b.array(array, {future})));
-    ASSERT_TRUE(list && list->size() == 1);
-    OVActionPtr copy = list->front()->copy();
-    std::optional<bool> cancelled, succeeded;
-    std::optional<OVError> error;
-    copy->beforeRunWithFilePaths({"/tmp/x"}, [&](bool c) { cancelled = c; });
-    copy->runWithFilePaths({"/tmp/x"}, [&](bool ok, std::optional<OVError> e) {
-        succeeded = ok;
-        error = std::move(e);
-    });
-    OVAction::setRunBehaviour("OVShellScriptAction", nullptr);
-    EXPECT_EQ(behaviour->before, 0);
-    EXPECT_EQ(behaviour->runs, 0);
-    EXPECT_EQ(succeeded, false);
-    ASSERT_TRUE(error);
-    EXPECT_NE(error->message.find("does not know"), std::string::npos) << error->message;
-}
-
 TEST(Archive, FileURLs)
 {
     const std::string odd = "/tmp/a b/100%/ü#?;x:y/";

@@ -28,8 +28,10 @@
 namespace {
 
 // A kind that only this test program knows; its runs are recorded and completed by the test.
-class FakeRunAction : public OVAction {
-    OV_ACTION_KIND(FakeRunAction, "OVAction", "NSObject")
+class FakeRunAction : public OVActionKind<FakeRunAction> {
+public:
+    static constexpr const char* kClassName = "FakeRunAction";
+    static constexpr OVKindTraits kKind{};
 };
 
 struct Run {
@@ -58,11 +60,15 @@ protected:
     void SetUp() override
     {
         behaviour = std::make_shared<RecordingBehaviour>();
-        OVAction::setRunBehaviour("FakeRunAction", behaviour);
         ov::setWorkspaceRecorder(ov::WorkspaceRecorder{[this](const std::string& call, const std::vector<std::string>& args) {
             workspaceCalls.push_back({call, args});
         }});
         delegate = AppDelegate::create();
+        delegate->setRunBehaviourLookup([this](const OVAction& action) -> OVRunBehaviour* {
+            if (dynamic_cast<const FakeRunAction*>(&action))
+                return behaviour.get();
+            return plainBehaviour && typeid(action) == typeid(OVAction) ? plainBehaviour.get() : nullptr;
+        });
         delegate->setSoundPlayer([this](const std::string& file) { sounds.push_back(file); });
     }
 
@@ -98,6 +104,7 @@ protected:
 
     ovtest::TempHome home;
     std::shared_ptr<RecordingBehaviour> behaviour;
+    std::shared_ptr<RecordingBehaviour> plainBehaviour; // for the bare record, when a test sets one
     std::shared_ptr<AppDelegate> delegate;
     std::vector<std::pair<std::string, std::vector<std::string>>> workspaceCalls;
     std::vector<std::string> sounds;
@@ -105,7 +112,6 @@ protected:
     ovtest::Restore hooks{[this] {
         delegate.reset();
         ov::setWorkspaceRecorder(std::nullopt);
-        OVAction::setRunBehaviour("FakeRunAction", nullptr);
         OVActivationCenter::setObservers({}, {});
         OVUserNotificationCenter::setSink({});
     }};
@@ -382,8 +388,7 @@ TEST_F(AppDelegateTest, UrlsBeforeLaunchAreHandledInOrderAfterIt)
 {
     // The list comes from the store at launch: a plain record with the recording behaviour.
     auto recorded = std::make_shared<RecordingBehaviour>();
-    OVAction::setRunBehaviour("OVAction", recorded);
-    ovtest::Restore plainRecords([] { OVAction::setRunBehaviour("OVAction", nullptr); });
+    plainBehaviour = recorded;
     auto action = OVAction::action<OVAction>();
     {
         auto store = OVActionsManager::create();
@@ -475,7 +480,6 @@ TEST_F(AppDelegateTest, PresentsNotificationsUnlessDisabledAndRevealsOnActivatio
 
 TEST_F(AppDelegateTest, FailuresAreToldEvenWithNotificationsOffSuccessesAreNot)
 {
-    OVRegisterRunBehaviours();
     std::vector<std::string> presented;
     delegate->setPresenter([&](const OVUserNotification& n) { presented.push_back(n.informativeText); });
     launch();
@@ -518,7 +522,6 @@ TEST_F(AppDelegateTest, FailuresAreToldEvenWithNotificationsOffSuccessesAreNot)
 
 TEST_F(AppDelegateTest, ARequestForEveryKindFinishes)
 {
-    OVRegisterRunBehaviours();
     ov::setAlertPresenter([](const ov::AlertRequest&, std::function<void(int)> done) { done(0); });
     launch();
     const std::string file = home.writeFile("work/report.txt", "x");
@@ -543,7 +546,7 @@ TEST_F(AppDelegateTest, ARequestForEveryKindFinishes)
     // Every kind the model knows has a behaviour here, or is a group.
     for (const auto& kind : OVAction::knownClassNames()) {
         auto action = OVAction::emptyInstanceOfClass(kind);
-        EXPECT_TRUE(action->isGroup() || action->runBehaviour() || kind == "OVAction") << kind;
+        EXPECT_TRUE(action->isGroup() || OVRunBehaviourFor(*action) || kind == "OVAction") << kind;
     }
 }
 

@@ -73,7 +73,7 @@ protected:
     {
         auto result = std::make_shared<Result>();
         started_.push_back(action);
-        action->runWithFilePaths(paths, [result](bool success, std::optional<OVError> error) {
+        OVRunAction(*action, paths, [result](bool success, std::optional<OVError> error) {
             ++result->calls;
             result->success = success;
             result->error = std::move(error);

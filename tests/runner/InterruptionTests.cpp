@@ -197,7 +197,7 @@ TEST_F(StoppedWorkTest, AStoppedMoveAcrossFileSystemsKeepsTheSourceAndLeavesNoth
     // The runner is ending: a move that begins now stops at its first piece.
     OVRunningWork::cancelAll();
     Result result;
-    action->runWithFilePaths({source}, [&](bool success, std::optional<OVError> error) {
+    OVRunAction(*action, {source}, [&](bool success, std::optional<OVError> error) {
         ++result.calls;
         result.success = success;
         result.error = std::move(error);

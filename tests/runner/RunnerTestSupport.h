@@ -26,7 +26,6 @@ protected:
 
     void SetUp() override
     {
-        OVRegisterRunBehaviours();
         OVUserNotificationCenter::setSink([this](const OVUserNotification& n) { notifications.push_back(n); });
         ov::setWorkspaceRecorder(ov::WorkspaceRecorder{[this](const std::string& call, const std::vector<std::string>& args) {
             std::lock_guard lock(workspaceMutex);
@@ -37,7 +36,7 @@ protected:
     Result run(OVAction& action, const OVPaths& paths)
     {
         Result result;
-        action.runWithFilePaths(paths, [&result](bool success, std::optional<OVError> error) {
+        OVRunAction(action, paths, [&result](bool success, std::optional<OVError> error) {
             ++result.calls;
             result.success = success;
             result.error = std::move(error);

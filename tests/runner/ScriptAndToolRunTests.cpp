@@ -94,7 +94,7 @@ TEST_F(ToolRunTest, NoMailApplicationShowsTheAlertAndCancels)
     ovtest::Restore noObservers([] { OVActivationCenter::setObservers(nullptr, nullptr); });
     auto action = OVAction::action<OVSendViaEmailAction>();
     std::optional<bool> cancelled;
-    action->beforeRunWithFilePaths({"/a"}, [&](bool c) { cancelled = c; });
+    OVBeforeRunAction(*action, {"/a"}, [&](bool c) { cancelled = c; });
     EXPECT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
 
     EXPECT_EQ(cancelled, true);

@@ -78,7 +78,7 @@ protected:
             done(enabled ? 0 : 1);
         });
         std::optional<bool> cancelled;
-        action.beforeRunWithFilePaths(paths, [&](bool c) { cancelled = c; });
+        OVBeforeRunAction(action, paths, [&](bool c) { cancelled = c; });
         EXPECT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
         ov::setAlertPresenter(std::nullopt);
         return cancelled;
@@ -205,7 +205,7 @@ TEST_F(SystemToolRunTest, RunningTheSameActionAgainStopsTheFormerRun)
     action->setOutputExtension("jpg");
     std::optional<OVError> firstError;
     int firstCalls = 0;
-    action->runWithFilePaths({input}, [&](bool success, std::optional<OVError> error) {
+    OVRunAction(*action, {input}, [&](bool success, std::optional<OVError> error) {
         ++firstCalls;
         EXPECT_FALSE(success);
         firstError = std::move(error);
@@ -283,7 +283,7 @@ TEST_F(SystemToolRunTest, NothingIsRemovedWithoutConfirmation)
     // The dialog closed without a button (Escape, its close button) answers -1: that is no.
     ov::setAlertPresenter([](const ov::AlertRequest&, std::function<void(int)> done) { done(-1); });
     std::optional<bool> cancelled;
-    action->beforeRunWithFilePaths({keep}, [&](bool c) { cancelled = c; });
+    OVBeforeRunAction(*action, {keep}, [&](bool c) { cancelled = c; });
     ASSERT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
     ov::setAlertPresenter(std::nullopt);
     EXPECT_EQ(cancelled, true);

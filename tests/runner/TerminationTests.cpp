@@ -18,8 +18,10 @@
 namespace {
 
 // A kind whose runs last until the test completes them.
-class HeldRunAction : public OVAction {
-    OV_ACTION_KIND(HeldRunAction, "OVAction", "NSObject")
+class HeldRunAction : public OVActionKind<HeldRunAction> {
+public:
+    static constexpr const char* kClassName = "HeldRunAction";
+    static constexpr OVKindTraits kKind{};
 };
 
 class HoldingBehaviour : public OVRunBehaviour {
@@ -37,8 +39,10 @@ protected:
     void SetUp() override
     {
         behaviour = std::make_shared<HoldingBehaviour>();
-        OVAction::setRunBehaviour("HeldRunAction", behaviour);
         delegate = AppDelegate::create();
+        delegate->setRunBehaviourLookup([this](const OVAction& action) -> OVRunBehaviour* {
+            return dynamic_cast<const HeldRunAction*>(&action) ? behaviour.get() : nullptr;
+        });
         delegate->setSoundPlayer([](const std::string&) {});
         delegate->setTerminator([this] { ++quits; });
         delegate->applicationWillFinishLaunching();
@@ -50,7 +54,6 @@ protected:
     void TearDown() override
     {
         delegate.reset();
-        OVAction::setRunBehaviour("HeldRunAction", nullptr);
         OVActivationCenter::setObservers({}, {});
         OVUserNotificationCenter::setSink({});
     }

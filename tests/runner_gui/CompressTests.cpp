@@ -82,7 +82,7 @@ protected:
     {
         auto action = OVAction::action<OVCompressPasswordAction>()->copy();
         std::optional<bool> cancelled;
-        action->beforeRunWithFilePaths(paths, [&](bool c) { cancelled = c; });
+        OVBeforeRunAction(*action, paths, [&](bool c) { cancelled = c; });
         EXPECT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
         if (!cancelled || *cancelled)
             return std::nullopt;
@@ -177,14 +177,14 @@ TEST_F(CompressTest, TwoRunsOnOneFileAtOnceBothFinish)
     for (int i = 0; i < 2; ++i) {
         auto action = OVAction::action<OVCompressPasswordAction>()->copy();
         std::optional<bool> cancelled;
-        action->beforeRunWithFilePaths({big}, [&](bool c) { cancelled = c; });
+        OVBeforeRunAction(*action, {big}, [&](bool c) { cancelled = c; });
         ASSERT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
         ASSERT_FALSE(*cancelled);
         actions.push_back(action);
     }
     // Both start before either is written: both begin with the same free name.
     for (std::size_t i = 0; i < 2; ++i)
-        actions[i]->runWithFilePaths({big}, [&results, i](bool success, std::optional<OVError> error) {
+        OVRunAction(*actions[i], {big}, [&results, i](bool success, std::optional<OVError> error) {
             ++results[i].calls;
             results[i].success = success;
             results[i].error = std::move(error);

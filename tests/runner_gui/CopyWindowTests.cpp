@@ -47,7 +47,7 @@ protected:
     {
         auto action = OVAction::action<OVCopyToAction>();
         action->setDestinationURL(destination);
-        action->runWithFilePaths(paths, [started, action](bool success, std::optional<OVError> error) {
+        OVRunAction(*action, paths, [started, action](bool success, std::optional<OVError> error) {
             ++started->calls;
             started->success = success;
             started->error = std::move(error);
