@@ -1,6 +1,5 @@
 #include "settings/OVEditorModule.h"
 
-#include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "settings/OVAlert.h"
 #include "settings/OVEditorRegistry.h"
@@ -570,10 +569,7 @@ GdkContentProvider* OVEditorModule::writeRowsWithIndexes(const std::vector<unsig
 
 GdkContentProvider* OVEditorModule::dragContentFrom(OVEditorRow& row)
 {
-    const unsigned position = row.position();
-    std::vector<unsigned> rows = selectedRows();
-    if (std::find(rows.begin(), rows.end(), position) == rows.end())
-        rows = {position};
+    const std::vector<unsigned> rows = state_.rowsDraggedFrom(row.position());
     commitEditing();
     return writeRowsWithIndexes(rows);
 }

@@ -79,6 +79,13 @@ OVEditorState::ContextMenu OVEditorState::contextMenu() const
     return list[targets.front()]->isDefault() ? ContextMenu::WithoutRemoval : ContextMenu::AllItems;
 }
 
+std::vector<unsigned> OVEditorState::rowsDraggedFrom(unsigned row) const
+{
+    if (std::find(selected_.begin(), selected_.end(), row) == selected_.end())
+        return {row};
+    return selected_;
+}
+
 bool OVEditorState::canDrop(const std::vector<unsigned>& dragged, unsigned row, DropOperation operation) const
 {
     if (operation != DropOperation::Above)

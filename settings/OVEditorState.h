@@ -55,6 +55,8 @@ public:
     // left out when the first target row's action is a default one.
     enum class ContextMenu { None, AllItems, WithoutRemoval };
     ContextMenu contextMenu() const;
+    // A drag that starts on a selected row carries the selection, on another row that row alone.
+    std::vector<unsigned> rowsDraggedFrom(unsigned row) const;
     // Drops go between rows only, at a gap of the list, with at least one dragged row in it.
     enum class DropOperation { On, Above };
     bool canDrop(const std::vector<unsigned>& dragged, unsigned row, DropOperation operation) const;

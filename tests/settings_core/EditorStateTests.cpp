@@ -94,6 +94,15 @@ TEST_F(EditorStateTest, DroppedRowsGoAsOneBlockIntoTheGapCountingOnlyTheRowsAbov
     EXPECT_TRUE(savedAsHeld());
 }
 
+TEST_F(EditorStateTest, ADragFromTheSelectionCarriesItAndFromAnotherRowOnlyThatRow)
+{
+    fill(4);
+    EXPECT_EQ(state_->rowsDraggedFrom(2), (Rows{2}));
+    state_->setSelectedRows({0, 2});
+    EXPECT_EQ(state_->rowsDraggedFrom(2), (Rows{0, 2}));
+    EXPECT_EQ(state_->rowsDraggedFrom(1), (Rows{1}));
+}
+
 TEST_F(EditorStateTest, DropsOntoARowPastTheEndOrOfNoRowOfTheListAreRefusedAndChangeNothing)
 {
     fill(3);
