@@ -1,8 +1,9 @@
 // What the settings window's tables share: the row numbers selected, and dragging rows within one
-// table (a payload naming its table and rows, and the reorder that puts the block in the gap).
+// table (a payload naming its table and rows; the reorder itself is OVRowReorder's).
 #pragma once
 
 #include "model/OVAction.h"
+#include "settings/OVRowReorder.h"
 
 #include <gtk/gtk.h>
 
@@ -27,18 +28,5 @@ GdkContentProvider* draggedRowsProvider(const char* dragType, DraggedRows rows);
 const DraggedRows* draggedRowsFromValue(const char* dragType, const GValue* value);
 // A number no other table of the process has.
 std::uint64_t nextTableIdentity();
-
-// The list with the dragged rows (numbers outside it ignored) moved as one block into the gap
-// above `row`, and where the block starts.
-struct Reordered {
-    OVActionList list;
-    unsigned at = 0;
-    unsigned count = 0;
-};
-// The list with the row at `from` moved one place up (delta < 0) or down, staying put at either end.
-Reordered moveRowByOne(const OVActionList& list, unsigned from, int delta);
-// The rows of a block that starts at `first`.
-std::vector<unsigned> blockRows(unsigned first, unsigned count);
-Reordered moveRowsToGap(const OVActionList& list, const std::vector<unsigned>& dragged, unsigned row);
 
 } // namespace ovsettings

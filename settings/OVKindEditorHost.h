@@ -1,0 +1,25 @@
+// The area on the right of the action table that shows the selected action's kind editor, or the
+// empty one; never without an editor once something was shown.
+#pragma once
+
+#include "ui/HLModuleViewController.h"
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+class OVKindEditorHost {
+public:
+    void setArea(GtkBox* area) { area_ = area; }
+    const std::shared_ptr<HLModuleViewController>& currentModule() const { return currentModule_; }
+    // Shows the editor (with none, the empty one). What the old editor still holds is written
+    // before another action's editor shows.
+    void setCurrentModule(std::shared_ptr<HLModuleViewController> module);
+    // Has the shown editor write what it still holds; with wait set the writes are done when
+    // this returns.
+    void flushPendingChanges(bool wait);
+
+private:
+    GtkBox* area_ = nullptr;
+    std::shared_ptr<HLModuleViewController> currentModule_;
+};
