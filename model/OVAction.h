@@ -34,6 +34,8 @@ struct OVKindTraits {
     const char* description = nullptr;
     bool isDefault = false;
     const char* fileType = nullptr; // the one file type it is offered for
+    const char* targetField = nullptr; // the archived string field naming its target
+    const char* childKind = nullptr;   // the kind a group's editor makes its children of
 };
 
 using OVRunCompletion = std::function<void(bool success, std::optional<OVError> error)>;
@@ -89,6 +91,11 @@ public:
     virtual std::optional<std::string> defaultTitle() const { return defaultTitle_; }
     void setDefaultTitle(std::optional<std::string> v) { defaultTitle_ = std::move(v); }
     virtual std::optional<std::string> editorClassName() const { return std::nullopt; }
+    // What the action works on (a folder, an application), for kinds that name one.
+    virtual std::optional<std::string> target() const { return std::nullopt; }
+    virtual void setTarget(std::optional<std::string>) {}
+    // The kind a group's editor makes its children of.
+    virtual std::optional<std::string> childKindName() const { return std::nullopt; }
 
     virtual bool isGroup() const { return false; }
     // An action of a kind this version does not know, kept only to be written back: never
@@ -155,6 +162,25 @@ public:
         if (Kind::kKind.editorClassName)
             return std::string(Kind::kKind.editorClassName);
         return Base::editorClassName();
+    }
+    std::optional<std::string> target() const override
+    {
+        if (auto* field = ovfield::stringMember(ownFields(), self(), Kind::kKind.targetField))
+            return *field;
+        return Base::target();
+    }
+    void setTarget(std::optional<std::string> v) override
+    {
+        if (auto* field = ovfield::stringMember(ownFields(), static_cast<Kind&>(*this), Kind::kKind.targetField))
+            *field = std::move(v);
+        else
+            Base::setTarget(std::move(v));
+    }
+    std::optional<std::string> childKindName() const override
+    {
+        if (Kind::kKind.childKind)
+            return std::string(Kind::kKind.childKind);
+        return Base::childKindName();
     }
     void encodeWithCoder(OVKeyedArchiver& coder) const override
     {

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <vector>
@@ -107,6 +108,25 @@ template <class Owner, class... F>
 bool equalAll(const std::tuple<F...>& fields, const Owner& a, const Owner& b)
 {
     return std::apply([&](const auto&... f) { return (f.equal(a, b) && ...); }, fields);
+}
+
+// The string member of o stored under key; none when the list has no string field of that key.
+template <class Owner, class... F>
+auto stringMember(const std::tuple<F...>& fields, Owner& o, const char* key)
+{
+    using Value = std::conditional_t<std::is_const_v<Owner>, const std::optional<std::string>, std::optional<std::string>>;
+    Value* found = nullptr;
+    if (!key)
+        return found;
+    std::apply([&](const auto&... f) {
+        [[maybe_unused]] const auto visit = [&](const auto& field) {
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(o.*(field.member))>, std::optional<std::string>>)
+                if (!found && std::string_view(field.key) == key)
+                    found = &(o.*(field.member));
+        };
+        (visit(f), ...);
+    }, fields);
+    return found;
 }
 
 // Whether every field of the list is a member of Owner itself (not one inherited from a base).

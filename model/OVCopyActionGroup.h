@@ -5,5 +5,6 @@
 class OVCopyActionGroup : public OVActionKind<OVCopyActionGroup, OVActionGroup> {
 public:
     static constexpr const char* kClassName = "OVCopyActionGroup";
-    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Copy to a folder", .iconName = "icon-copy"};
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Copy to a folder", .iconName = "icon-copy",
+                                      .childKind = "OVCopyToAction"};
 };

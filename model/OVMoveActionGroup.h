@@ -5,5 +5,6 @@
 class OVMoveActionGroup : public OVActionKind<OVMoveActionGroup, OVActionGroup> {
 public:
     static constexpr const char* kClassName = "OVMoveActionGroup";
-    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Move to a folder", .iconName = "icon-move"};
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Move to a folder", .iconName = "icon-move",
+                                      .childKind = "OVMoveToAction"};
 };

@@ -5,7 +5,7 @@
 class OVMoveToAction : public OVActionKind<OVMoveToAction> {
 public:
     static constexpr const char* kClassName = "OVMoveToAction";
-    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule"};
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .targetField = "destinationURL"};
 
     const std::optional<std::string>& destinationURL() const { return destinationURL_; } // a file path
     void setDestinationURL(std::optional<std::string> v) { destinationURL_ = std::move(v); }

@@ -5,7 +5,7 @@
 class OVOpenFavesAction : public OVActionKind<OVOpenFavesAction> {
 public:
     static constexpr const char* kClassName = "OVOpenFavesAction";
-    static constexpr OVKindTraits kKind{};
+    static constexpr OVKindTraits kKind{.targetField = "destinationURL"};
 
     const std::optional<std::string>& destinationURL() const { return destinationURL_; } // a file path
     void setDestinationURL(std::optional<std::string> v) { destinationURL_ = std::move(v); }

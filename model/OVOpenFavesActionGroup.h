@@ -9,5 +9,6 @@ public:
                                       .title = "Open new Finder window",
                                       .iconName = "icon-open-faves",
                                       .description = "Opens a new Finder window/tab to the selected location",
-                                      .isDefault = true};
+                                      .isDefault = true,
+                                      .childKind = "OVOpenFavesAction"};
 };

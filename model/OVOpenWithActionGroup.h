@@ -5,5 +5,6 @@
 class OVOpenWithActionGroup : public OVActionKind<OVOpenWithActionGroup, OVActionGroup> {
 public:
     static constexpr const char* kClassName = "OVOpenWithActionGroup";
-    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Open With", .iconName = "icon-open-with"};
+    static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule", .defaultTitle = "Open With", .iconName = "icon-open-with",
+                                      .childKind = "OVOpenWithAppAction"};
 };

@@ -5,7 +5,7 @@
 class OVOpenWithAppAction : public OVActionKind<OVOpenWithAppAction> {
 public:
     static constexpr const char* kClassName = "OVOpenWithAppAction";
-    static constexpr OVKindTraits kKind{.editorClassName = "OVOpenWithAppModule"};
+    static constexpr OVKindTraits kKind{.editorClassName = "OVOpenWithAppModule", .targetField = "applicationURL"};
 
     const std::optional<std::string>& applicationURL() const { return applicationURL_; } // a file path
     void setApplicationURL(std::optional<std::string> v) { applicationURL_ = std::move(v); }

@@ -1,36 +1,51 @@
 #include "settings/OVMakeActionForAddCode.h"
 
-#include "model/OVBundledScriptAction.h"
-#include "model/OVCopyActionGroup.h"
-#include "model/OVMoveActionGroup.h"
-#include "model/OVOpenWithActionGroup.h"
-#include "model/OVResetAppPreferencesAction.h"
-#include "model/OVShellScriptAction.h"
+#include "model/OVActionKinds.h"
 #include "model/OVTypes.h"
 #include "platform/Log.h"
 
+namespace {
+
+// What each code of the add menu makes: a new action of a kind of the model's table, or one of
+// the built-in scripts.
+struct AddMenuEntry {
+    OVAddCode code;
+    const char* kind;          // a class name of the kind table, or none for a script
+    const char* bundledScript; // the built-in script's name
+    bool folderOnly;           // the script is offered for folders only
+};
+
+constexpr AddMenuEntry kAddMenu[] = {
+    {kAddMove, OVMoveActionGroup::kClassName, nullptr, false},
+    {kAddCopy, OVCopyActionGroup::kClassName, nullptr, false},
+    {kAddShellScript, OVShellScriptAction::kClassName, nullptr, false},
+    {kAddOpenWith, OVOpenWithActionGroup::kClassName, nullptr, false},
+    {kAddResetPreferences, OVResetAppPreferencesAction::kClassName, nullptr, false},
+    {kAddCopyPaths, nullptr, "Copy paths to clipboard", false},
+    {kAddTerminalTab, nullptr, "New Terminal Tab Here", true},
+    {kAddTerminalWindow, nullptr, "New Terminal Window Here", true},
+    {kAddEditWithVim, nullptr, "Edit with Vim", false},
+    {kAddShowHiddenFiles, nullptr, "Show hidden files in Finder", false},
+    {kAddHideHiddenFiles, nullptr, "Hide hidden files in Finder", false},
+};
+
+OVActionPtr makeEntry(const AddMenuEntry& entry)
+{
+    if (entry.kind)
+        return OVActionKinds::make(entry.kind);
+    auto action = OVBundledScriptAction::actionWithBundledFileName(entry.bundledScript);
+    if (action && entry.folderOnly)
+        action->setFileTypes(OVStringList{kUTTypeFolder});
+    return action;
+}
+
+} // namespace
+
 OVActionPtr OVMakeActionForAddCode(int code)
 {
-    OVActionPtr added;
-    const auto bundled = [](const char* name, bool folderOnly) -> OVActionPtr {
-        auto action = OVBundledScriptAction::actionWithBundledFileName(name);
-        if (action && folderOnly)
-            action->setFileTypes(OVStringList{kUTTypeFolder});
-        return action;
-    };
-    switch (code) {
-    case kAddMove: added = OVAction::action<OVMoveActionGroup>(); break;
-    case kAddCopy: added = OVAction::action<OVCopyActionGroup>(); break;
-    case kAddShellScript: added = OVAction::action<OVShellScriptAction>(); break;
-    case kAddOpenWith: added = OVAction::action<OVOpenWithActionGroup>(); break;
-    case kAddResetPreferences: added = OVAction::action<OVResetAppPreferencesAction>(); break;
-    case kAddCopyPaths: added = bundled("Copy paths to clipboard", false); break;
-    case kAddTerminalTab: added = bundled("New Terminal Tab Here", true); break;
-    case kAddTerminalWindow: added = bundled("New Terminal Window Here", true); break;
-    case kAddEditWithVim: added = bundled("Edit with Vim", false); break;
-    case kAddShowHiddenFiles: added = bundled("Show hidden files in Finder", false); break;
-    case kAddHideHiddenFiles: added = bundled("Hide hidden files in Finder", false); break;
-    default: ov::ovLog("Not handled: %ld", long(code)); break;
-    }
-    return added;
+    for (const auto& entry : kAddMenu)
+        if (entry.code == code)
+            return makeEntry(entry);
+    ov::ovLog("Not handled: %ld", long(code));
+    return nullptr;
 }

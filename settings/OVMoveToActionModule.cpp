@@ -1,12 +1,6 @@
 #include "settings/OVMoveToActionModule.h"
 
-#include "model/OVCopyActionGroup.h"
-#include "model/OVCopyToAction.h"
-#include "model/OVMoveActionGroup.h"
-#include "model/OVMoveToAction.h"
-#include "model/OVOpenFavesAction.h"
-#include "model/OVOpenFavesActionGroup.h"
-#include "model/OVOpenWithActionGroup.h"
+#include "model/OVActionKinds.h"
 #include "model/OVOpenWithAppAction.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -37,18 +31,7 @@ OVMoveToActionModule::~OVMoveToActionModule() = default;
 
 bool OVMoveToActionModule::isApplicationGroup() const { return bool(std::dynamic_pointer_cast<OVOpenWithActionGroup>(action())); }
 
-std::optional<std::string> OVMoveToActionModule::targetOf(const OVAction& child)
-{
-    if (auto* app = dynamic_cast<const OVOpenWithAppAction*>(&child))
-        return app->applicationURL();
-    if (auto* move = dynamic_cast<const OVMoveToAction*>(&child))
-        return move->destinationURL();
-    if (auto* copy = dynamic_cast<const OVCopyToAction*>(&child))
-        return copy->destinationURL();
-    if (auto* faves = dynamic_cast<const OVOpenFavesAction*>(&child))
-        return faves->destinationURL();
-    return std::nullopt;
-}
+std::optional<std::string> OVMoveToActionModule::targetOf(const OVAction& child) { return child.target(); }
 
 void OVMoveToActionModule::hl_viewDidLoad()
 {
@@ -105,25 +88,13 @@ void OVMoveToActionModule::hl_viewDidLoad()
 
 OVActionPtr OVMoveToActionModule::actionWithURL(const std::string& path) const
 {
-    OVActionPtr child;
+    // Groups that name no kind of their own hold applications.
     const auto& group = action();
-    if (std::dynamic_pointer_cast<OVMoveActionGroup>(group)) {
-        auto a = OVAction::action<OVMoveToAction>();
-        a->setDestinationURL(path);
-        child = a;
-    } else if (std::dynamic_pointer_cast<OVCopyActionGroup>(group)) {
-        auto a = OVAction::action<OVCopyToAction>();
-        a->setDestinationURL(path);
-        child = a;
-    } else if (std::dynamic_pointer_cast<OVOpenFavesActionGroup>(group)) {
-        auto a = OVAction::action<OVOpenFavesAction>();
-        a->setDestinationURL(path);
-        child = a;
-    } else {
-        auto a = OVAction::action<OVOpenWithAppAction>();
-        a->setApplicationURL(path);
-        child = a;
-    }
+    const std::string kind = (group ? group->childKindName() : std::nullopt).value_or(OVOpenWithAppAction::kClassName);
+    OVActionPtr child = OVActionKinds::make(kind);
+    if (!child)
+        return nullptr;
+    child->setTarget(path);
     child->setTitle(withoutExtension(path));
     child->setIcon(hl_iconWithURL(path));
     return child;
@@ -204,6 +175,8 @@ void OVMoveToActionModule::addApplications(const std::vector<GAppInfo*>& applica
         if (!group || !file || hasTarget(file))
             continue;
         OVActionPtr child = actionWithURL(file);
+        if (!child)
+            continue;
         child->setTitle(std::string(g_app_info_get_name(info)));
         if (GIcon* icon = g_app_info_get_icon(info)) {
             ov::GCharPtr serialized(g_icon_to_string(icon));

@@ -144,3 +144,27 @@ TEST(KindTable, TheRuntimeListIsTheTypeListAndFeedsArchiveReading)
 }
 
 } // namespace
+
+TEST(KindTable, AGroupsChildKindIsInTheTableAndItsTargetIsArchived)
+{
+    int groupsWithChildren = 0;
+    for (const auto& entry : OVActionKinds::all()) {
+        auto child = OVActionKinds::make(entry.className)->childKindName();
+        if (!child)
+            continue;
+        ++groupsWithChildren;
+        SCOPED_TRACE(entry.className);
+        OVActionPtr made = OVActionKinds::make(*child);
+        ASSERT_TRUE(made) << *child << " is not a kind of the table";
+        made->setTarget(std::string("/srv/target"));
+        EXPECT_EQ(made->target(), std::string("/srv/target"));
+        OVActionPtr back = roundTrip(made);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->target(), std::string("/srv/target"));
+    }
+    EXPECT_EQ(groupsWithChildren, 4);
+    // A kind that names no target keeps none.
+    auto script = OVAction::action<OVShellScriptAction>();
+    script->setTarget(std::string("/srv/target"));
+    EXPECT_EQ(script->target(), std::nullopt);
+}
