@@ -106,15 +106,7 @@ void FinderSync::init()
     reloadData();
 
     std::weak_ptr<FinderSync> weak = weak_from_this();
-    wormhole_ = OVProtocol::listenForChanges(
-        [weak] {
-            if (auto self = weak.lock())
-                self->reloadData();
-        },
-        [weak] {
-            if (auto self = weak.lock())
-                self->preferencesDidChange();
-        });
+    wormhole_ = OVProtocol::listenForChanges(weak, &FinderSync::reloadData, &FinderSync::preferencesDidChange);
     if (!wormhole_)
         ov::ovLog("Could not listen for changes: the shared container cannot be located");
 

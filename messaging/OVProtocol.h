@@ -31,6 +31,19 @@ void postMessage(const std::string& name);
 // action list or wrote a preference; none when the container cannot be located.
 std::shared_ptr<OVWormhole> listenForChanges(std::function<void()> actionsDidChange,
                                              std::function<void()> preferencesDidChange);
+// The same, calling the given methods of target for as long as it lives.
+template <class T>
+std::shared_ptr<OVWormhole> listenForChanges(const std::weak_ptr<T>& target, void (T::*actionsDidChange)(),
+                                             void (T::*preferencesDidChange)())
+{
+    const auto call = [target](void (T::*method)()) {
+        return [target, method] {
+            if (auto self = target.lock())
+                ((*self).*method)();
+        };
+    };
+    return listenForChanges(call(actionsDidChange), call(preferencesDidChange));
+}
 
 inline constexpr const char* kRunRequestURLFormat = "orvane://runaction?action=%s&file=%s";
 inline constexpr const char* kRequestPathsMember = "paths";

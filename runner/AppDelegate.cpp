@@ -80,15 +80,7 @@ void AppDelegate::applicationDidFinishLaunching()
     preferencesDidChange();
     reloadData();
 
-    wormhole_ = OVProtocol::listenForChanges(
-        [weak] {
-            if (auto self = weak.lock())
-                self->reloadData();
-        },
-        [weak] {
-            if (auto self = weak.lock())
-                self->preferencesDidChange();
-        });
+    wormhole_ = OVProtocol::listenForChanges(weak, &AppDelegate::reloadData, &AppDelegate::preferencesDidChange);
 
     OVActivationCenter::setObservers(
         [weak] {
