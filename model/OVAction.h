@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class OVAction;
@@ -146,8 +147,8 @@ public:
     }
     const char* className() const override
     {
-        static_assert(&Kind::kClassName != &Base::kClassName && &Kind::kKind != &Base::kKind,
-                      "a kind names its own class and traits");
+        static_assert(std::string_view(Kind::kClassName) != std::string_view(Base::kClassName),
+                      "a kind names its own class");
         return Kind::kClassName;
     }
     std::vector<std::string> classHierarchy() const override { return staticClassHierarchy(); }
