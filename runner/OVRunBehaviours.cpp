@@ -59,10 +59,18 @@ constexpr Maker makerIn(OVTypeList<Entries...>)
 template <class Kind>
 inline constexpr Maker kRunsWith = makerIn<Kind>(RunTable{});
 
+// Decided by the types alone: comparing function addresses is not a constant expression under
+// every compiler configuration.
+template <class Kind, class... Entries>
+constexpr bool listedIn(OVTypeList<Entries...>)
+{
+    return (std::is_same_v<Kind, typename Entries::ActionKind> || ...);
+}
+
 template <class... Kinds>
 constexpr bool everyRunnableKindHasABehaviour(OVTypeList<Kinds...>)
 {
-    return ((!kIsRunnableKind<Kinds> || kRunsWith<Kinds> != nullptr) && ...);
+    return ((!kIsRunnableKind<Kinds> || listedIn<Kinds>(RunTable{})) && ...);
 }
 static_assert(everyRunnableKindHasABehaviour(OVActionKindTypes{}), "a runnable kind has no run behaviour");
 
