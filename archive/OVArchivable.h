@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An object a keyed archive can hold: it names its class chain and writes and reads its own
 // members. The archive knows no classes of its own; whoever reads one says which class names it
 // can make.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the keyed-archive form of objects and values: a binary property list with "$archiver",
 // "$version", "$top" and "$objects", each object under its class name.
 #pragma once

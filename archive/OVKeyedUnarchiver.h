@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads keyed archives. Every byte is treated as hostile: cycles, dangling references, wrong
 // types, absurd depth and sizes make the whole archive corrupt; nothing here crashes or throws out.
 #pragma once

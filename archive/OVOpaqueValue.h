@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An archived object of a class this program does not know, kept as it was read so that it can be
 // written back unchanged: its class chain, its members in order and everything they refer to.
 #pragma once

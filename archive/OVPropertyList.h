@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Property lists (XML and binary) as OVValues, read defensively: untrusted bytes never crash,
 // recurse without bound or allocate without bound.
 #pragma once

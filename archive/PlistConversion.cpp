@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing through libplist once the structure checks passed, and conversion between libplist
 // trees and OVValues.
 #include "archive/OVPropertyList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Structure checks of untrusted property lists, made before libplist reads them.
 #include "archive/OVPropertyList.h"
 

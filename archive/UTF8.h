@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-8 read one character at a time, and text checked or repaired into well-formed UTF-8: what
 // the archive writes, what the task runner passes on, the menus' titles and the names in a zip
 // must be text every reader takes. The one decoder of the programs.

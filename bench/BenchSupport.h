@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the benchmarks: resident memory, a private home for the shared container, catalogue-like
 // actions.
 #pragma once

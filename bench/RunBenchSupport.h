@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the benchmarks of run behaviours: a quiet runner in a private home, and a run timed
 // from its start to its completion.
 #pragma once

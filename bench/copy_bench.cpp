@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies a 1 GiB file and a tree of 10,000 small files into a folder with the "Copy to a folder"
 // run and with cp -r, the page cache emptied before each round, and prints the throughput ratio.
 #include "RunBenchSupport.h"

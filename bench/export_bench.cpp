@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export of a 200-action store to Nemo, Thunar and Dolphin, against a plain `cp` of the files it
 // produces (what a user keeping the three menus by hand would at best do), and how soon a saved
 // change reaches the exported files through the watcher.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Interrupts the real runner at random points of a copy and a move to another file system (and
 optionally compress, with --compress), by SIGTERM and by kill -9, then starts it again and counts:
 nothing incomplete under a final name, no leftover temporaries after the next start, no source

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Menu construction for large lists and selections, and how soon a change saved by another
 // process shows in the next menu. Run without arguments; the program starts copies of itself
 // ("--child") as the saving process.

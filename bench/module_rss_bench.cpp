@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much the Nautilus module adds to its host's memory: resident size before loading it, and
 // after it has loaded a catalogue of the default size and answered a menu. The comparison is
 // `du` of the same folder, what a user's own look at it costs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moves 10,000 small files into a folder with the "Move to a folder" run and with mv, on one file
 // system and across file systems (a tmpfs and the disk), and prints the throughput ratio.
 #include "RunBenchSupport.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Latency from a menu choice to the start of the action's run, through the real hand-over: the
 request file is written and the orvane:// URL opened with GIO (as the extension does), the runner
 is reached by D-Bus (already running, or started by D-Bus activation), and a shell-script action

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application: launch of the built orvane to its window on screen with
 // the default catalogue, reloading the action list with 500 actions, and how soon a
 // switch flipped in the window shows in orvane-menu's output. Needs a display and a session bus

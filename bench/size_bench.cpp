@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the size of a tree of 100,000 files with the copy windows' size calculator and with
 // du -sb, from a cold page cache (where it can be emptied) and a warm one, and prints the ratio.
 #include "BenchSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load and save of a store with 1,000 actions (100 groups of 9 children plus 100 plain actions),
 // and the resident memory of a process that holds that store and listens on the wormhole.
 // The comparison is `cp` of the same file: the least a user's copy of the list costs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image conversion and secure delete through their actions against the tools a user would run
 // instead, in the same run: 500 selected photographs of 12 megapixels converted to JPEG and to PNG
 // (the action's processes through their pool) against ImageMagick's convert one file after

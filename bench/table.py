@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads the output of the benchmarks (each after a line "== NAME") from standard input and prints
 one table of their "@row" lines: measure, our figure, the peer tool's figure from the same run,
 the ratio of the peer's time over ours, and the target."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wake-up latency of the wormhole between two processes, and the memory of a listening process.
 // Run without arguments; the program starts a copy of itself as the listener ("--child").
 #include "BenchSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compresses 200 MiB of mixed files (text-like and random) with a password through
 // ZipArchiveWriter and through Info-ZIP's `zip -r -P`, both at the default level, in interleaved
 // rounds; prints the throughput ratio and the peak resident memory of each. Throughput is given

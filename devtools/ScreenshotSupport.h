@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing PNGs of the programs' windows for reviewers (orvane-screenshots), under a display.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application's pages, menus and alerts for orvane-screenshots.
 #pragma once
 

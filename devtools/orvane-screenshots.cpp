@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a PNG of every window the programs show, for reviewers: run under a display (Xvfb).
 // usage: orvane-screenshots OUTPUT-FOLDER
 #include "ScreenshotSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Demonstrates the shared store: creates a few actions, saves them, loads them back through a
 // fresh store and prints what was read.
 #include "model/OVActionGroup.h"

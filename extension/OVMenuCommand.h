@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-menu: the extension's menus on the command line, exporting them to other file managers,
 // and running an action from them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-menu: the extension's menus on the command line, and running an action from them.
 #include "extension/OVMenuCommand.h"
 

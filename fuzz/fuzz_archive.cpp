@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keyed archives from hostile bytes: the decoder must answer, never crash. What it accepts must
 // survive being written and read again, actions of unknown kinds with the very records they had.
 #include "archive/OVKeyedArchiver.h"

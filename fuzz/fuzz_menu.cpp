@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds an action list and a selection from the input and asks for every kind of menu: no list
 // and no selection may crash the menu builder, and every menu must keep its shape.
 #include "menus/FinderSync.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the preferences reader as the suite's file, then reads every
 // preference: nothing may crash, hang or answer anything but a boolean.
 #include "model/OVUserDefaults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run requests come from URLs anyone can open and from files in the container: the URL handler
 // and the request-file reader must take any bytes without crashing or touching other files.
 #include "model/OVOpenFavesAction.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A user's uca.xml is read and rewritten by the Thunar export: any bytes must give either a
 // refusal or a file that keeps every byte outside Orvane's own entries, never a crash.
 #include "menus/OVMenuExport.h"

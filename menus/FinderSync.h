@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The principal object of the file-manager extension: builds the menus for the host's current
 // selection and hands a chosen action to the runner.
 #pragma once

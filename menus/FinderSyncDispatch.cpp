@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Handing a chosen action to the runner: a request file in the container and a run-request URL.
 #include "menus/FinderSync.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A menu as the extension hands it to its host: a plain tree of titled items.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "menus/OVMenuExport.h"
 
 #include "archive/UTF8.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Orvane menu in the action formats of other file managers (Nemo actions, Thunar custom
 // actions, Dolphin service menus). Each entry runs "orvane-menu --run UID -- %F", which checks
 // again that the action fits the files: the formats' own filters are coarser than Orvane's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps the Orvane menu of other file managers in step with the store: writes and removes the
 // exported files, remembers in the shared preferences which file managers get them, and listens
 // for the changes that call for a new export.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text forms of a menu for command-line hosts: an indented outline and JSON.
 #pragma once
 

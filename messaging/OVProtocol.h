@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The protocol between the three programs: the change messages and the wormhole they travel
 // through, and the run request with which the extension hands a chosen action to the runner (a
 // request file in the container and an "orvane:" URL naming the action and the file).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Named messages between the programs: an optional message file in the container, and a
 // machine-wide wake-up by name. Listeners run asynchronously on the main context.
 #pragma once

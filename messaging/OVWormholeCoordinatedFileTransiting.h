@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File messages written and read under an advisory lock on the message folder, so a reader in
 // another process never interleaves with a writer's replacement.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages as files in the application-group container: "<identifier>.archive" in the message
 // folder, holding a keyed archive of the message object.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Property lists among the application's resources (the data folder), read defensively.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one external process, hands its output and errors to a delegate in pieces on the main
 // context, and reports its end with the termination reason (1 exited, 2 killed by a signal).
 #pragma once

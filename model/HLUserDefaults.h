@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preferences bound to keys of a preferences suite: the base of OVUserDefaults.
 #pragma once
 

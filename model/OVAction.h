@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record of one menu action and the base of every action kind.
 #pragma once
 

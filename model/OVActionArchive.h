@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Action lists in keyed archives: the store's file and the children of groups. Reading makes the
 // kinds through the catalogue of OVAction::emptyInstanceOfClass; an action of a kind outside it
 // (one whose class chain holds OVAction) becomes an OVUnknownAction, written back as read. Any

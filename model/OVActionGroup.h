@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An action that holds an ordered list of child actions and shows as a submenu.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every action kind this program knows, listed once: as a type list for what is checked when
 // building (the runner's behaviours) and as a runtime list (reading archives, the settings app).
 #pragma once

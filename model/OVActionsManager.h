@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The store of the top-level action list and of Actions.plist in the shared container.
 #pragma once
 

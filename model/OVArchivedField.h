@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One archived member of an action: its key, the member and how the archive holds it. A kind
 // lists its fields once; writing, reading, copying and comparing are done from that list.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A shell-script action whose script ships with the application ("Default Scripts").
 #pragma once
 

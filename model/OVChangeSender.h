@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the store and the preferences tell the other programs that they changed. Unless a program
 // sets a sender of its own (tests do, to watch), each change goes out as the protocol's wormhole
 // message, so no program can forget to connect it.

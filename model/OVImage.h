@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An action's menu icon: a serialized GIcon (a themed name, a file URI) or PNG bytes.
 // The empty image draws nothing; every image is shown at 16 x 16.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Type identifiers of the model. Types are MIME types of shared-mime-info.
 #pragma once
 

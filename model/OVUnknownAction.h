@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An action of a kind this version does not know (a store written by a newer one). It keeps the
 // archived object as it was read and writes it back unchanged; it is never offered or run, and
 // the user can only remove it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program shell of a background application: a unique GApplication that receives URIs,
 // never quits by itself, exports "quit" and "show" actions and sends desktop notifications.
 #pragma once

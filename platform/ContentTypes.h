@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Content types of the model (MIME types of shared-mime-info) and their conformance.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies made in two steps: the top item is reserved beside its destination first, filled on a
 // worker thread, then put in place of the destination or of a reserved name.
 #pragma once

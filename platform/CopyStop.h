@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The switch that stops every copy of this process when the process is ending.
 #pragma once
 

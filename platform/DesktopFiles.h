@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Applications as the desktop describes them: .desktop files and their ids.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A machine-wide wake-up by name, without payload: every process that listens for a name in a
 // folder is woken when any process rings it. Each name is a doorbell file in the folder's
 // ".doorbells" subfolder; ringing renames a fresh file over it, listeners watch the subfolder.

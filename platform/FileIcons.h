@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the file manager shows for a file: its thumbnail from the freedesktop thumbnail cache, or
 // the icon of its type.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An advisory lock (flock) held for the lifetime of the object, shared with other processes.
 #pragma once
 

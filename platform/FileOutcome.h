@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a file operation did: done, refused because something is at the destination, or failed
 // with the reason.
 #pragma once

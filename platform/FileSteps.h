@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The steps that the file operations share: results, hidden temporary names, reading and removing
 // folders. For the operations in platform/ only.
 #pragma once

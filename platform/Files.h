@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File access for every program: path names, atomic writes and bounded reads.
 #pragma once
 

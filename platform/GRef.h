@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small owners for GLib objects and memory, so nothing leaks on early returns.
 #pragma once
 

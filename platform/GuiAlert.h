@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Alerts of the runner: a message dialog whose answer arrives asynchronously.
 #pragma once
 

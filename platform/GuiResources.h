@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interface side of a program: GTK and libadwaita started once, and the compiled resources
 // (interface files and images) registered.
 #pragma once

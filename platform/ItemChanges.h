@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small changes to one item: an empty file that claims a name, a new modification time, removal.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sizes of items on disk, measured without following symbolic links.
 #pragma once
 

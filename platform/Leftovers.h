@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an interrupted copy, move or archive leaves behind, and removing it again: hidden items of
 // our own naming pattern and empty files that held a name. Nothing else is ever removed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system log of every program. Tests can capture lines with a sink.
 #pragma once
 

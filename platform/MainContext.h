@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main-context discipline of every program: model work and callbacks on the GLib default
 // main context, long work on named serial queues whose results come back to the main context.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Well-formedness of XML text read from another program's files, checked with GLib's parser.
 #pragma once
 

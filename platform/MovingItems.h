@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving and copying items so that nothing the user did not ask to replace is ever replaced, and
 // a failed operation leaves the items as they were.
 #pragma once

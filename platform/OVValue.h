@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A property-list value: what the preferences hold and a wormhole message may carry. It sits at
 // the bottom so the preferences suite, the archive and the wormhole can all name it.
 #pragma once

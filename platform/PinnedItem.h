@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An item named by a path, held as it was when the user confirmed it: the folder that holds it
 // stays open, so later steps reach that very folder whatever happens to the path above it, and
 // the identity of the item is recorded, so that a name that now holds something else (a link

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The per-user registry of file-manager plug-ins: which versions are registered (manifest files
 // in the data folders) and whether the user elected each plug-in for use or to be ignored.
 // orvane-pluginkit writes the elections; the extension reads them.

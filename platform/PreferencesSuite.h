@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A preferences suite shared by processes: a property-list file in the user's configuration
 // folder, read through on every get, written key by key under an advisory lock.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A child process whose standard output and standard error are read in pieces on the main
 // context, and whose end is reported there.
 #pragma once

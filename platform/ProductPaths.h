@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What names this product and where its own things are: application ids, the shared container,
 // the installed resources and helper programs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether putting one item in the place of another would lose what is being moved.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An item made before it is filled, named by path and identity.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The programs of this session by application identifier: starting one by D-Bus activation and
 // asking its running copies to quit. A copy with a bus name quits through its exported "quit"
 // action; a copy that lives inside another process (the file-manager extension) hears the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much of the machine a batch of helper processes may take: its processors and the memory
 // the kernel says can be handed out without swapping.
 #pragma once

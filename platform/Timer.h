@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timers on the default main context, with millisecond resolution.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the runner finds the tools it starts (orvane-rm, orvane-sips, orvane-defaults).
 #pragma once
 

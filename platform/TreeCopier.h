@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies a tree of items: files (cloned where the file system can), folders, links and, when
 // asked, FIFOs, sockets and devices, with modes, times and extended attributes. Copies made for a
 // move keep a record of what they copied, so that exactly that is removed at the source.

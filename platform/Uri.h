@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Percent escapes, file URIs and the parts of URIs, for every place that writes or reads one: the
 // run-request URL, file URLs in archives, mail attachments.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the user's own folders are: the XDG base and user directories.
 #pragma once
 

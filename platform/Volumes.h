@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mounted volumes a user can see, and word when that set changes.
 #pragma once
 

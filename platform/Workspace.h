@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Desktop services: opening URIs and files, revealing items in the file manager, applications.
 #pragma once
 

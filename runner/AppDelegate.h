@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The runner's application delegate: receives run-request URLs, finds the action, runs a private
 // copy of it on the requested paths, and answers the clicks on the notifications actions deliver.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the byte size of a file or of everything below a folder, in the background.
 #pragma once
 

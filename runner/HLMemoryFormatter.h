@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte counts as text in decimal units ("2.50 MB"), as the copy windows show them.
 #pragma once
 

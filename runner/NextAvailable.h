@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Free names for files that actions create, and the shared folder of a selection.
 #pragma once
 

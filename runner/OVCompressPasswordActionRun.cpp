@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Compress with password": a password prompt, then one archive of the selection beside it,
 // written while a progress window shows how far it got.
 #include "runner/OVRunBehaviours.h"

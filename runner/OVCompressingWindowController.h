@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window of "Compress with password": counts the selection, writes the archive on
 // a queue of its own and says how it ended.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Convert image": each selected image is converted by the image tool, a few at a time, into a new
 // file beside it with the action's extension.
 #include "runner/OVRunBehaviours.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one copy makes before it begins: the copy's own top item, hidden beside the destination
 // until it is complete, and, unless the copy is to replace what is at the destination, the
 // destination's name held by an empty file. Held names keep two copies of one run (or of two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Copy to a folder": one progress window per selected item, each copying on a queue of its own.
 #include "runner/OVRunBehaviours.h"
 

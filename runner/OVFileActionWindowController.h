@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window of one item being copied: its icon, what goes where, and how far it has got. The
 // copy runs on a queue of the window's own; closing the window does not stop it, its Cancel
 // button does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Move to a folder": moves the selection into the action's folder on a queue of its own.
 #include "runner/OVRunBehaviours.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Create new file": one copy of the template in every folder of the selection.
 #include "runner/OVRunBehaviours.h"
 

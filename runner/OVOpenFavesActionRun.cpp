@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Open new window": shows the action's folder in the file manager; the selection is not used.
 #include "runner/OVRunBehaviours.h"
 

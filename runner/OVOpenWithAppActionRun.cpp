@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Open With": hands the selection to the chosen application.
 #include "runner/OVRunBehaviours.h"
 

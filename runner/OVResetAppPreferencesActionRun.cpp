@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Reset App Preferences": the preferences tool resets the settings of the first selected
 // application.
 #include "runner/OVRunBehaviours.h"

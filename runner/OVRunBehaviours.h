@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run behaviours of the action kinds that the runner carries out.
 #pragma once
 

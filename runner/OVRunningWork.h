@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The work of this runner that can be stopped: every copy and archive registers how to cancel it
 // while it runs, so that a runner asked to end stops all of them the way their Cancel does.
 // Main context only.

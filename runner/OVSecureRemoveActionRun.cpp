@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Secure Delete": after the user has typed DELETE under the list of what goes, every item is
 // overwritten and removed by the removal tool, a few items at a time.
 #include "runner/OVRunBehaviours.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Send via Email": finds the mail application first, then opens a new message with the
 // selected files attached.
 #include "runner/OVRunBehaviours.h"

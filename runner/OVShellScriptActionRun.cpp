@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Script actions: a shell script with the selected paths as its arguments, and AppleScript, which
 // this system cannot run.
 #include "runner/OVRunBehaviours.h"

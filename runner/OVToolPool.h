@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bounded pool for the processes of one tool: at most `width` of them run at a time, the rest
 // wait in the order they came. Without it a selection of a thousand items would start a thousand
 // processes at once and ask the machine for a thousand times a tool's memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window of a long tool run: how many of the items are done, and a Cancel button
 // that stops the rest. The run owns the rules (when to show, what Cancel does); this shows them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run shared by the kinds that do their work through one of the system tools: one process per
 // item, run through the tool's bounded pool (a few at a time, the rest waiting); once the last has
 // finished, the kind's final step runs on the main context and the run completes. A run that

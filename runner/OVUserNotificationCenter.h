@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // User notifications delivered by actions in the runner, and the in-process activation messages
 // that actions post around their alerts and windows.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where this runner writes and which names it holds, kept in the data folder so that the next
 // start of the runner cleans up after one that was ended without warning (kill -9, a crash, a
 // power cut): our hidden temporaries in those folders and held names that are still our empty

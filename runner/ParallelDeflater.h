@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deflates the files of an archive ahead of libzip, which then only encrypts and writes them (it
 // would otherwise deflate on the closing thread, one core for everything). One thread reads the
 // files in order and cuts them into blocks; worker threads deflate the blocks side by side. Each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes one zip archive of regular files for "Compress with password": every entry deflated at
 // zlib's default level and, with a password, protected by traditional PKWARE encryption, the one
 // that every unzip tool can open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an archive step did: ok, or why not.
 #pragma once
 

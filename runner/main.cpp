@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-helper: the action runner.
 #include "platform/Application.h"
 #include "platform/MainContext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application's delegate: the launch sequence, the database error alert, the main
 // window, activation and reopening, the menu commands and saving on quit.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the two list editors share (folders and applications, templates): a table of the edited
 // group's children with add and remove buttons, moving rows up and down (also by dragging), and
 // text fields whose editing ends with Return, Escape (which applies the typed text) or focus

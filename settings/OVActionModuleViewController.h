@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The base of the kind editors: the edited action and the store its changes are saved through.
 // An editor changes its action (and the action's children) in place and asks the store to save;
 // it never writes Actions.plist itself.

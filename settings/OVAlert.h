@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Alerts of the settings window: an AdwMessageDialog attached to a window (a sheet) or standing
 // alone, optionally with the "Do not show this message again" check box.
 #pragma once

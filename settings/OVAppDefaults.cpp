@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/OVAppDefaults.h"
 
 std::shared_ptr<OVAppDefaults> OVAppDefaults::standardUserDefaults()

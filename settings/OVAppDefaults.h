@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application's own defaults (not the shared suite): $XDG_CONFIG_HOME/app.orvane.Orvane.plist.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor of an AppleScript action: such scripts are kept with the action list but cannot run
 // on this system, which the editor says plainly.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window listing the installed applications (their desktop files) to choose one or several.
 #pragma once
 

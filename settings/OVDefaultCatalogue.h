@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalogue of actions a fresh installation holds: at every launch the settings application
 // appends whatever part of it the store lacks, then saves.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The action table's context menu: the items of the designed menu, captured once, of which each
 // opening shows those that fit its target rows.
 #pragma once

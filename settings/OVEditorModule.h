@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Manage Actions" page: the store's top-level actions in menu order, each with its icon, an
 // editable name and an on/off switch; adding, removing, renaming and reordering them; and on the
 // right the editor of the selected action's kind. What the table edits and its rules are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kind editors by class name: the action editor shows the one an action's editorClassName
 // names. The built-in editors are known from the start; a factory registered under a class name
 // takes its place until it is unregistered. A name without either gets the empty editor.

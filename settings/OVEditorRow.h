@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One drawn row of the action table: icon, name (a label, or a field while renaming) and switch.
 // Shared by its row widget and the handlers of its widgets. The list rebinds rows, so the action it
 // shows changes with every bind.

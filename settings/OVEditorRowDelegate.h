@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a drawn row of the action table asks of the table that made it.
 #pragma once
 

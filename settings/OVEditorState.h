@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the "Manage Actions" table edits, without its widgets: the rows (the store's top-level
 // actions in menu order), the selection and the row a context menu was opened on, and the rules
 // of every command: what may be renamed, switched, moved, dropped where and removed, and which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The action table as drawn: the rows bound to a list item now, where each sits, which row or gap
 // a point of the table falls on, and the line that shows where a drop would go.
 #pragma once

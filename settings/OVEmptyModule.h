@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor shown when nothing is selected or the selected kind has no editor: it shows nothing.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How an action's or a page's image is drawn in the settings window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The area on the right of the action table that shows the selected action's kind editor, or the
 // empty one; never without an editor once something was shown.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings window: a sidebar of pages on the left, the selected page on the right. Closing it
 // leaves the application running in the background.
 #pragma once

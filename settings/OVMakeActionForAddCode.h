@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The add menu's kind codes and the new action each one makes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacing the page shown in an area: the window's pages and the action editor's kind editors
 // change the same way.
 #pragma once

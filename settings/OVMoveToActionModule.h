@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor of the folder groups (move, copy, open a new window) and of the open-with group: a
 // list of target folders or applications. Folders are chosen in the file chooser; applications in
 // a chooser over the installed applications, and a child stores its application's desktop file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor of the new-file group: its templates with an on/off box, a title, the new file's
 // name and extension. Templates the user adds are copied into "templates/" of the container, and
 // the entry refers to the copy. A template file that has gone is shown as missing, not dropped.

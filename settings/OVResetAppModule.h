@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor of the kinds with nothing to set: it says what the action does.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plain text of a rich-text (RTF) document, for showing shipped documents such as the
 // credits in a label.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reordering the rows of an action table: one row a place up or down, or dragged rows as one
 // block into a gap.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor of a shell-script action: the script's text with shell highlighting, saved half a
 // second after the last change into "scripts/" of the container, or a locked view for a script
 // the user may not edit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application's one authority on the file-manager extension and the runner: asks
 // the plug-in registry whether the extension is elected for use, switches the election, restarts
 // the extension, and keeps the runner in step (started while the extension is on, asked to quit

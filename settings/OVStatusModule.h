@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Orvane" page: whether the file-manager extension is on, with the switch that turns it on or
 // off through the extension status logic. The page follows the logic's answers, never the press.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the settings window's tables share: the row numbers selected, and dragging rows within one
 // table (a payload naming its table and rows; the reorder itself is OVRowReorder's).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Signal handlers of the settings window reach their controller through a weak reference: a
 // widget that outlives its controller (still inside a window) then calls nothing.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "About" page: the application's name, version, notice line and credits.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Preferences" page: four check boxes bound to shared preferences, re-read on every
 // appearance and written the moment they are clicked.
 #pragma once

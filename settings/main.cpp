@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane: the settings application.
 #include "model/OVActionsManager.h"
 #include "model/OVUserDefaults.h"

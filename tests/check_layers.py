@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The libraries form a stack, and the programs are peers on top of it:
 
     platform < archive < messaging < model < menus, ui < extension, runner, settings

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """check_layers.py against small trees: a clean one passes, and each kind of breach is named, so
 a checker that quietly stopped seeing includes or link lines fails here.
 Usage: check_layers_test.py PATH_TO_check_layers.py"""

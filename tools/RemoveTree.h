@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Removal of items that never follows a symbolic link: every item is reached by name through the
 // folder that holds it, so a link met anywhere is removed itself and its target is left alone.
 #pragma once

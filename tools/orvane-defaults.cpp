@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-defaults: "delete ID" resets the settings of the application whose desktop-file id is
 // ID: every GSettings schema whose id is ID or starts with ID + ".", compared without regard to
 // case, also under the vendor prefix with the name of the application's program (recursively,

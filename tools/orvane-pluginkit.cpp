@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-pluginkit: the registry of file-manager plug-ins. Lists the registered versions of a
 // plug-in with the user's election, and records elections.
 #include "platform/PluginRegistry.h"

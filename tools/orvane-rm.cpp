@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-rm: removes files and folders with the options of the BSD remove tool that secure delete
 // uses. It never follows a symbolic link, and with -P overwrites every regular file once, flushed
 // to disk, before unlinking it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-sips: converts an image into another format with libvips. It takes the command line of
 // the system image tool that "convert image" runs: -s format FORMAT INPUT --out OUTPUT.
 // The output is written beside its final name and renamed into place, never over the input.

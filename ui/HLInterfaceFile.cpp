@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/HLInterfaceFile.h"
 
 #include "platform/GuiResources.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds the interface file of a controller class: the first class of its chain, most derived
 // first, that has one. Found names are remembered per class for the life of the process.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A page of the settings window: its titles and image, and whether it may be resized.
 #pragma once
 

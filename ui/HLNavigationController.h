@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stack of view controllers shown one at a time inside one container, sliding in from the right
 // when pushed and from the left when popped. Changes are applied on the next main-context turn,
 // in call order.

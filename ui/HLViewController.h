@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The base of every page and view of the interface: a widget tree loaded from the interface file
 // named after the class, and the hooks its owner calls as it shows and hides it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The base of every window: loaded from the interface file named after the class (the window is
 // the object "window"), shown on its own or as a sheet on another window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Nautilus module: the extension's context menus for items and for a folder's background.
 #include "menus/FinderSync.h"
 #include "platform/Log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keyed archive on its own: it holds whatever classes its reader can make, and nothing else.
 #include "archive/OVKeyedArchiver.h"
 #include "archive/OVKeyedUnarchiver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The extension offers nothing while the user has elected it to be ignored, and reads everything
 // again when asked to quit.
 #include "extension/ExtensionTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builders shared by the extension tests: actions, stores and menu summaries.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvane-menu's logic run in-process: what it prints where, and its exit status.
 #include "extension/ExtensionTestSupport.h"
 #include "extension/OVMenuCommand.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Nautilus module offers nothing, for items or a folder's background, while the extension is
 // elected to be ignored.
 #include "extension/ExtensionTestSupport.h"

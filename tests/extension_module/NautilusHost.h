@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hosts the Nautilus module the way Nautilus does: loads the shared object through a type
 // module and hands it stand-in file-info objects. Used by the module tests and its benchmark.
 #pragma once

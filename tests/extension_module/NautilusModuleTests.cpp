@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Nautilus module loaded the way Nautilus loads it, driven through the menu-provider
 // interface with stand-in file-info objects.
 #include "extension/ExtensionTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/OVActionArchive.h"
 #include "model/OVActionGroup.h"
 #include "model/OVConvertImageAction.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The binary property lists we write ourselves, read back by libplist: every object as meant,
 // every width of reference and offset, and the keyed archives built on top.
 #include "archive/BinaryWriter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The store and the preferences announce their changes to the other programs with the protocol's
 // wormhole messages, from any process, without the program connecting anything first.
 #include "messaging/OVProtocol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every kind of the table, through the one generic path: each archived field survives the
 // archive and a copy, and equality sees a change in any one of them.
 #include "model/OVActionArchive.h"

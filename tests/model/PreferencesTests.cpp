@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/OVPropertyList.h"
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"

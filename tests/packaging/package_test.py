@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The Debian package, built from this build tree and installed into a throw-away root: every file
 lands where the desktop looks for it, the installed programs start, and an upgrade and a removal
 leave the user's actions and preferences as they were.

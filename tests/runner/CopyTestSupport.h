@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for copy tests: holding a copy at a chosen item, small file systems of our own, and
 // running as a user whom permissions apply to.
 #pragma once

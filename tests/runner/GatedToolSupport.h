@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image conversions held by the test: a stand-in image tool that marks its start (its pid in
 // started/NAME), waits until go/NAME or go/all exists, then "converts" by copying.
 #pragma once

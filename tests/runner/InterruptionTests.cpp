@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an ending runner leaves: running copies and moves stop and remove what they made, and
 // what a runner killed outright leaves is swept by the next start, in the folders it noted, and
 // nothing else.

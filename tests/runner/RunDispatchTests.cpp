@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the runner picks what runs an action: the behaviour of the action's own kind from its
 // table; groups, the bare record and kinds of a newer version never run and still finish.
 #include "model/OVActionKinds.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fixture for run behaviours: private folders, captured log, notifications and workspace calls.
 #pragma once
 

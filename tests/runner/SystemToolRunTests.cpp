@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kinds that run the system tools, end to end with the real tools of the build tree (and,
 // for failures the real tools cannot show at will, stand-in tools).
 #include "RunnerTestSupport.h"

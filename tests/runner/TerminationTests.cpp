@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A quit request must not cut off an action in progress: the runner quits once the running
 // actions have finished, keeps taking requests meanwhile, and stays when it is started again.
 #include "runner/AppDelegate.h"

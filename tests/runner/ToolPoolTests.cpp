@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bounded pool of tool processes: its width, its order, and runs that go through it.
 #include "GatedToolSupport.h"
 

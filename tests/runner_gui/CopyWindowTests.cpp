@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/GuiResources.h"
 #include "runner/CopyTestSupport.h"
 #include "runner/RunnerTestSupport.h"

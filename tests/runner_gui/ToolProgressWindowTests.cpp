@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window of long tool runs, under a display.
 #include "platform/GuiResources.h"
 #include "runner/GatedToolSupport.h"

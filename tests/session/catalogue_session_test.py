@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Every entry of a first run does its job when chosen from the menu: the catalogue is written as the
 settings application writes it, each entry is run with orvane-menu --run, and the runner carries it
 out. Terminals, editors, the clipboard, the settings tool and the mail client are stand-ins on the

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Entries made in the settings window run from the menu: a new "Move to a folder" entry with a folder
 added in its editor, and a new shell script typed into the script editor, both chosen with
 orvane-menu --run and carried out by the runner."""

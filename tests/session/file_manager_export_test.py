@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The exported Orvane menu in the real Thunar or Nemo under Xvfb, driven like a user: the menu is
 exported with orvane-menu --export, a file is right-clicked and Orvane's move action chosen; the
 runner moves exactly that file. Menu items are found by OCR, as in the Nautilus test.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real runner interrupted mid-work: started by hand (optionally under strace), given a copy,
 move or compress request, then signalled, killed or failed by injected system-call errors. Shared
 by the interruption and fault-injection session tests and the interruption measurement."""

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The Nautilus module in the real Nautilus under Xvfb, driven like a user: a right-click on a file,
 on two selected files and on a folder's background, then Orvane > Move to a folder > Documents;
 exactly what was clicked moves. Menu items are found by OCR on screenshots of the open menu.

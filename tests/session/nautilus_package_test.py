@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The installed package in the real Nautilus: the package built from this tree is laid over /usr in
 a private mount namespace, so Nautilus loads the packaged module from its own extension folder and
 the session bus starts the packaged runner by its installed service file. A right-click on a file,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application's first run, for session tests: writes the default catalogue into the
 // store of the current XDG folders and prints the store as JSON; "enable" switches entries on as
 // the user would in the settings window.

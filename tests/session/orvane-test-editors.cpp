@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds two new entries the way a user does in the settings window, then prints their uids:
 // a "Move to a folder" entry with one folder (line "move UID"), and a shell script typed into
 // the script editor (line "shell UID"). Usage: orvane-test-editors FOLDER SCRIPT-TEXT. Needs a display.

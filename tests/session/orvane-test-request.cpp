@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes run requests the way the extension does, for session tests written in Python, so that a
 // change of the request format breaks the build instead of a test's copy of it.
 // Usage: orvane-test-request UID PATH...   writes the request file, prints the URL to open

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the settings application's status logic on the session bus, for session tests.
 // Usage: orvane-test-status launch | kill | force-restart [--exit-early]
 //   launch         asks the runner to quit and starts it again a moment later; ends once started

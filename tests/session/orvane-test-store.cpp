@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adds an action to the store of the current XDG folders and prints its uid (session tests and
 // benchmarks).  Usage: orvane-test-store KIND TARGET TITLE, where KIND TARGET is move FOLDER,
 // copy FOLDER, move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove -, resetprefs - or

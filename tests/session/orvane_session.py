@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A private desktop session for the runner: XDG folders holding the build-tree desktop and D-Bus
 service files, a session bus started with them, a mocked notification daemon and file manager."""
 

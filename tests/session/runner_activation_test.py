@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The runner on a real session bus: opening an orvane:// URL starts it by D-Bus activation, the
 request runs, its notification arrives with a "Show" button, and a click reveals the moved file."""
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Copy through the real runner: a run request for a copy action copies every item under a free
 name of its own, each announced with a "Finished copying" notification whose "Show" reveals it."""
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The runner's I/O paths under injected failures, as databases test theirs: the real runner is
 started under strace, which makes the Nth call of a system call that moves or commits file data
 fail with ENOSPC or EIO. A copy, a move to another file system and a password-protected archive

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A runner ended mid-work leaves nothing behind: a copy, a move to another file system and a
 password-protected archive of a file large enough to be caught mid-way, then SIGTERM (the session's logout) to the real runner: nothing
 incomplete under a final name, no temporaries, the source whole. Then kill -9 mid-copy: the next

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Replacing through the real runner never loses the source: moving a folder onto the folder that
 holds it fails with the error notification and keeps everything, and copying an item onto itself
 (named through a link to the destination folder) is skipped, keeping the item as it was."""

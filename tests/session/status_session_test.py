@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The status logic on a private session bus: it starts the runner by D-Bus activation and asks it to
 quit through its exported action; a runner busy with an action quits only once the action has ended
 (and keeps taking requests meanwhile); starting it again keeps it; a forced restart leaves the

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The tool-running kinds from a run request through the real runner on a private session bus:
 converting an image, resetting an application's settings, and secure delete with its
 confirmation answered in the dialog itself (typed into its field under Xvfb)."""

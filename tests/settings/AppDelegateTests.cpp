@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application's launch, activation, commands and quitting.
 #include "SettingsTestSupport.h"
 

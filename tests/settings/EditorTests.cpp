@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The action list editor, driven through its commands and its table, checked in the store, in
 // Actions.plist and in what the rows show.
 #include "SettingsTestSupport.h"

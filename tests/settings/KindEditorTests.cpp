@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The kind editors on the right of the action editor, driven through their operations and
 // checked in the actions, in Actions.plist and in the files they write.
 #include "SettingsTestSupport.h"

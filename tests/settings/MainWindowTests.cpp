@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings window and its pages: module switching, the close alert, the preferences and
 // about pages.
 #include "SettingsTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every change made in the settings window reaches the file manager's menu: after the store's
 // (or the preferences') message, the built orvane-menu prints the changed menu.
 #include "SettingsTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the settings window tests: private folders, a store and preferences of the test's
 // own, the alerts on screen, and the wormhole messages the store and preferences send.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status page and the launch's use of the extension status logic, with the real plug-in
 // registry tool in the test's own home; starting and quitting applications is only recorded.
 #include "SettingsTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in scripts run against stand-ins for the terminals, editors, clipboard tools and
 // settings tools: a PATH that holds nothing else, so what is installed here does not matter.
 #include "platform/GRef.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The action list editor's rules without a window: what each command does to the store, what it
 // saves and what the table selects afterwards.
 #include "model/OVActionsManager.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // hl_iconWithURL reads the user's thumbnail cache, whose place GLib fixes at its first use: the
 // cases run in a child started with a cache folder of its own.
 #include "platform/GRef.h"

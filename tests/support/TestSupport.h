@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by every test program: private XDG folders per test, log capture and loop pumping.
 #pragma once
 

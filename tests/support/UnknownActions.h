@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Actions of a kind this version does not know, as a newer version would store them: a known
 // kind archived and then renamed in the archive's bytes, its class chain still ending in OVAction.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tools on their own: orvane-rm, orvane-sips and orvane-defaults run as processes, as the
 // runner runs them.
 #include "support/TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real alert dialog with a text field: its first response follows the field's rule as the
 // user types, and the answer arrives once.
 #include "platform/GuiAlert.h"
