@@ -159,9 +159,14 @@ OVMainWindowController::Size OVMainWindowController::windowSizeWithController(co
 bool OVMainWindowController::resizeWindowIfNeededForViewController(const ModulePtr& module, bool)
 {
     // Windows here cannot be moved by the program; the window manager keeps their place.
-    const Size size = windowSizeWithController(module);
+    Size size = windowSizeWithController(module);
     if (size.width <= 0 || size.height <= 0)
         return false;
+    // Never larger than the screen: the pages scroll instead.
+    if (const Room room = roomOnScreen(); room.width > 0 && room.height > 0) {
+        size.width = std::min(size.width, room.width);
+        size.height = std::min(size.height, room.height);
+    }
     // The default size is the surface's, which also holds the resize border around the window.
     int borderWidth = 0, borderHeight = 0;
     GtkWidget* root = GTK_WIDGET(window());

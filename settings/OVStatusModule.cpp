@@ -57,6 +57,11 @@ void OVStatusModule::setCurrentView(GtkWidget* view)
         return;
     gtk_widget_set_hexpand(view, TRUE);
     gtk_widget_set_vexpand(view, TRUE);
+    // A status page scrolls by itself; here the page scrolls as a whole, with the file managers'
+    // rows, so the status takes its full height instead of a scrolling box of its own.
+    for (GtkWidget* child = gtk_widget_get_first_child(view); child; child = gtk_widget_get_next_sibling(child))
+        if (GTK_IS_SCROLLED_WINDOW(child))
+            gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(child), GTK_POLICY_NEVER, GTK_POLICY_NEVER);
     gtk_box_append(container, view);
 }
 
@@ -122,7 +127,7 @@ void OVStatusModule::updateFileManagers()
         fileManagerRows_.emplace_back(state.name, row);
     }
     gtk_widget_set_visible(GTK_WIDGET(group), !fileManagerRows_.empty());
-    // The page does not scroll: room for the status and every row.
+    // Room for the status and every row where the screen has it; the page scrolls where not.
     const double rows = double(fileManagerRows_.size());
     setViewMinSize({480, fileManagerRows_.empty() ? 400 : 380 + 80 + 56 * rows});
 }

@@ -6,6 +6,7 @@
 #include "platform/MainContext.h"
 #include "ui/HLInterfaceFile.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -69,6 +70,27 @@ void HLWindowController::showWindow()
 {
     if (window_ && !destroyed_)
         gtk_window_present(window_.get());
+}
+
+HLWindowController::Room HLWindowController::roomOnScreen() const
+{
+    if (!window_)
+        return {};
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window_.get()));
+    GdkSurface* surface = gtk_native_get_surface(GTK_NATIVE(window_.get()));
+    ov::GRef<GdkMonitor> monitor;
+    if (surface && gtk_widget_get_mapped(GTK_WIDGET(window_.get())))
+        monitor = ov::GRef<GdkMonitor>::retain(gdk_display_get_monitor_at_surface(display, surface));
+    if (!monitor) {
+        GListModel* monitors = gdk_display_get_monitors(display);
+        if (g_list_model_get_n_items(monitors) > 0)
+            monitor.reset(GDK_MONITOR(g_list_model_get_item(monitors, 0)));
+    }
+    if (!monitor)
+        return {};
+    GdkRectangle geometry{};
+    gdk_monitor_get_geometry(monitor.get(), &geometry);
+    return {std::max(0, geometry.width), std::max(0, geometry.height - kTopBarHeight)};
 }
 
 void HLWindowController::close()

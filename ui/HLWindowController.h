@@ -34,6 +34,15 @@ public:
     T* outlet(const char* name) const { return reinterpret_cast<T*>(outlet(name)); }
 
     void showWindow();
+    // The most room the window may take: its monitor (the first one before it is on screen) less
+    // a top bar of kTopBarHeight. GTK 4.8 has no work area on Wayland, so the shell's bar is
+    // assumed rather than asked for; {0, 0} without a display or monitor.
+    struct Room {
+        int width = 0;
+        int height = 0;
+    };
+    static constexpr int kTopBarHeight = 32;
+    Room roomOnScreen() const;
     // Takes the window off the screen for good; closing it by hand only hides it, so work that
     // the window shows goes on.
     void close();
