@@ -396,6 +396,7 @@ void OVActionListModule::bindCell(Cell& cell)
     // A child of a kind this version does not know is shown, kept and removable, never edited.
     // Cells are reused for other children: every bind sets what this one may change.
     const bool unknown = action.isUnknown();
+    labelCell(cell, action);
     if (cell.check) {
         gtk_check_button_set_active(cell.check, !unknown && cell.state(action));
         gtk_widget_set_sensitive(GTK_WIDGET(cell.check), !unknown);
@@ -410,6 +411,18 @@ void OVActionListModule::bindCell(Cell& cell)
             gtk_label_set_text(cell.detail, cell.column->detail(action).c_str());
     }
     cell.binding = false;
+}
+
+// A screen reader reads the row, and its check box, by the child's title, and a field by its
+// column.
+void OVActionListModule::labelCell(Cell& cell, const OVAction& action)
+{
+    const std::string title = action.isUnknown() ? std::string(OVUnknownAction::kDisplayTitle) : action.title().value_or("");
+    ovsettings::setRowAccessibleLabel(cell.box, title);
+    if (cell.check)
+        ovsettings::setAccessibleLabel(GTK_WIDGET(cell.check), title);
+    if (cell.entry)
+        ovsettings::setAccessibleLabel(GTK_WIDGET(cell.entry), cell.column->title);
 }
 
 void OVActionListModule::showIcon(GtkImage* image, const OVAction& action) const
@@ -433,6 +446,11 @@ void OVActionListModule::endEditing(Cell& cell)
     cell.binding = true;
     gtk_editable_set_text(GTK_EDITABLE(cell.entry), cell.shown.c_str());
     cell.binding = false;
+    // A new title is read out at once, in every cell of the row.
+    if (*row < rows_.size())
+        for (Cell* other : std::vector<Cell*>(cells_))
+            if (rowOfCell(*other) == row)
+                labelCell(*other, *rows_[*row]);
 }
 
 GtkEntry* OVActionListModule::fieldAt(unsigned row, const std::string& column) const

@@ -114,6 +114,7 @@ private:
     static void attachCell(GtkListItem* item, const std::shared_ptr<Cell>& cell);
     GtkColumnViewColumn* newColumn(const std::string& title, GtkListItemFactory* factory);
     void bindCell(Cell& cell);
+    static void labelCell(Cell& cell, const OVAction& action);
     void endEditing(Cell& cell);
     std::optional<unsigned> rowOfCell(const Cell& cell) const;
     std::optional<std::pair<unsigned, bool>> dropLocationAt(double y) const;

@@ -5,6 +5,7 @@
 #include "platform/GRef.h"
 #include "platform/Log.h"
 #include "settings/OVImageIcon.h"
+#include "settings/OVTableRows.h"
 
 #include <string>
 
@@ -102,6 +103,7 @@ GtkEntry* OVEditorRow::nameField()
         return nameEntry;
     const RowPtr shared = self.lock();
     nameEntry = GTK_ENTRY(gtk_entry_new());
+    ovsettings::setAccessibleLabel(GTK_WIDGET(nameEntry), "Name");
     gtk_stack_add_child(nameStack, GTK_WIDGET(nameEntry));
     // Renaming ends with Return, with Escape (which applies what was typed, like Return) and
     // when the field loses focus.
@@ -143,6 +145,7 @@ void OVEditorRow::showAction()
     const bool unknown = action->isUnknown();
     ovsettings::setImage(image, action->icon());
     gtk_label_set_text(nameLabel, unknown ? OVUnknownAction::kDisplayTitle : action->title().value_or("").c_str());
+    nameForScreenReaders();
     // Rows are reused for other actions: every one sets both.
     gtk_switch_set_active(toggle, action->enabled() && !unknown);
     gtk_widget_set_sensitive(GTK_WIDGET(toggle), !unknown);
@@ -171,5 +174,13 @@ bool OVEditorRow::hideNameField()
     editing = false;
     gtk_label_set_text(nameLabel, gtk_editable_get_text(GTK_EDITABLE(nameEntry)));
     gtk_stack_set_visible_child(nameStack, GTK_WIDGET(nameLabel));
+    nameForScreenReaders();
     return true;
+}
+
+void OVEditorRow::nameForScreenReaders()
+{
+    const std::string title = gtk_label_get_text(nameLabel);
+    ovsettings::setRowAccessibleLabel(box, title);
+    ovsettings::setAccessibleLabel(GTK_WIDGET(toggle), title);
 }

@@ -26,6 +26,8 @@ struct OVEditorRow {
     void showNameField();
     // Puts the label back, showing what was typed; false when no rename was open.
     bool hideNameField();
+    // The row and its switch are read out by the shown title.
+    void nameForScreenReaders();
 
     std::weak_ptr<OVEditorRow> self;
     std::weak_ptr<OVEditorRowDelegate> delegate;

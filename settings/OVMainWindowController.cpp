@@ -11,6 +11,7 @@
 #include "settings/OVImageIcon.h"
 #include "settings/OVModuleSwitch.h"
 #include "settings/OVStatusModule.h"
+#include "settings/OVTableRows.h"
 #include "settings/OVWeakSignal.h"
 #include "settings/RZAboutModule.h"
 #include "settings/RZPreferencesModule.h"
@@ -82,6 +83,7 @@ void OVMainWindowController::loadSidebar()
         gtk_box_append(GTK_BOX(box), image);
         gtk_box_append(GTK_BOX(box), label);
         gtk_list_box_append(tableView(), box);
+        ovsettings::setAccessibleLabel(gtk_widget_get_parent(box), module->moduleTitle());
     }
     const std::weak_ptr<OVMainWindowController> weak =
         std::static_pointer_cast<OVMainWindowController>(shared_from_this());

@@ -174,6 +174,7 @@ void OVShellScriptModule::hl_viewDidLoad()
     gtk_text_view_set_top_margin(textView_, 6);
     gtk_source_view_set_show_line_numbers(GTK_SOURCE_VIEW(source), TRUE);
     gtk_source_view_set_auto_indent(GTK_SOURCE_VIEW(source), TRUE);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(source), GTK_ACCESSIBLE_PROPERTY_LABEL, "Script", -1);
     gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), source);
 
     std::weak_ptr<OVShellScriptModule> weak = std::static_pointer_cast<OVShellScriptModule>(shared_from_this());

@@ -7,6 +7,25 @@
 
 namespace ovsettings {
 
+void setAccessibleLabel(GtkWidget* widget, const std::string& label)
+{
+    if (widget)
+        gtk_accessible_update_property(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_PROPERTY_LABEL, label.c_str(), -1);
+}
+
+void setRowAccessibleLabel(GtkWidget* child, const std::string& label)
+{
+    // A list view shows the child in a row; a column view in a cell of a row.
+    for (GtkWidget* up = child ? gtk_widget_get_parent(child) : nullptr; up; up = gtk_widget_get_parent(up)) {
+        const std::string name = gtk_widget_get_css_name(up);
+        if (name != "cell" && name != "row")
+            return;
+        setAccessibleLabel(up, label);
+        if (name == "row")
+            return;
+    }
+}
+
 std::vector<unsigned> selectedRows(GtkSelectionModel* selection)
 {
     std::vector<unsigned> rows;

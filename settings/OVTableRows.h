@@ -10,9 +10,15 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace ovsettings {
+
+// What a screen reader says for a widget of a row; a list's row widget has no text of its own.
+void setAccessibleLabel(GtkWidget* widget, const std::string& label);
+// The same for the row widget a list item's child is shown in.
+void setRowAccessibleLabel(GtkWidget* child, const std::string& label);
 
 std::vector<unsigned> selectedRows(GtkSelectionModel* selection);
 // Selects exactly these rows (those inside the list).

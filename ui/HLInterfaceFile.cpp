@@ -27,6 +27,32 @@ std::optional<std::string> interfaceResourceForClassChain(const std::vector<std:
     return std::nullopt;
 }
 
+namespace {
+
+// A button that shows only an icon is read out by its tooltip: a screen reader has nothing else
+// to say for it. A menu button draws itself with a button inside, which is read out as well.
+void nameIconButtons(GtkBuilder* builder)
+{
+    GSList* objects = gtk_builder_get_objects(builder);
+    for (GSList* o = objects; o; o = o->next) {
+        if (!GTK_IS_BUTTON(o->data) && !GTK_IS_MENU_BUTTON(o->data))
+            continue;
+        GtkWidget* button = GTK_WIDGET(o->data);
+        const char* label = GTK_IS_BUTTON(button) ? gtk_button_get_label(GTK_BUTTON(button))
+                                                  : gtk_menu_button_get_label(GTK_MENU_BUTTON(button));
+        const char* tooltip = gtk_widget_get_tooltip_text(button);
+        if ((label && *label) || !tooltip || !*tooltip)
+            continue;
+        gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip, -1);
+        if (GTK_IS_MENU_BUTTON(button))
+            if (GtkWidget* inner = gtk_widget_get_first_child(button); inner && GTK_IS_BUTTON(inner))
+                gtk_accessible_update_property(GTK_ACCESSIBLE(inner), GTK_ACCESSIBLE_PROPERTY_LABEL, tooltip, -1);
+    }
+    g_slist_free(objects);
+}
+
+} // namespace
+
 GtkBuilder* builderForClassChain(const std::vector<std::string>& chain)
 {
     auto path = interfaceResourceForClassChain(chain);
@@ -40,6 +66,7 @@ GtkBuilder* builderForClassChain(const std::vector<std::string>& chain)
         g_object_unref(builder);
         return nullptr;
     }
+    nameIconButtons(builder);
     return builder;
 }
 
