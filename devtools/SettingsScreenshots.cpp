@@ -107,6 +107,12 @@ bool captureSettingsScreens(const std::string& folder)
     g_free(tmp);
     g_setenv("XDG_DATA_HOME", (home + "/data").c_str(), TRUE);
     g_setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
+    // Every other file manager installed, so the status page shows each of their rows.
+    g_mkdir_with_parents((home + "/bin").c_str(), 0755);
+    for (const char* program : {"nemo", "thunar", "dolphin"})
+        ov::writeFileAtomically(home + "/bin/" + program, "#!/bin/sh\n", 0755);
+    const char* path = g_getenv("PATH");
+    g_setenv("PATH", (home + "/bin" + (path ? std::string(":") + path : std::string())).c_str(), TRUE);
 
     auto store = OVActionsManager::create();
     store->updateActions(sampleActions());

@@ -10,6 +10,7 @@
 #include "platform/Workspace.h"
 #include "runner/OVCompressingWindowController.h"
 #include "runner/OVFileActionWindowController.h"
+#include "runner/OVToolProgressWindowController.h"
 
 #include <adwaita.h>
 #include <gtk/gtk.h>
@@ -88,6 +89,19 @@ bool captureCompressWindow(const std::string& folder)
     return ok;
 }
 
+// The progress window of a long tool run (converting images), part way.
+bool captureToolWindow(const std::string& folder)
+{
+    auto controller = OVToolProgressWindowController::controllerWithTitle("Converting Images", 500);
+    controller->setDone(137);
+    controller->showWindow();
+    ov::iterateMainUntil([&] { return gtk_widget_get_width(GTK_WIDGET(controller->window())) > 0; }, 3000);
+    screenshots::letDraw();
+    const bool ok = screenshots::saveWindow(controller->window(), folder + "/tool-progress.png");
+    controller->close();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -117,6 +131,7 @@ int main(int argc, char** argv)
     }) && ok;
     ok = captureCopyWindow(folder) && ok;
     ok = captureCompressWindow(folder) && ok;
+    ok = captureToolWindow(folder) && ok;
     ok = captureSettingsScreens(folder) && ok;
     return ok ? 0 : 1;
 }
