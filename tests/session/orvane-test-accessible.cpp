@@ -61,20 +61,10 @@ bool waitForLine()
     return ready && std::getline(std::cin, line).good();
 }
 
-} // namespace
-
-int main()
+// The built-in catalogue and the kinds it does not hold, each with an editor of its own.
+void addEveryKind(const std::shared_ptr<OVActionsManager>& store, const std::shared_ptr<OVUserDefaults>& defaults)
 {
-    if (!ov::guiReady()) {
-        std::cerr << "no display\n";
-        return 77;
-    }
-    auto store = OVActionsManager::create();
-    auto defaults = OVUserDefaults::create();
-    if (!store)
-        return 1;
     OVDefaultCatalogue(store, defaults).generateDefaultsIfNeeded();
-    // Kinds the catalogue does not hold, each with an editor of its own.
     OVActionList actions = store->actions();
     auto script = OVAction::action<OVShellScriptAction>();
     script->setTitle("Resize photos");
@@ -84,6 +74,21 @@ int main()
     actions.push_back(apple);
     actions.push_back(OVAction::action<OVResetAppPreferencesAction>());
     store->updateActions(actions);
+}
+
+} // namespace
+
+int main()
+{
+    if (!ov::guiReady()) {
+        std::cerr << "no display\n";
+        return 77;
+    }
+    const auto defaults = OVUserDefaults::create();
+    const auto store = OVActionsManager::create();
+    if (!store)
+        return 1;
+    addEveryKind(store, defaults);
 
     // The registry is never asked: the pages show the states set below.
     OVStatusHelper::Environment env;
