@@ -75,7 +75,7 @@ OVActionList sampleActions()
     openWith->addAction(app);
     list.push_back(openWith);
     auto apple = OVAction::action<OVAppleScriptAction>();
-    apple->setTitle(std::string("Tag with Finder comments"));
+    apple->setTitle(std::string("Tag with comments"));
     list.push_back(apple);
     return list;
 }

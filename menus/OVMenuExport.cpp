@@ -3,6 +3,7 @@
 
 #include "archive/UTF8.h"
 #include "model/OVActionGroup.h"
+#include "model/OVThemeIcons.h"
 #include "model/OVTypes.h"
 #include "platform/ContentTypes.h"
 #include "platform/Markup.h"
@@ -95,6 +96,7 @@ std::string themedIconName(const OVAction& action)
         name = name.substr(themed.size());
         name = name.substr(0, name.find(' '));
     }
+    name = OVThemeIcons::exportedName(name);
     const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '+';
     });

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "menus/OVMenuFormat.h"
 
+#include "model/OVThemeIcons.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -59,7 +61,7 @@ void appendOutline(const OVMenu& menu, int depth, std::string& out)
 std::string imageDescription(const OVImage& image)
 {
     if (!image.serialized().empty())
-        return image.serialized();
+        return OVThemeIcons::exportedName(image.serialized());
     if (!image.pngData().empty())
         return "data:image/png;base64," + base64(image.pngData());
     return {};

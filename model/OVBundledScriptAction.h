@@ -12,4 +12,11 @@ public:
 
     // Reads the resources folder (platform resourcesPath()); none when the script is missing.
     static std::shared_ptr<OVBundledScriptAction> actionWithBundledFileName(const std::string& name);
+
+    // The name a built-in script (and its image) has now, for one it had in an older version;
+    // any other name is returned as it is.
+    static std::string currentBundledName(const std::string& name);
+    // The stored script, or where a store written before its script was renamed points at the
+    // old file, the script under its current name in the resources folder.
+    std::optional<std::string> scriptToRun() const override;
 };

@@ -7,9 +7,9 @@ class OVOpenFavesActionGroup : public OVActionKind<OVOpenFavesActionGroup, OVAct
 public:
     static constexpr const char* kClassName = "OVOpenFavesActionGroup";
     static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule",
-                                      .title = "Open new Finder window",
+                                      .title = "Open new window",
                                       .iconName = "icon-open-faves",
-                                      .description = "Opens a new Finder window/tab to the selected location",
+                                      .description = "Opens a new file manager window at the chosen folder",
                                       .isDefault = true,
                                       .childKind = "OVOpenFavesAction"};
 };

@@ -11,6 +11,8 @@ public:
 
     const std::optional<std::string>& scriptURL() const { return scriptURL_; } // a file path
     void setScriptURL(std::optional<std::string> v) { scriptURL_ = std::move(v); }
+    // The file the runner starts.
+    virtual std::optional<std::string> scriptToRun() const { return scriptURL_; }
     bool isEditable() const { return isEditable_; }
     void setIsEditable(bool v) { isEditable_ = v; }
 

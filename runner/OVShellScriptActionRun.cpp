@@ -67,7 +67,7 @@ class ShellScriptRunBehaviour : public OVKindRunBehaviour<OVShellScriptAction> {
 public:
     void runKind(OVShellScriptAction& shell, const OVPaths& paths, OVRunCompletion completion) override
     {
-        const auto& script = shell.scriptURL();
+        const auto script = shell.scriptToRun();
         ov::ovLog("Run with script: %s", script ? OVKeyedArchiver::fileURLStringWithPath(*script).c_str() : "(null)");
         if (!script || script->empty()) {
             // Nothing to launch: say so instead of leaving the request open for ever.

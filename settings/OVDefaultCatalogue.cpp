@@ -194,16 +194,16 @@ void OVDefaultCatalogue::addFirstBuiltInBatch()
     addBundledScript("New Terminal Tab Here", false, true);
     addBundledScript("New Terminal Window Here", true, true);
     addBundledScript("Edit with Vim", true, false);
-    addBundledScript("Show hidden files in Finder", false, false);
-    addBundledScript("Hide hidden files in Finder", false, false);
+    addBundledScript("Show hidden files", false, false);
+    addBundledScript("Hide hidden files", false, false);
     defaults_->setDidCreateDefaultActions(true);
 }
 
 void OVDefaultCatalogue::addSecondBuiltInBatch()
 {
     addBundledScript("Edit with Emacs", false, false);
-    addBundledScript("New iTerm Tab Here", false, true);
-    addBundledScript("New iTerm Window Here", false, true);
+    addBundledScript("New Tab Here in Another Terminal", false, true);
+    addBundledScript("New Window Here in Another Terminal", false, true);
     defaults_->setDidCreateDefaultActions2(true);
 }
 

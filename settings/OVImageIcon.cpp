@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/OVImageIcon.h"
 
+#include "model/OVThemeIcons.h"
 #include "platform/GRef.h"
+
+#include <vector>
 
 namespace ovsettings {
 
@@ -14,7 +17,16 @@ void setImage(GtkImage* view, const std::optional<OVImage>& image, int pixelSize
     }
     if (!image->serialized().empty()) {
         GError* raw = nullptr;
-        ov::GRef<GIcon> icon(g_icon_new_for_string(image->serialized().c_str(), &raw));
+        ov::GRef<GIcon> icon;
+        if (auto names = OVThemeIcons::lookupNames(image->serialized()); !names.empty()) {
+            std::vector<char*> list;
+            for (auto& name : names)
+                list.push_back(name.data());
+            list.push_back(nullptr);
+            icon.reset(g_themed_icon_new_from_names(list.data(), -1));
+        } else {
+            icon.reset(g_icon_new_for_string(image->serialized().c_str(), &raw));
+        }
         ov::GErrorPtr error(raw);
         if (icon)
             gtk_image_set_from_gicon(view, icon.get());

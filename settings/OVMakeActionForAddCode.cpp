@@ -26,8 +26,8 @@ constexpr AddMenuEntry kAddMenu[] = {
     {kAddTerminalTab, nullptr, "New Terminal Tab Here", true},
     {kAddTerminalWindow, nullptr, "New Terminal Window Here", true},
     {kAddEditWithVim, nullptr, "Edit with Vim", false},
-    {kAddShowHiddenFiles, nullptr, "Show hidden files in Finder", false},
-    {kAddHideHiddenFiles, nullptr, "Hide hidden files in Finder", false},
+    {kAddShowHiddenFiles, nullptr, "Show hidden files", false},
+    {kAddHideHiddenFiles, nullptr, "Hide hidden files", false},
 };
 
 OVActionPtr makeEntry(const AddMenuEntry& entry)

@@ -45,6 +45,8 @@ void OVMoveToActionModule::hl_viewDidLoad()
         heading = "Copy files and folders to a specific folder";
     else if (isApplicationGroup())
         heading = "Open files and folders with a specific application";
+    else if (std::dynamic_pointer_cast<OVOpenFavesActionGroup>(group))
+        heading = OVOpenFavesActionGroup::kKind.description; // older stores hold an older text
     else if (group)
         heading = group->actionDescription().value_or("");
     gtk_label_set_text(headingLabel(), heading.c_str());

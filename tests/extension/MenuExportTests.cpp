@@ -12,6 +12,7 @@
 #include "platform/RunningApplications.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <glib.h>
 #include <sys/stat.h>
@@ -509,6 +510,71 @@ TEST_F(MenuExportTest, AChildWithAHostileUidInsideAGroupIsLeftOut)
             EXPECT_EQ(text.find("Hostile child"), std::string::npos) << path;
         }
     }
+}
+
+// Stores keep the bundled image names their actions were written with, also names of built-in
+// scripts that were renamed since; every file manager and orvane-menu --json get the icon theme's
+// name for them, and any other themed name as it is.
+TEST_F(MenuExportTest, StoredBundledIconNamesGoOutAsTheIconThemesNames)
+{
+    struct Case {
+        const char* stored;
+        const char* exported;
+    };
+    const Case cases[] = {{"icon-move", "folder-symbolic"},
+                          {"icon-compress", "package-x-generic-symbolic"},
+                          {"New iTerm Tab Here", "tab-new-symbolic"},
+                          {"Show hidden files in Finder", "view-reveal-symbolic"},
+                          {"Show hidden files", "view-reveal-symbolic"},
+                          {"folder-music", "folder-music"}};
+    OVActionList actions;
+    std::map<std::string, std::string> expected; // by title
+    for (const auto& c : cases) {
+        auto action = makeAction(std::string("Stored ") + c.stored);
+        action->setIcon(OVImage::named(c.stored));
+        actions.push_back(action);
+        expected[*action->title()] = c.exported;
+    }
+    writeAll(exportOf(actions, false));
+
+    std::map<std::string, std::string> nemo, thunar, dolphin;
+    const std::string nemoFolder = OVMenuExporter::exportPath(OVFileManager::Nemo);
+    for (const auto& name : exportedFiles(nemoFolder, ".nemo_action")) {
+        if (name.ends_with("-background.nemo_action"))
+            continue;
+        GKeyFile* file = loadKeyFile(nemoFolder + "/" + name);
+        nemo[keyFileString(file, "Nemo Action", "Name")] = keyFileString(file, "Nemo Action", "Icon-Name");
+        g_key_file_free(file);
+    }
+    for (auto& action : thunarActions(readAll(OVMenuExporter::exportPath(OVFileManager::Thunar))))
+        thunar[action["name"]] = action["icon"];
+    const std::string dolphinFolder = OVMenuExporter::exportPath(OVFileManager::Dolphin);
+    for (const auto& name : exportedFiles(dolphinFolder, ".desktop")) {
+        GKeyFile* file = loadKeyFile(dolphinFolder + "/" + name);
+        gsize count = 0;
+        gchar** entries = g_key_file_get_string_list(file, "Desktop Entry", "Actions", &count, nullptr);
+        for (gsize i = 0; i < count; ++i) {
+            const std::string group = std::string("Desktop Action ") + entries[i];
+            dolphin[keyFileString(file, group.c_str(), "Name")] = keyFileString(file, group.c_str(), "Icon");
+        }
+        g_strfreev(entries);
+        g_key_file_free(file);
+    }
+    EXPECT_EQ(nemo, expected);
+    EXPECT_EQ(thunar, expected);
+    EXPECT_EQ(dolphin, expected);
+
+    writeStore(actions);
+    const std::string file = home.writeFile("work/a.txt", "a");
+    ToolResult json = runTool({ORVANE_BINARY_DIR "/extension/orvane-menu", "--json", file});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto root = nlohmann::json::parse(json.out);
+    ASSERT_EQ(root.size(), 1u) << json.out;
+    EXPECT_EQ(root[0]["icon"], "icon-contextmenu") << "the root item stays the application's own";
+    std::map<std::string, std::string> menu;
+    for (const auto& item : root[0]["submenu"])
+        menu[item["title"].get<std::string>()] = item["icon"].get<std::string>();
+    EXPECT_EQ(menu, expected);
 }
 
 class MenuExportWatcherTest : public MenuExportTest {};

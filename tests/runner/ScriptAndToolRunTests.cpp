@@ -38,6 +38,32 @@ TEST_F(ScriptRunTest, WhitespaceOutputIsNotLoggedAndErrorsAre)
     EXPECT_FALSE(log.contains("Got output"));
 }
 
+// A store written before a built-in script was renamed names the old file: the script runs under
+// its new name, from the resources folder only, and a user's own missing script is not replaced.
+TEST_F(ScriptRunTest, ABuiltInScriptStoredUnderItsFormerNameRunsUnderItsNewOne)
+{
+    const std::string out = home.path() + "/ran.txt";
+    write("resources/Default Scripts/New Window Here in Another Terminal.sh",
+          "printf '%s\\n' \"$@\" > '" + out + "'\n");
+    ovtest::ScopedEnv resources("ORVANE_RESOURCES_DIR", home.path() + "/resources");
+
+    // Where the older version was installed; the file is gone with it.
+    const std::string stored = home.path() + "/old/Default Scripts/New iTerm Window Here.sh";
+    auto action = OVAction::action<OVBundledScriptAction>();
+    action->setScriptURL(stored);
+    EXPECT_TRUE(run(*action, {"/a b"}).success);
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return ovtest::readAll(out) == "/a b\n"; }));
+    EXPECT_EQ(action->scriptURL(), stored) << "the action itself is not changed";
+
+    // The same file name outside a scripts folder, or as a script of the user's own, stays missing.
+    auto elsewhere = OVAction::action<OVBundledScriptAction>();
+    elsewhere->setScriptURL(home.path() + "/New iTerm Window Here.sh");
+    EXPECT_EQ(elsewhere->scriptToRun(), elsewhere->scriptURL());
+    auto own = OVAction::action<OVShellScriptAction>();
+    own->setScriptURL(stored);
+    EXPECT_EQ(own->scriptToRun(), stored);
+}
+
 TEST_F(ScriptRunTest, NoScriptReportsFailure)
 {
     auto action = OVAction::action<OVShellScriptAction>();

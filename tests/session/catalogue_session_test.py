@@ -212,7 +212,7 @@ def main():
         c.prepare()
         store = c.first_run()
         check([e["title"] for e in store][:5] == ["Create new file", "Move to a folder", "Copy to a folder",
-                                                  "Open new Finder window", "Open With"], "first entries %r" % store)
+                                                  "Open new window", "Open With"], "first entries %r" % store)
         check(len(store) == 19, "a first run holds %d entries" % len(store))
         check(store[4]["children"] == [], "Open With has children")
         check([e["title"] for e in store[1]["children"]] == ["Dokumente", "Bilder", "Schreibtisch"],
@@ -222,14 +222,14 @@ def main():
         text = c.file("menu.txt")
         menu = json.loads(c.menu("--json", text))
         check([i["title"] for i in menu[0]["submenu"]] ==
-              ["Create new file", "Move to a folder", "Copy to a folder", "Open new Finder window",
+              ["Create new file", "Move to a folder", "Copy to a folder", "Open new window",
                "Compress with password", "Send via Email", "Copy paths to clipboard", "Edit with Vim"],
               "the menu of a text file: %r" % [i["title"] for i in menu[0]["submenu"]])
 
         # The entries that start disabled, switched on as the user would.
         c.enable(["Create new file/Python Script", "Create new file/HTML File", "Secure Delete",
-                  "New Terminal Tab Here", "Show hidden files in Finder", "Hide hidden files in Finder",
-                  "Edit with Emacs", "New iTerm Tab Here", "New iTerm Window Here"])
+                  "New Terminal Tab Here", "Show hidden files", "Hide hidden files",
+                  "Edit with Emacs", "New Tab Here in Another Terminal", "New Window Here in Another Terminal"])
         c.start_runner()
 
         png = c.file("picture.png")
@@ -248,9 +248,9 @@ def main():
             ("Copy to a folder/Dokumente", c.file("c1.txt"), copied_into("Dokumente")),
             ("Copy to a folder/Bilder", c.file("c2.txt"), copied_into("Bilder")),
             ("Copy to a folder/Schreibtisch", c.file("c3.txt"), copied_into("Schreibtisch")),
-            ("Open new Finder window/Dokumente", text, shown_folder("Dokumente")),
-            ("Open new Finder window/Bilder", text, shown_folder("Bilder")),
-            ("Open new Finder window/Schreibtisch", text, shown_folder("Schreibtisch")),
+            ("Open new window/Dokumente", text, shown_folder("Dokumente")),
+            ("Open new window/Bilder", text, shown_folder("Bilder")),
+            ("Open new window/Schreibtisch", text, shown_folder("Schreibtisch")),
             ("Secure Delete", c.file("secret.txt"), declined_prompt()),
             ("Compress with password", text, declined_prompt()),
             ("Send via Email", text, recorded("xdg-email --attach $P")),
@@ -263,14 +263,14 @@ def main():
             ("New Terminal Tab Here", c.folder("tab"), recorded("gnome-terminal --tab --working-directory=$P")),
             ("New Terminal Window Here", c.folder("win"), recorded("gnome-terminal --window --working-directory=$P")),
             ("Edit with Vim", text, recorded("gnome-terminal -- vim -- $P")),
-            ("Show hidden files in Finder", text,
+            ("Show hidden files", text,
              recorded("gsettings set org.gtk.gtk4.Settings.FileChooser show-hidden true")),
-            ("Hide hidden files in Finder", text,
+            ("Hide hidden files", text,
              recorded("gsettings set org.gtk.gtk4.Settings.FileChooser show-hidden false")),
             ("Edit with Emacs", text, recorded("emacsclient --create-frame --no-wait --alternate-editor=emacs $P")),
-            ("New iTerm Tab Here", c.folder("itab"),
+            ("New Tab Here in Another Terminal", c.folder("itab"),
              recorded("tilix --action=app-new-session --working-directory=$P")),
-            ("New iTerm Window Here", c.folder("iwin"),
+            ("New Window Here in Another Terminal", c.folder("iwin"),
              recorded("tilix --action=app-new-window --working-directory=$P")),
         ]
         for name, path, effect in entries:

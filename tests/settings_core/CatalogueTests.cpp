@@ -26,6 +26,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -43,7 +44,7 @@ const std::vector<Entry> kFirstRun = {
     {"OVNewFileActionGroup", "Create new file", true, std::nullopt},
     {"OVMoveActionGroup", "Move to a folder", true, std::nullopt},
     {"OVCopyActionGroup", "Copy to a folder", true, std::nullopt},
-    {"OVOpenFavesActionGroup", "Open new Finder window", true, std::nullopt},
+    {"OVOpenFavesActionGroup", "Open new window", true, std::nullopt},
     {"OVOpenWithActionGroup", "Open With", true, std::nullopt},
     {"OVSecureRemoveAction", "Secure Delete", false, std::nullopt},
     {"OVCompressPasswordAction", "Compress with password", true, std::nullopt},
@@ -54,11 +55,11 @@ const std::vector<Entry> kFirstRun = {
     {"OVBundledScriptAction", "New Terminal Tab Here", false, kFolders},
     {"OVBundledScriptAction", "New Terminal Window Here", true, kFolders},
     {"OVBundledScriptAction", "Edit with Vim", true, std::nullopt},
-    {"OVBundledScriptAction", "Show hidden files in Finder", false, std::nullopt},
-    {"OVBundledScriptAction", "Hide hidden files in Finder", false, std::nullopt},
+    {"OVBundledScriptAction", "Show hidden files", false, std::nullopt},
+    {"OVBundledScriptAction", "Hide hidden files", false, std::nullopt},
     {"OVBundledScriptAction", "Edit with Emacs", false, std::nullopt},
-    {"OVBundledScriptAction", "New iTerm Tab Here", false, kFolders},
-    {"OVBundledScriptAction", "New iTerm Window Here", false, kFolders},
+    {"OVBundledScriptAction", "New Tab Here in Another Terminal", false, kFolders},
+    {"OVBundledScriptAction", "New Window Here in Another Terminal", false, kFolders},
 };
 
 std::optional<std::string> destinationOf(const OVAction& action)
@@ -283,7 +284,7 @@ TEST_F(CatalogueTest, AnUpgradeWithoutTheSecondBatchGetsItAtTheEnd)
 {
     launch();
     rewrite([](OVActionList& list) {
-        for (const char* title : {"Edit with Emacs", "New iTerm Tab Here", "New iTerm Window Here"})
+        for (const char* title : {"Edit with Emacs", "New Tab Here in Another Terminal", "New Window Here in Another Terminal"})
             removeTitled(list, title);
         // The user's own entry, after which the new ones must come.
         auto mine = OVAction::action<OVMoveToAction>();
@@ -296,10 +297,58 @@ TEST_F(CatalogueTest, AnUpgradeWithoutTheSecondBatchGetsItAtTheEnd)
     const auto titles = titlesOf(actions);
     ASSERT_EQ(titles.size(), kFirstRun.size() + 1);
     EXPECT_EQ(std::vector<std::string>(titles.end() - 4, titles.end()),
-              (std::vector<std::string>{"Mine", "Edit with Emacs", "New iTerm Tab Here", "New iTerm Window Here"}));
+              (std::vector<std::string>{"Mine", "Edit with Emacs", "New Tab Here in Another Terminal", "New Window Here in Another Terminal"}));
     for (auto it = actions.end() - 3; it != actions.end(); ++it)
         EXPECT_FALSE((*it)->enabled());
     EXPECT_TRUE(OVUserDefaults::create()->didCreateDefaultActions2());
+}
+
+// A store an older version wrote holds the built-in entries under the titles and script file
+// names of that time: the top-up keys on kinds and flags, so they stay as the user has them, and
+// the scripts still run under their current names.
+TEST_F(CatalogueTest, AnOlderStoreKeepsItsTitlesAndItsRenamedScriptsStillRun)
+{
+    const std::map<std::string, std::string> older = {
+        {"Open new window", "Open new Finder window"},
+        {"Show hidden files", "Show hidden files in Finder"},
+        {"Hide hidden files", "Hide hidden files in Finder"},
+        {"New Tab Here in Another Terminal", "New iTerm Tab Here"},
+        {"New Window Here in Another Terminal", "New iTerm Window Here"},
+    };
+    launch();
+    const std::string scripts = ov::resourcesPath() + "/Default Scripts/";
+    rewrite([&](OVActionList& list) {
+        for (auto& action : list) {
+            auto it = older.find(action->title().value_or(""));
+            if (it == older.end())
+                continue;
+            action->setTitle(it->second);
+            if (auto* script = dynamic_cast<OVBundledScriptAction*>(action.get())) {
+                script->setDefaultTitle(it->second);
+                script->setScriptURL(scripts + it->second + ".sh");
+                script->setIcon(OVImage::named(it->second));
+            }
+        }
+    });
+    const auto before = titlesOf(OVActionsManager::create()->actions());
+    ASSERT_EQ(std::count(before.begin(), before.end(), "New iTerm Tab Here"), 1);
+    launch();
+    const auto after = OVActionsManager::create()->actions();
+    EXPECT_EQ(titlesOf(after), before);
+
+    std::size_t renamed = 0;
+    for (const auto& action : after) {
+        auto* script = dynamic_cast<const OVBundledScriptAction*>(action.get());
+        if (!script || OVBundledScriptAction::currentBundledName(*script->title()) == *script->title())
+            continue;
+        SCOPED_TRACE(*script->title());
+        ++renamed;
+        EXPECT_FALSE(ov::isRegularFile(*script->scriptURL())) << "the old file is gone";
+        const std::string current = OVBundledScriptAction::currentBundledName(*script->title());
+        EXPECT_EQ(script->scriptToRun(), scripts + current + ".sh");
+        EXPECT_TRUE(ov::isRegularFile(*script->scriptToRun()));
+    }
+    EXPECT_EQ(renamed, 4u);
 }
 
 TEST_F(CatalogueTest, MissingResourcesLeaveTheirEntriesOutOrEmpty)
