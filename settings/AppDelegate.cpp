@@ -10,7 +10,7 @@
 #include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "settings/OVAlert.h"
-#include "settings/OVDefaultCatalogue.h"
+#include "model/OVDefaultCatalogue.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
 #include "settings/OVStatusHelper.h"

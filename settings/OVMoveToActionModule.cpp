@@ -7,7 +7,7 @@
 #include "platform/Log.h"
 #include "platform/Workspace.h"
 #include "settings/OVApplicationChooser.h"
-#include "settings/OVDefaultCatalogue.h"
+#include "model/OVDefaultCatalogue.h"
 #include "settings/OVWeakSignal.h"
 
 #include <gio/gdesktopappinfo.h>
