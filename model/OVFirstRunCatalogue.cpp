@@ -71,6 +71,7 @@ bool OVFirstRunCatalogue::writeIfNoStore()
                 defaults->setDidCreateDefaultActions2(false);
             return false;
         }
+        ov::ovLog("Wrote the built-in actions to %s", path.c_str());
         OVChangeSender::send(OVChange::Actions);
         return true;
     } catch (const std::exception& e) {

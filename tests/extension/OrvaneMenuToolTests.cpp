@@ -186,11 +186,13 @@ void collectIdentifiers(const nlohmann::json& menu, std::vector<std::string>& ou
     }
 }
 
+// The first menus on a fresh home, asked for at once: the built-in actions, the same ones for every
+// program and the ones stored (the model's tests race the writers behind a gate).
 TEST(OrvaneMenuFirstRun, ProgramsStartingTogetherOnAFreshHomeShareOneCatalogue)
 {
     TempHome home;
     const std::string work = home.makeFolder("work");
-    constexpr int kRounds = 3;
+    constexpr int kRounds = 2;
     constexpr int kPrograms = 4;
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
