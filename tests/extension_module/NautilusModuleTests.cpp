@@ -191,6 +191,29 @@ TEST_F(NautilusModuleTest, BackgroundItemsAreForTheOpenFolder)
     EXPECT_EQ(nodes[1].label, "Folders only");
 }
 
+TEST_F(NautilusModuleTest, AFreshHomeShowsTheBuiltInActions)
+{
+    // Orvane never ran: the first menu writes the built-in list and shows it.
+    ASSERT_EQ(::unlink(OVActionsManager::saveURL().c_str()), 0);
+    NautilusFileInfo* current = localInfo(folder, true);
+    items = nautilus_menu_provider_get_background_items(provider, current);
+    g_object_unref(current);
+    auto nodes = readItems(items);
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0].label, "Orvane");
+    EXPECT_GT(nodes[0].children.size(), 3u);
+    EXPECT_EQ(OVActionsManager::create()->actions().size(), 19u);
+}
+
+TEST_F(NautilusModuleTest, NothingToOfferGivesNoOrvaneItem)
+{
+    writeStore({makeAction("Off", std::nullopt, false), makeAction("Folders only", OVStringList{kUTTypeFolder})});
+    GList* files = g_list_append(nullptr, localInfo(file));
+    items = nautilus_menu_provider_get_file_items(provider, files);
+    g_list_free_full(files, g_object_unref);
+    EXPECT_EQ(items, nullptr);
+}
+
 TEST_F(NautilusModuleTest, RemoteOnlySelectionGetsNoItems)
 {
     GList* files = g_list_append(nullptr, fileInfo(g_file_new_for_uri("sftp://host/x.txt"), false));
