@@ -131,7 +131,7 @@ double timeFirstMenus(const std::string& root, bool stored, double* worst)
         g_mkdir_with_parents(config.c_str(), 0700);
         g_setenv("XDG_DATA_HOME", data.c_str(), TRUE);
         g_setenv("XDG_CONFIG_HOME", config.c_str(), TRUE);
-        if (stored && !OVFirstRunCatalogue::writeIfNoStore())
+        if (stored && OVFirstRunCatalogue::writeIfNoStore() != OVFirstRunCatalogue::Outcome::Written)
             std::abort();
         const gint64 t0 = g_get_monotonic_time();
         auto sync = FinderSync::create();

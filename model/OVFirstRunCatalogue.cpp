@@ -38,24 +38,24 @@ std::unique_ptr<ov::FileLock> lockCatalogue()
 
 std::string OVFirstRunCatalogue::lockPath() { return OVActionsManager::saveURL() + ".lock"; }
 
-bool OVFirstRunCatalogue::writeIfNoStore()
+OVFirstRunCatalogue::Outcome OVFirstRunCatalogue::writeIfNoStore()
 {
     try {
         const std::string path = OVActionsManager::saveURL();
         // The usual case costs one stat.
         if (ov::pathExists(path))
-            return true;
+            return Outcome::Found;
         auto lock = lockCatalogue();
         if (!lock) {
             ov::ovLog("Could not write the built-in actions: %s stays locked", lockPath().c_str());
-            return false;
+            return Outcome::Failed;
         }
         // Another program may have written it while this one waited.
         if (ov::pathExists(path))
-            return true;
+            return Outcome::Found;
         auto store = OVActionsManager::create();
         if (!store)
-            return false;
+            return Outcome::Failed;
         auto defaults = OVUserDefaults::create();
         const bool firstBatch = defaults->didCreateDefaultActions();
         const bool secondBatch = defaults->didCreateDefaultActions2();
@@ -69,17 +69,16 @@ bool OVFirstRunCatalogue::writeIfNoStore()
                 defaults->setDidCreateDefaultActions(false);
             if (!secondBatch)
                 defaults->setDidCreateDefaultActions2(false);
-            return false;
+            return Outcome::Failed;
         }
-        ov::ovLog("Wrote the built-in actions to %s", path.c_str());
         OVChangeSender::send(OVChange::Actions);
-        return true;
+        return Outcome::Written;
     } catch (const std::exception& e) {
         ov::ovLog("Could not write the built-in actions: %s", e.what());
     } catch (...) {
         ov::ovLog("Could not write the built-in actions");
     }
-    return false;
+    return Outcome::Failed;
 }
 
 std::shared_ptr<OVActionsManager> OVFirstRunCatalogue::loadStore()

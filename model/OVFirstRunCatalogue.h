@@ -11,10 +11,13 @@
 
 class OVFirstRunCatalogue {
 public:
+    enum class Outcome {
+        Found,   // a store exists (an empty list too: the user emptied it); it stays untouched
+        Written, // this call wrote the catalogue
+        Failed,  // the catalogue was due and could not be written
+    };
     // Writes the catalogue when no store exists, once even when several programs start together.
-    // A store that exists (an empty list too: the user emptied it) is theirs and stays untouched.
-    // False when the catalogue was due and could not be written.
-    static bool writeIfNoStore();
+    static Outcome writeIfNoStore();
     // The store as the menus read it: writeIfNoStore first. None when the store cannot be read.
     static std::shared_ptr<OVActionsManager> loadStore();
     // Held while the catalogue is written; beside the store.

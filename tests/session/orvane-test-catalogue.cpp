@@ -5,8 +5,8 @@
 // Usage: orvane-test-catalogue first-run | show | enable TITLE|GROUP/TITLE...
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
-#include "model/OVUserDefaults.h"
 #include "model/OVDefaultCatalogue.h"
+#include "model/OVUserDefaults.h"
 
 #include <nlohmann/json.hpp>
 
