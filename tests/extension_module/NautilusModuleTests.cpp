@@ -99,6 +99,15 @@ protected:
             reinterpret_cast<void (*)()>(shutdown)();
     }
 
+    // The items of a right-click on the work folder's background.
+    std::vector<Node> backgroundItems()
+    {
+        NautilusFileInfo* current = localInfo(folder, true);
+        items = nautilus_menu_provider_get_background_items(provider, current);
+        g_object_unref(current);
+        return readItems(items);
+    }
+
     TempHome home;
     GType providerType = 0;
     NautilusMenuProvider* provider = nullptr;
@@ -182,10 +191,7 @@ TEST(NautilusModuleChild, DISABLED_ChooseTheFirstFileItem)
 TEST_F(NautilusModuleTest, BackgroundItemsAreForTheOpenFolder)
 {
     OVUserDefaults::create()->setUseSubmenu(false);
-    NautilusFileInfo* current = localInfo(folder, true);
-    items = nautilus_menu_provider_get_background_items(provider, current);
-    g_object_unref(current);
-    auto nodes = readItems(items);
+    auto nodes = backgroundItems();
     ASSERT_EQ(nodes.size(), 2u);
     EXPECT_EQ(nodes[0].label, "Move to a folder");
     EXPECT_EQ(nodes[1].label, "Folders only");
@@ -195,10 +201,7 @@ TEST_F(NautilusModuleTest, AFreshHomeShowsTheBuiltInActions)
 {
     // Orvane never ran: the first menu writes the built-in list and shows it.
     ASSERT_EQ(::unlink(OVActionsManager::saveURL().c_str()), 0);
-    NautilusFileInfo* current = localInfo(folder, true);
-    items = nautilus_menu_provider_get_background_items(provider, current);
-    g_object_unref(current);
-    auto nodes = readItems(items);
+    auto nodes = backgroundItems();
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_EQ(nodes[0].label, "Orvane");
     EXPECT_GT(nodes[0].children.size(), 3u);
