@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Menu construction for large lists and selections, and how soon a change saved by another
-// process shows in the next menu. Run without arguments; the program starts copies of itself
+// Menu construction for large lists and selections, the first menu of a file manager with and
+// without an action list (the first writes the built-in one), and how soon a change saved by
+// another process shows in the next menu. Run without arguments; the program starts copies of itself
 // ("--child") as the saving process.
 #include "BenchSupport.h"
 #include "menus/FinderSync.h"
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionsManager.h"
+#include "model/OVFirstRunCatalogue.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVTypes.h"
@@ -25,7 +27,8 @@
 namespace {
 
 constexpr double kTarget100Ms = 1, kTarget10000Ms = 16, kTargetChangeMs = 50;
-constexpr int kChangeSamples = 20;
+constexpr double kTargetFirstMenuMs = 10, kTargetFirstRunMs = 100;
+constexpr int kChangeSamples = 20, kFirstMenuSamples = 15;
 
 const char* const kTypes[] = {nullptr, kUTTypeImage, "text/plain", kUTTypeFolder, "application/pdf", nullptr};
 const char* const kExtensions[] = {".png", ".jpg", ".txt", ".pdf", ".tar.gz", "", ".md", ".c", ".odt", ".mp3"};
@@ -116,6 +119,32 @@ int runChild(int extra)
     return 0;
 }
 
+// The first menu of a freshly started file manager on a home of its own: with the built-in
+// list already stored, or with none (the menu writes it first).
+double timeFirstMenus(const std::string& root, bool stored, double* worst)
+{
+    std::vector<double> samples;
+    for (int i = 0; i < kFirstMenuSamples; ++i) {
+        const std::string home = root + "/" + (stored ? "stored-" : "fresh-") + std::to_string(i);
+        const std::string data = home + "/data", config = home + "/config";
+        g_mkdir_with_parents(data.c_str(), 0700);
+        g_mkdir_with_parents(config.c_str(), 0700);
+        g_setenv("XDG_DATA_HOME", data.c_str(), TRUE);
+        g_setenv("XDG_CONFIG_HOME", config.c_str(), TRUE);
+        if (stored && OVFirstRunCatalogue::writeIfNoStore() != OVFirstRunCatalogue::Outcome::Written)
+            std::abort();
+        const gint64 t0 = g_get_monotonic_time();
+        auto sync = FinderSync::create();
+        sync->setSelection({}, home);
+        OVMenu menu = sync->menuForMenuKind(FIMenuKind::ContextualMenuForContainer);
+        samples.push_back(ms(g_get_monotonic_time() - t0));
+        if (menu.empty())
+            std::abort();
+    }
+    *worst = *std::max_element(samples.begin(), samples.end());
+    return median(samples);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -177,6 +206,14 @@ int main(int argc, char** argv)
     std::printf("%-58s %9.3f ms\n", "  worst of 20", *std::max_element(latencies.begin(), latencies.end()));
 
     sync.reset();
+    std::printf("first menu of a file manager, %d fresh homes each\n", kFirstMenuSamples);
+    double worst = 0;
+    report("first menu, built-in list stored, median", timeFirstMenus(home, true, &worst), kTargetFirstMenuMs);
+    std::printf("%-58s %9.3f ms\n", "  worst", worst);
+    report("first menu, no list yet (writes the built-in one), median", timeFirstMenus(home, false, &worst),
+           kTargetFirstRunMs);
+    std::printf("%-58s %9.3f ms\n", "  worst", worst);
+
     std::string rm = "rm -rf '" + std::string(home) + "'";
     if (std::system(rm.c_str()) != 0)
         std::fprintf(stderr, "could not remove %s\n", home);

@@ -4,7 +4,7 @@
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionGroup.h"
-#include "model/OVActionsManager.h"
+#include "model/OVFirstRunCatalogue.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "platform/ContentTypes.h"
@@ -136,7 +136,7 @@ void FinderSync::preferencesDidChange() { userDefaults_ = OVUserDefaults::create
 
 void FinderSync::reloadData()
 {
-    auto manager = OVActionsManager::create();
+    auto manager = OVFirstRunCatalogue::loadStore();
     actionsLoadFailed_ = !manager;
     actionsArray_ = manager ? manager->actions() : OVActionList{};
 }
@@ -305,7 +305,8 @@ OVMenu FinderSync::menuForMenuKind(FIMenuKind kind)
     }
 
     const bool useSubmenu = userDefaults_ ? userDefaults_->useSubmenu() : true;
-    if (!useSubmenu)
+    // An "Orvane" item that opens onto nothing is only clutter.
+    if (!useSubmenu || !itemAdded)
         return menu;
     OVMenu root;
     OVMenuItem rootItem;

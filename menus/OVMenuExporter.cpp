@@ -3,6 +3,7 @@
 
 #include "messaging/OVProtocol.h"
 #include "model/OVActionsManager.h"
+#include "model/OVFirstRunCatalogue.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -242,7 +243,7 @@ bool refreshExportsReading(std::string* error, bool* anyTurnedOn)
 
     std::optional<OVExportMenu> menu;
     if (anyOn) {
-        auto store = OVActionsManager::create();
+        auto store = OVFirstRunCatalogue::loadStore();
         if (!store) {
             // The last export stays: a menu that still works beats one that vanished.
             addError(error, "the action list " + OVActionsManager::saveURL() + " cannot be read; the exported menus are left as they are");

@@ -4,7 +4,7 @@
 #include "messaging/OVWormhole.h"
 #include "model/HLTimer.h"
 #include "model/OVActionGroup.h"
-#include "model/OVActionsManager.h"
+#include "model/OVFirstRunCatalogue.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Application.h"
 #include "platform/Files.h"
@@ -303,7 +303,7 @@ void AppDelegate::disableActivation()
 
 void AppDelegate::reloadData()
 {
-    auto manager = OVActionsManager::create();
+    auto manager = OVFirstRunCatalogue::loadStore();
     setActionsArray(manager ? manager->actions() : OVActionList{});
 }
 

@@ -3,6 +3,7 @@
 
 #include "menus/OVMenuExporter.h"
 #include "model/OVActionsManager.h"
+#include "model/OVDefaultCatalogue.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
@@ -10,7 +11,6 @@
 #include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "settings/OVAlert.h"
-#include "settings/OVDefaultCatalogue.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
 #include "settings/OVStatusHelper.h"

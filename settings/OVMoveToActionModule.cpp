@@ -2,12 +2,12 @@
 #include "settings/OVMoveToActionModule.h"
 
 #include "model/OVActionKinds.h"
+#include "model/OVDefaultCatalogue.h"
 #include "model/OVOpenWithAppAction.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Workspace.h"
 #include "settings/OVApplicationChooser.h"
-#include "settings/OVDefaultCatalogue.h"
 #include "settings/OVWeakSignal.h"
 
 #include <gio/gdesktopappinfo.h>

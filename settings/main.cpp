@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // orvane: the settings application.
 #include "model/OVActionsManager.h"
+#include "model/OVFirstRunCatalogue.h"
 #include "model/OVUserDefaults.h"
 #include "platform/GRef.h"
 #include "platform/GuiResources.h"
@@ -23,7 +24,12 @@ int main(int argc, char** argv)
 {
     ov::registerResources();
     ov::GRef<AdwApplication> application(adw_application_new("app.orvane.Orvane", G_APPLICATION_DEFAULT_FLAGS));
-    auto delegate = ovsettings::AppDelegate::create(GTK_APPLICATION(application.get()), &OVActionsManager::sharedInstance,
+    // Another program may be writing the built-in actions right now: they are read once written.
+    auto store = [] {
+        OVFirstRunCatalogue::writeIfNoStore();
+        return OVActionsManager::sharedInstance();
+    };
+    auto delegate = ovsettings::AppDelegate::create(GTK_APPLICATION(application.get()), store,
                                                     OVUserDefaults::standardUserDefaults(), &OVStatusHelper::sharedInstance);
     g_unix_signal_add(SIGTERM, quitOnSignal, application.get());
     g_unix_signal_add(SIGINT, quitOnSignal, application.get());

@@ -319,6 +319,11 @@ TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
     EXPECT_EQ(nemoEntries().size(), 1u);
     EXPECT_EQ(dolphinEntries().size(), 1u);
     EXPECT_EQ(thunarEntries().size(), 1u);
+    // Nothing enabled: no entry, so no "Orvane" submenu that opens onto nothing.
+    writeAll(exportOf({makeAction("Off", std::nullopt, false)}));
+    EXPECT_TRUE(nemoEntries().empty());
+    EXPECT_TRUE(dolphinEntries().empty());
+    EXPECT_TRUE(thunarEntries().empty());
     for (auto fileManager : allFileManagers())
         EXPECT_TRUE(OVMenuExporter::removeExport(fileManager));
     EXPECT_TRUE(nemoEntries().empty());

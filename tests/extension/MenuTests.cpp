@@ -167,18 +167,23 @@ TEST_F(MenuTest, UnknownKindsAreNeverOfferedNorExported)
 
 TEST_F(MenuTest, ContextualMenusAreWrappedAndTheToolbarIsNot)
 {
-    writeStore({makeAction("Folders", OVStringList{kUTTypeFolder})});
+    writeStore({makeAction("Folders", OVStringList{kUTTypeFolder}), makeAction("Off", std::nullopt, false)});
     auto sync = FinderSync::create();
-    sync->setSelection({home.writeFile("a.txt", "")}, std::nullopt);
-
+    sync->setSelection({}, home.path());
     for (auto kind : {FIMenuKind::ContextualMenuForItems, FIMenuKind::ContextualMenuForContainer,
                       FIMenuKind::ContextualMenuForSidebar}) {
         OVMenu menu = sync->menuForMenuKind(kind);
         ASSERT_EQ(menu.items.size(), 1u);
         EXPECT_EQ(menu.items[0].title, "Orvane");
         EXPECT_EQ(menu.items[0].image, OVImage::named("icon-contextmenu"));
-        EXPECT_TRUE(menu.items[0].submenu && menu.items[0].submenu->empty()); // wrapped even when empty
+        EXPECT_EQ(flatTitles(*menu.items[0].submenu), Titles{"Folders"});
     }
+
+    // Nothing enabled fits a text file: no "Orvane" item that opens onto nothing.
+    sync->setSelection({home.writeFile("a.txt", "")}, std::nullopt);
+    for (auto kind : {FIMenuKind::ContextualMenuForItems, FIMenuKind::ContextualMenuForContainer,
+                      FIMenuKind::ContextualMenuForSidebar})
+        EXPECT_TRUE(sync->menuForMenuKind(kind).empty());
     OVMenu toolbar = sync->menuForMenuKind(FIMenuKind::ToolbarItemMenu);
     ASSERT_EQ(toolbar.items.size(), 1u);
     EXPECT_EQ(toolbar.items[0].title, "No Actions Enabled");
@@ -201,7 +206,18 @@ TEST_F(MenuTest, UnreadableStoreGivesEmptyMenus)
     EXPECT_TRUE(sync->actionsLoadFailed());
     EXPECT_TRUE(sync->actionsArray().empty());
     EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ToolbarItemMenu)), Titles{"No Actions Enabled"});
-    EXPECT_EQ(flatTitles(sync->menuForMenuKind(FIMenuKind::ContextualMenuForItems)), Titles{"Orvane"});
+    EXPECT_TRUE(sync->menuForMenuKind(FIMenuKind::ContextualMenuForItems).empty());
+}
+
+TEST_F(MenuTest, AFreshHomeShowsTheBuiltInActions)
+{
+    auto sync = FinderSync::create();
+    EXPECT_FALSE(sync->actionsLoadFailed());
+    EXPECT_EQ(sync->actionsArray().size(), 19u);
+    sync->setSelection({}, home.path());
+    OVMenu menu = sync->menuForMenuKind(FIMenuKind::ContextualMenuForContainer);
+    ASSERT_EQ(menu.items.size(), 1u);
+    EXPECT_GT(menu.items[0].submenu->items.size(), 3u);
 }
 
 TEST_F(MenuTest, ReloadsWhenAnotherStoreSaves)

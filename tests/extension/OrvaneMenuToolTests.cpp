@@ -3,6 +3,7 @@
 
 #include "menus/OVMenuExporter.h"
 #include "messaging/OVProtocol.h"
+#include "model/OVActionGroup.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
@@ -86,9 +87,13 @@ TEST_F(OrvaneMenuToolTest, PrintsOutlineAndJSON)
     EXPECT_TRUE(items[0]["submenu"][0]["submenu"].is_null());
     EXPECT_EQ(items[1]["title"], "Open folder");
 
-    // An empty toolbar menu shows its disabled item.
+    // An empty toolbar menu shows its disabled item; a context menu shows nothing at all.
     writeStore({});
     EXPECT_EQ(orvaneMenu({"--kind=toolbar", file}, work).out, "No Actions Enabled (disabled)\n");
+    Result none = orvaneMenu({"--kind=container"}, work);
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(nlohmann::json::parse(orvaneMenu({"--json", file}, work).out), nlohmann::json::array());
 }
 
 TEST_F(OrvaneMenuToolTest, ReportsBadInput)
@@ -168,6 +173,83 @@ TEST_F(OrvaneMenuToolTest, FailedLaunchLeavesNoRequestBehind)
     EXPECT_NE(run.err.find("could not hand the request"), std::string::npos);
     for (const auto& entry : std::filesystem::directory_iterator(ov::containerPath()))
         EXPECT_FALSE(ov::isCanonicalUUIDString(entry.path().filename().string())) << entry.path();
+}
+
+// The uids of a JSON menu, in order, submenus included.
+void collectIdentifiers(const nlohmann::json& menu, std::vector<std::string>& out)
+{
+    for (const auto& item : menu) {
+        if (!item["identifier"].get<std::string>().empty())
+            out.push_back(item["identifier"]);
+        if (item["submenu"].is_array())
+            collectIdentifiers(item["submenu"], out);
+    }
+}
+
+// The first menus on a fresh home, asked for at once: the built-in actions, the same ones for every
+// program and the ones stored (the model's tests race the writers behind a gate).
+TEST(OrvaneMenuFirstRun, ProgramsStartingTogetherOnAFreshHomeShareOneCatalogue)
+{
+    TempHome home;
+    const std::string work = home.makeFolder("work");
+    constexpr int kRounds = 2;
+    constexpr int kPrograms = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ::unlink(OVActionsManager::saveURL().c_str());
+        auto defaults = OVUserDefaults::create();
+        defaults->setDidCreateDefaultActions(false);
+        defaults->setDidCreateDefaultActions2(false);
+        struct Run {
+            std::unique_ptr<ov::ChildProcess> process;
+            std::string out;
+            int status = -1;
+            bool ended = false;
+        };
+        std::vector<Run> runs(kPrograms);
+        for (auto& run : runs) {
+            ov::ChildProcess::Handlers handlers;
+            handlers.output = [&run](const std::string& chunk) { run.out += chunk; };
+            handlers.exit = [&run](int reason, int status) {
+                run.ended = true;
+                run.status = reason == ov::ChildProcess::kReasonExit ? status : -1;
+            };
+            run.process = ov::ChildProcess::start({ORVANE_BINARY_DIR "/extension/orvane-menu", "--json", "--kind",
+                                                   "container", work},
+                                                  std::nullopt, std::move(handlers));
+            ASSERT_TRUE(run.process);
+        }
+        ASSERT_TRUE(pumpUntil([&] { return std::all_of(runs.begin(), runs.end(), [](const Run& r) { return r.ended; }); },
+                              30000));
+
+        // Every program showed the catalogue that is stored, not one of its own.
+        auto store = OVActionsManager::create();
+        ASSERT_TRUE(store);
+        ASSERT_EQ(store->actions().size(), 19u);
+        std::vector<std::string> storedIds;
+        for (const auto& run : runs) {
+            ASSERT_EQ(run.status, 0);
+            const auto menu = nlohmann::json::parse(run.out);
+            ASSERT_EQ(menu.size(), 1u);
+            EXPECT_EQ(menu[0]["title"], "Orvane");
+            std::vector<std::string> ids;
+            collectIdentifiers(menu, ids);
+            EXPECT_GT(ids.size(), 5u);
+            if (storedIds.empty())
+                storedIds = ids;
+            EXPECT_EQ(ids, storedIds);
+        }
+        std::vector<std::string> uids;
+        for (const auto& action : store->actions()) {
+            uids.push_back(action->uid());
+            if (auto* group = dynamic_cast<const OVActionGroup*>(action.get())) {
+                for (const auto& child : group->actions())
+                    uids.push_back(child->uid());
+            }
+        }
+        for (const auto& id : storedIds)
+            EXPECT_NE(std::find(uids.begin(), uids.end(), id.substr(3)), uids.end()) << id << " is not in the store";
+    }
 }
 
 } // namespace

@@ -99,6 +99,15 @@ protected:
             reinterpret_cast<void (*)()>(shutdown)();
     }
 
+    // The items of a right-click on the work folder's background.
+    std::vector<Node> backgroundItems()
+    {
+        NautilusFileInfo* current = localInfo(folder, true);
+        items = nautilus_menu_provider_get_background_items(provider, current);
+        g_object_unref(current);
+        return readItems(items);
+    }
+
     TempHome home;
     GType providerType = 0;
     NautilusMenuProvider* provider = nullptr;
@@ -182,13 +191,30 @@ TEST(NautilusModuleChild, DISABLED_ChooseTheFirstFileItem)
 TEST_F(NautilusModuleTest, BackgroundItemsAreForTheOpenFolder)
 {
     OVUserDefaults::create()->setUseSubmenu(false);
-    NautilusFileInfo* current = localInfo(folder, true);
-    items = nautilus_menu_provider_get_background_items(provider, current);
-    g_object_unref(current);
-    auto nodes = readItems(items);
+    auto nodes = backgroundItems();
     ASSERT_EQ(nodes.size(), 2u);
     EXPECT_EQ(nodes[0].label, "Move to a folder");
     EXPECT_EQ(nodes[1].label, "Folders only");
+}
+
+TEST_F(NautilusModuleTest, AFreshHomeShowsTheBuiltInActions)
+{
+    // Orvane never ran: the first menu writes the built-in list and shows it.
+    ASSERT_EQ(::unlink(OVActionsManager::saveURL().c_str()), 0);
+    auto nodes = backgroundItems();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0].label, "Orvane");
+    EXPECT_GT(nodes[0].children.size(), 3u);
+    EXPECT_EQ(OVActionsManager::create()->actions().size(), 19u);
+}
+
+TEST_F(NautilusModuleTest, NothingToOfferGivesNoOrvaneItem)
+{
+    writeStore({makeAction("Off", std::nullopt, false), makeAction("Folders only", OVStringList{kUTTypeFolder})});
+    GList* files = g_list_append(nullptr, localInfo(file));
+    items = nautilus_menu_provider_get_file_items(provider, files);
+    g_list_free_full(files, g_object_unref);
+    EXPECT_EQ(items, nullptr);
 }
 
 TEST_F(NautilusModuleTest, RemoteOnlySelectionGetsNoItems)

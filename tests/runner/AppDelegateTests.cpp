@@ -416,8 +416,16 @@ TEST_F(AppDelegateTest, UrlsBeforeLaunchAreHandledInOrderAfterIt)
     EXPECT_EQ(recorded->runs.size(), 3u);
 }
 
+TEST_F(AppDelegateTest, AFreshHomeGetsTheBuiltInActions)
+{
+    launch();
+    EXPECT_EQ(delegate->actionsArray().size(), 19u);
+}
+
 TEST_F(AppDelegateTest, ReloadsTheListWhenTheStoreAnnouncesAChange)
 {
+    // An empty list of the user's, which stays empty.
+    ASSERT_TRUE(OVActionsManager::create()->saveToFile());
     launch();
     EXPECT_TRUE(delegate->actionsArray().empty());
     auto store = OVActionsManager::create();

@@ -2,12 +2,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The installed package in the real Nautilus: the package built from this tree is laid over /usr in
 a private mount namespace, so Nautilus loads the packaged module from its own extension folder and
-the session bus starts the packaged runner by its installed service file. A right-click on a file,
-Orvane > Compress with password, a password typed into the runner's prompt: the archive beside the
-file opens with that password in unzip. Screenshots of the menu and the prompt are saved.
+the session bus starts the packaged runner by its installed service file. The first right-click on a
+file in a home where Orvane never ran shows the built-in actions; Orvane > Compress with password, a
+password typed into the runner's prompt: the archive beside the file opens with that password in
+unzip. Screenshots of the menu and the prompt are saved.
 
 usage: nautilus_package_test.py BUILD_DIR"""
 
+import json
 import os
 import shutil
 import signal
@@ -54,7 +56,9 @@ def compress(desktop, screen):
     report = os.path.join(scenario.work, "report.txt")
     with open(report, "w") as f:
         f.write("the quarterly figures\n")
-    desktop.session.add_action("compress", "-", "Compress with password")
+    # No action list yet: the module writes the built-in one for its first menu.
+    store = os.path.join(desktop.session.container, "Actions.plist")
+    check(not os.path.exists(store), "the fresh home already holds an action list")
     desktop.start_nautilus(scenario.work)
 
     def window():
@@ -65,6 +69,8 @@ def compress(desktop, screen):
 
     popup = scenario.open_menu(names["report.txt"], "file")
     scenario.choose(popup, "Orvane", "package-compress-1-menu")
+    catalogue = json.loads(subprocess.check_output([desktop.session.tool("orvane-test-catalogue"), "show"], timeout=30))
+    check(len(catalogue) == 19, "the first menu wrote %d built-in actions, not 19" % len(catalogue))
     scenario.choose(popup, "Compress with password", "package-compress-2-orvane")
 
     prompt = wait_for(lambda: next(iter(runner_windows(desktop)), None), timeout=30,

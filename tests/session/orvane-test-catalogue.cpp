@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings application's first run, for session tests: writes the default catalogue into the
 // store of the current XDG folders and prints the store as JSON; "enable" switches entries on as
-// the user would in the settings window.
-// Usage: orvane-test-catalogue first-run | enable TITLE|GROUP/TITLE...
+// the user would in the settings window; "show" prints the store as it is.
+// Usage: orvane-test-catalogue first-run | show | enable TITLE|GROUP/TITLE...
 #include "model/OVActionGroup.h"
 #include "model/OVActionsManager.h"
+#include "model/OVDefaultCatalogue.h"
 #include "model/OVUserDefaults.h"
-#include "settings/OVDefaultCatalogue.h"
 
 #include <nlohmann/json.hpp>
 
@@ -55,6 +55,10 @@ int main(int argc, char** argv)
         std::cerr << "the store cannot be read\n";
         return 1;
     }
+    if (command == "show") {
+        std::cout << describe(store->actions()).dump(1) << "\n";
+        return 0;
+    }
     if (command == "first-run") {
         OVDefaultCatalogue(store, OVUserDefaults::create()).generateDefaultsIfNeeded();
     } else if (command == "enable") {
@@ -65,7 +69,7 @@ int main(int argc, char** argv)
             }
         }
     } else {
-        std::cerr << "usage: orvane-test-catalogue first-run | enable TITLE|GROUP/TITLE...\n";
+        std::cerr << "usage: orvane-test-catalogue first-run | show | enable TITLE|GROUP/TITLE...\n";
         return 2;
     }
     // The coalesced save would come a moment later; this program ends now.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The catalogue of actions a fresh installation holds: at every launch the settings application
-// appends whatever part of it the store lacks, then saves.
+// The catalogue of actions a fresh installation holds: whichever program first finds no store
+// writes it (OVFirstRunCatalogue); at every launch the settings application appends whatever part
+// of it the store lacks, then saves.
 #pragma once
 
 #include "model/OVAction.h"
@@ -17,6 +18,8 @@ public:
     OVDefaultCatalogue(std::shared_ptr<OVActionsManager> store, std::shared_ptr<OVUserDefaults> defaults);
 
     void generateDefaultsIfNeeded();
+    // The same without the save, for a caller that writes the store itself.
+    void addMissingDefaults();
 
     // Whether a top-level action of the kind (or a subkind) has isDefault set.
     template <typename Kind>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // hl_iconWithURL reads the user's thumbnail cache, whose place GLib fixes at its first use: the
 // cases run in a child started with a cache folder of its own.
+#include "model/OVDefaultCatalogue.h"
 #include "platform/GRef.h"
-#include "settings/OVDefaultCatalogue.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -5,6 +5,7 @@
 #include "model/OVConvertImageActionGroup.h"
 #include "model/OVCopyActionGroup.h"
 #include "model/OVCopyToAction.h"
+#include "model/OVDefaultCatalogue.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVNewFileAction.h"
 #include "model/OVNewFileActionGroup.h"
@@ -16,7 +17,6 @@
 #include "platform/Files.h"
 #include "platform/ProductPaths.h"
 #include "platform/UserFolders.h"
-#include "settings/OVDefaultCatalogue.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

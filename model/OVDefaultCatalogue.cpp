@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/OVDefaultCatalogue.h"
+#include "model/OVDefaultCatalogue.h"
 
 #include "model/HLBundleResources.h"
 #include "model/OVBundledScriptAction.h"
@@ -92,6 +92,12 @@ OVDefaultCatalogue::OVDefaultCatalogue(std::shared_ptr<OVActionsManager> store, 
 
 void OVDefaultCatalogue::generateDefaultsIfNeeded()
 {
+    addMissingDefaults();
+    store_->save();
+}
+
+void OVDefaultCatalogue::addMissingDefaults()
+{
     if (!hasDefaultActionForClass<OVNewFileActionGroup>())
         addNewFileGroup();
     if (!hasDefaultActionForClass<OVMoveActionGroup>())
@@ -121,7 +127,6 @@ void OVDefaultCatalogue::generateDefaultsIfNeeded()
         addFirstBuiltInBatch();
     if (!defaults_->didCreateDefaultActions2())
         addSecondBuiltInBatch();
-    store_->save();
 }
 
 void OVDefaultCatalogue::addNewFileGroup()
