@@ -151,15 +151,16 @@ class InstalledModule:
 class Display:
     """A private Xvfb; the display this runs under only when there is no Xvfb to start."""
 
-    def __init__(self):
+    def __init__(self, options=()):
         self.proc = None
+        self.options = list(options)
 
     def __enter__(self):
         if shutil.which("Xvfb"):
             read_end, write_end = os.pipe()
             self.log = tempfile.TemporaryFile()
             self.proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"],
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"] + self.options,
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=self.log, preexec_fn=die_with_parent)
             os.close(write_end)
             # Xvfb writes the number and its newline apart, and stops if the pipe closes between them.
