@@ -14,7 +14,6 @@ usage: gnome_shell_test.py BUILD_DIR MODULE"""
 
 import json
 import os
-import select
 import shutil
 import signal
 import subprocess
@@ -24,8 +23,8 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import orvane_session  # noqa: E402
 from orvane_session import RUNNER_ID, wait_for  # noqa: E402
-from nautilus_menu_test import (Desktop, Display, InstalledModule, Screen, Skip, check, die_with_parent, log,  # noqa: E402
-                                stop)
+from nautilus_menu_test import (Desktop, Display, InstalledModule, Screen, Skip, Started, check,  # noqa: E402
+                                die_with_parent, log, start_bus, stop)
 
 APP_ID = "app.orvane.Orvane"
 NAUTILUS_ID = "org.gnome.Nautilus"
@@ -141,7 +140,7 @@ ACTIVATIONS_JS = """(() => {
 TOKEN_TAKEN_WITHIN_S = 10
 
 
-class Shell:
+class Shell(Started):
     """A nested GNOME Shell on the session bus of DESKTOP, with logind mocked on a private system bus."""
 
     def __init__(self, desktop, log_dir):
@@ -150,21 +149,9 @@ class Shell:
         self.system_bus = self.logind = self.proc = None
         self.wayland_display = "orvane-shell-%d" % os.getpid()
 
-    def __enter__(self):
-        try:
-            self.start()
-        except BaseException:
-            self.__exit__()
-            raise
-        return self
-
     def start(self):
         import dbus
-        self.system_bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                                           stdout=subprocess.PIPE, preexec_fn=die_with_parent)
-        ready, _, _ = select.select([self.system_bus.stdout], [], [], 30)
-        address = self.system_bus.stdout.readline().decode().strip() if ready else ""
-        check(address, "the stand-in system bus did not start")
+        self.system_bus, address = start_bus(["--session"], "the stand-in system bus")
         os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = address
         self.logind = subprocess.Popen([sys.executable, "-m", "dbusmock", "--system", "--template", "logind"],
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
