@@ -6,7 +6,72 @@
 
 #include <gio/gio.h>
 
+#include <chrono>
+
 namespace ov {
+namespace {
+
+// A token older than this no longer stands for the click that asked for the window.
+constexpr auto kActivationTokenLifetime = std::chrono::seconds(20);
+
+struct PendingToken {
+    std::string token;
+    std::chrono::steady_clock::time_point received;
+};
+
+std::optional<PendingToken>& pendingToken()
+{
+    static std::optional<PendingToken> slot; // main context only
+    return slot;
+}
+
+// GApplication hands the platform data of every activate, open and action call to before_emit
+// only; a plain GApplication keeps no token, so this subclass takes it from there.
+GApplicationClass* gParentClass = nullptr;
+
+void beforeEmit(GApplication* app, GVariant* platformData)
+{
+    gParentClass->before_emit(app, platformData);
+    const char* token = nullptr;
+    if (platformData && !g_variant_lookup(platformData, "activation-token", "&s", &token))
+        g_variant_lookup(platformData, "desktop-startup-id", "&s", &token);
+    rememberActivationToken(token ? token : "");
+}
+
+void tokenApplicationClassInit(gpointer klass, gpointer)
+{
+    gParentClass = G_APPLICATION_CLASS(g_type_class_peek_parent(klass));
+    G_APPLICATION_CLASS(klass)->before_emit = beforeEmit;
+}
+
+GType tokenApplicationType()
+{
+    static const GType type = g_type_register_static_simple(G_TYPE_APPLICATION, "OvTokenApplication",
+        sizeof(GApplicationClass), tokenApplicationClassInit, sizeof(GApplication), nullptr, GTypeFlags(0));
+    return type;
+}
+
+} // namespace
+
+void rememberActivationToken(const std::string& token)
+{
+    if (token.empty())
+        pendingToken().reset();
+    else
+        pendingToken() = PendingToken{token, std::chrono::steady_clock::now()};
+}
+
+std::optional<std::string> takeActivationToken()
+{
+    auto& slot = pendingToken();
+    if (!slot)
+        return std::nullopt;
+    PendingToken taken = std::move(*slot);
+    slot.reset();
+    if (std::chrono::steady_clock::now() - taken.received > kActivationTokenLifetime)
+        return std::nullopt;
+    return taken.token;
+}
 
 struct Application::Impl {
     GRef<GApplication> app;
@@ -90,7 +155,12 @@ struct Application::Impl {
 Application::Application(const std::string& applicationId, Handlers handlers) : impl_(std::make_unique<Impl>())
 {
     impl_->handlers = std::move(handlers);
-    impl_->app.reset(g_application_new(applicationId.c_str(), G_APPLICATION_HANDLES_OPEN));
+    // The desktop names a window's application by its application id (Wayland) or class (X11),
+    // both taken from the program name: with the application id they find its desktop file, so
+    // the windows carry the same name and icon as the notifications.
+    g_set_prgname(applicationId.c_str());
+    impl_->app.reset(G_APPLICATION(g_object_new(tokenApplicationType(), "application-id", applicationId.c_str(),
+                                                "flags", G_APPLICATION_HANDLES_OPEN, nullptr)));
     GApplication* app = impl_->app.get();
     g_signal_connect(app, "startup", G_CALLBACK(&Impl::onStartup), impl_.get());
     g_signal_connect(app, "activate", G_CALLBACK(&Impl::onActivate), impl_.get());

@@ -47,6 +47,13 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The activation token (Wayland) or startup id (X11) that came with the latest activation of
+// this program, kept for the first window it presents: the desktop gives focus to a window that
+// shows it, because the user's click in another program asked for it. Main context only.
+void rememberActivationToken(const std::string& token); // empty: the activation carried none
+// Answers the token once, and only while it is fresh; then forgets it.
+std::optional<std::string> takeActivationToken();
+
 // Plays a sound file without waiting for it, through the first sound player found on the system;
 // silently nothing without one.
 void playSoundFile(const std::string& path);

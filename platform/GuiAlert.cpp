@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/GuiAlert.h"
 
+#include "platform/GuiPresent.h"
 #include "platform/GuiResources.h"
 
 #include "platform/Log.h"
@@ -151,7 +152,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
         g_timeout_add_full(G_PRIORITY_DEFAULT, 300, focusField, ref, freeWeakRef);
     }
     g_signal_connect_data(dialog, "response", G_CALLBACK(onResponse), pending, freePending, GConnectFlags(0));
-    gtk_window_present(GTK_WINDOW(dialog));
+    presentWindow(GTK_WINDOW(dialog));
 }
 
 void setAlertPresenter(std::optional<AlertPresenter> presenter) { presenterSlot() = std::move(presenter); }

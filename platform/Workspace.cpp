@@ -48,6 +48,8 @@ std::string fileURI(const std::string& path)
     return uri ? std::string(uri.get()) : std::string();
 }
 
+LaunchContextSource gLaunchContextSource = nullptr; // main context only
+
 struct OpenRequest {
     std::string uri;
     std::function<void(bool, const std::string&)> done;
@@ -79,7 +81,8 @@ void openURIOnMain(const std::string& uri, std::function<void(bool, const std::s
         return;
     }
     auto* req = new OpenRequest{uri, std::move(done)};
-    g_app_info_launch_default_for_uri_async(uri.c_str(), nullptr, nullptr, openURIDone, req);
+    GRef<GAppLaunchContext> context(gLaunchContextSource ? gLaunchContextSource() : nullptr);
+    g_app_info_launch_default_for_uri_async(uri.c_str(), context.get(), nullptr, openURIDone, req);
 }
 
 // A FileManager1 call whose failure (no file manager on the bus) opens a folder instead.
@@ -191,6 +194,8 @@ std::optional<std::string> defaultApplicationForScheme(const std::string& scheme
         return std::nullopt;
     return std::string(filename);
 }
+
+void setLaunchContextSource(LaunchContextSource source) { gLaunchContextSource = source; }
 
 void setWorkspaceRecorder(std::optional<WorkspaceRecorder> recorder)
 {

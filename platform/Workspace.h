@@ -7,11 +7,19 @@
 #include <string>
 #include <vector>
 
+typedef struct _GAppLaunchContext GAppLaunchContext;
+
 namespace ov {
 
 // Opens a URI with its default handler (g_app_info_launch_default_for_uri_async); done(ok, error)
 // runs on the main context once the launch request has been sent.
 void openURI(const std::string& uri, std::function<void(bool ok, const std::string& error)> done = {});
+
+// Where this process's launches start from: SOURCE answers a new launch context (owned by the
+// caller) or null. A program inside a desktop application gives its display's, so what it opens
+// gets the activation token of the user's click and comes up focused. Main context only.
+using LaunchContextSource = GAppLaunchContext* (*)();
+void setLaunchContextSource(LaunchContextSource source);
 
 // Reveals items through org.freedesktop.FileManager1.ShowItems; without a file manager on the
 // bus, opens the parent folder of the first item. Safe from any thread (hops to the main context).

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/HLWindowController.h"
 
+#include "platform/GuiPresent.h"
 #include "platform/GuiResources.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
@@ -69,7 +70,7 @@ GObject* HLWindowController::outlet(const char* name) const
 void HLWindowController::showWindow()
 {
     if (window_ && !destroyed_)
-        gtk_window_present(window_.get());
+        ov::presentWindow(window_.get());
 }
 
 HLWindowController::Room HLWindowController::roomOnScreen() const

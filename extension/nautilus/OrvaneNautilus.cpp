@@ -2,7 +2,9 @@
 // The Nautilus module: the extension's context menus for items and for a folder's background.
 #include "menus/FinderSync.h"
 #include "platform/Log.h"
+#include "platform/Workspace.h"
 
+#include <gdk/gdk.h>
 #include <gio/gio.h>
 #include <glib-object.h>
 #include <gmodule.h>
@@ -28,6 +30,14 @@ std::shared_ptr<FinderSync> finderSync()
     if (!*gFinderSync)
         *gFinderSync = FinderSync::create();
     return *gFinderSync;
+}
+
+// The runner is opened from Nautilus's own display: GIO then asks it for an activation token of
+// the click, and the runner's window comes up focused by the desktop's rule.
+GAppLaunchContext* fileManagerLaunchContext()
+{
+    GdkDisplay* display = gdk_display_get_default();
+    return display ? G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display)) : nullptr;
 }
 
 void logFailure(const char* where, const std::exception* e)
@@ -206,6 +216,7 @@ extern "C" G_MODULE_EXPORT void nautilus_module_initialize(GTypeModule* module)
 {
     try {
         orvane_menu_provider_register_type(module);
+        ov::setLaunchContextSource(fileManagerLaunchContext);
         gProviderTypes[0] = orvane_menu_provider_get_type();
     } catch (...) {
         logFailure("nautilus_module_initialize", nullptr);
@@ -215,6 +226,7 @@ extern "C" G_MODULE_EXPORT void nautilus_module_initialize(GTypeModule* module)
 extern "C" G_MODULE_EXPORT void nautilus_module_shutdown(void)
 {
     try {
+        ov::setLaunchContextSource(nullptr);
         if (gFinderSync) {
             delete gFinderSync;
             gFinderSync = nullptr;

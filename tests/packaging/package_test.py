@@ -146,6 +146,13 @@ def check_layout(root):
     check(runner_entry["Exec"].split()[0] == runner, "the runner's desktop file starts %s" % runner_entry["Exec"])
     check("x-scheme-handler/orvane" in runner_entry["MimeType"].split(";"), "the runner does not handle orvane://")
     check(runner_entry.get("DBusActivatable") == "true", "the runner is not D-Bus activatable")
+    # The shell names the runner's windows and notifications from this entry; it stays out of the
+    # application grid, and takes the activation token of the click that opened it.
+    check(runner_entry.get("Name") == "Orvane", "the runner's windows are named %r" % runner_entry.get("Name"))
+    check(runner_entry.get("Icon") == APP_ID, "the runner's windows show the icon %r" % runner_entry.get("Icon"))
+    check(runner_entry.get("NoDisplay") == "true", "the runner is listed among the applications")
+    check(runner_entry.get("StartupNotify") == "true", "the runner is opened without an activation token")
+    check(runner_entry.get("StartupWMClass") == RUNNER_ID, "the runner's X11 class is %r" % runner_entry.get("StartupWMClass"))
     # The runner looks for its tools beside itself.
     for tool in TOOLS:
         exists(os.path.join(os.path.dirname(runner), tool), executable=True)

@@ -11,7 +11,7 @@ import signal
 import subprocess
 import time
 
-from orvane_session import wait_for
+from orvane_session import RUNNER_WINDOW_CLASSNAME, wait_for
 
 TEMPORARY = re.compile(r"^\.orvane-([0-9a-fA-F]{16}-[0-9]+|zip-[0-9a-fA-F]{8})$")
 MIB = 1024 * 1024
@@ -185,7 +185,7 @@ def end_session(runner, session):
 
 
 def visible_runner_windows():
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "orvane-helper"],
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", RUNNER_WINDOW_CLASSNAME],
                            capture_output=True, text=True)
     return found.stdout.split()
 

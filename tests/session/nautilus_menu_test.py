@@ -151,15 +151,16 @@ class InstalledModule:
 class Display:
     """A private Xvfb; the display this runs under only when there is no Xvfb to start."""
 
-    def __init__(self):
+    def __init__(self, options=()):
         self.proc = None
+        self.options = list(options)
 
     def __enter__(self):
         if shutil.which("Xvfb"):
             read_end, write_end = os.pipe()
             self.log = tempfile.TemporaryFile()
             self.proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"],
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"] + self.options,
                 pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=self.log, preexec_fn=die_with_parent)
             os.close(write_end)
             # Xvfb writes the number and its newline apart, and stops if the pipe closes between them.
@@ -182,7 +183,31 @@ class Display:
         stop(self.proc)
 
 
-class Desktop:
+class Started:
+    """A context whose start() is undone by __exit__ also when it fails half-way."""
+
+    def __enter__(self):
+        try:
+            self.start()
+        except BaseException:
+            self.__exit__()
+            raise
+        return self
+
+
+def start_bus(options, what):
+    """A dbus-daemon of its own; answers the process and its address."""
+    proc = subprocess.Popen(["dbus-daemon", "--nofork", "--print-address=1"] + options,
+                            stdout=subprocess.PIPE, preexec_fn=die_with_parent)
+    ready, _, _ = select.select([proc.stdout], [], [], 30)
+    address = proc.stdout.readline().decode().strip() if ready else ""
+    if not address:
+        stop(proc)
+    check(address, what + " did not start")
+    return proc, address
+
+
+class Desktop(Started):
     """A private desktop session for Nautilus: HOME with the usual folders, a session bus that knows
     only the build tree's services, the runner as the orvane:// handler, mocked notifications and
     file manager (so no reveal opens a window over the one under test)."""
@@ -199,14 +224,6 @@ class Desktop:
         self.build_dir = build_dir
         self.display = display
         self.bus = self.session = self.nautilus = None
-
-    def __enter__(self):
-        try:
-            self.start()
-        except BaseException:
-            self.__exit__()
-            raise
-        return self
 
     def start(self):
         env = orvane_session.private_folders(self.build_dir, self.root)
@@ -249,11 +266,7 @@ class Desktop:
   <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
 </busconfig>
 """ % os.path.join(self.root, "share", "dbus-1", "services"))
-        self.bus = subprocess.Popen(["dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"],
-                                    stdout=subprocess.PIPE, preexec_fn=die_with_parent)
-        ready, _, _ = select.select([self.bus.stdout], [], [], 30)
-        address = self.bus.stdout.readline().decode().strip() if ready else ""
-        check(address, "the session bus did not start")
+        self.bus, address = start_bus(["--config-file=" + config], "the session bus")
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
         self.session = Session(self.build_dir)
 

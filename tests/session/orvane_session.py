@@ -13,6 +13,8 @@ import tempfile
 import time
 
 RUNNER_ID = "app.orvane.Orvanehelper"
+# The runner's windows on X11, for `xdotool search --classname`: their instance name is its id.
+RUNNER_WINDOW_CLASSNAME = "^app\\.orvane\\.Orvanehelper$"
 RUNNER_PATH = "/app/orvane/Orvanehelper"
 GROUP = "ORVANE.app.orvane.Orvane"
 MOCK_IFACE = "org.freedesktop.DBus.Mock"

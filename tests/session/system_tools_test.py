@@ -13,7 +13,7 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import orvane_session  # noqa: E402
-from orvane_session import Session, wait_for  # noqa: E402
+from orvane_session import RUNNER_WINDOW_CLASSNAME, Session, wait_for  # noqa: E402
 
 APP_ID = "app.orvane.SessionTest"
 SCHEMA = """<schemalist>
@@ -58,7 +58,7 @@ def gsettings(*args):
 
 def dialog_window():
     """The runner's confirmation dialog on the X screen, if it is up."""
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "orvane-helper"],
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", RUNNER_WINDOW_CLASSNAME],
                            capture_output=True, text=True)
     ids = found.stdout.split()
     return ids[-1] if ids else None
