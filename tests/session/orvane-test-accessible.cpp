@@ -12,7 +12,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/GuiResources.h"
 #include "platform/MainContext.h"
-#include "settings/OVDefaultCatalogue.h"
+#include "model/OVDefaultCatalogue.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
 #include "settings/OVStatusHelper.h"

@@ -4,7 +4,7 @@
 // scrolled into view whole.
 #include "SettingsTestSupport.h"
 
-#include "settings/OVDefaultCatalogue.h"
+#include "model/OVDefaultCatalogue.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
 #include "settings/OVStatusHelper.h"
