@@ -4,6 +4,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/GRef.h"
 #include "platform/GuiResources.h"
+#include "platform/Translation.h"
 #include "settings/AppDelegate.h"
 #include "settings/OVStatusHelper.h"
 
@@ -21,6 +22,7 @@ gboolean quitOnSignal(gpointer application)
 
 int main(int argc, char** argv)
 {
+    ov::setUpProgramTranslations();
     ov::registerResources();
     ov::GRef<AdwApplication> application(adw_application_new("app.orvane.Orvane", G_APPLICATION_DEFAULT_FLAGS));
     auto delegate = ovsettings::AppDelegate::create(GTK_APPLICATION(application.get()), &OVActionsManager::sharedInstance,
