@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "menus/OVMenuFormat.h"
 
+#include "platform/Translation.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -47,7 +49,7 @@ void appendOutline(const OVMenu& menu, int depth, std::string& out)
         out.append(std::size_t(depth) * 2, ' ');
         out += singleLine(item.title);
         if (!item.enabled)
-            out += " (disabled)";
+            out += std::string(" ") + _("(disabled)");
         out += '\n';
         if (item.submenu)
             appendOutline(*item.submenu, depth + 1, out);

@@ -2,14 +2,15 @@
 #pragma once
 
 #include "model/OVActionGroup.h"
+#include "platform/Translation.h"
 
 class OVOpenFavesActionGroup : public OVActionKind<OVOpenFavesActionGroup, OVActionGroup> {
 public:
     static constexpr const char* kClassName = "OVOpenFavesActionGroup";
     static constexpr OVKindTraits kKind{.editorClassName = "OVMoveToActionModule",
-                                      .title = "Open new Finder window",
+                                      .title = N_("Open new Finder window"),
                                       .iconName = "icon-open-faves",
-                                      .description = "Opens a new Finder window/tab to the selected location",
+                                      .description = N_("Opens a new Finder window/tab to the selected location"),
                                       .isDefault = true,
                                       .childKind = "OVOpenFavesAction"};
 };
