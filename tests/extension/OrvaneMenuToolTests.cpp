@@ -3,6 +3,8 @@
 
 #include "menus/OVMenuExporter.h"
 #include "messaging/OVProtocol.h"
+#include "model/OVCompressPasswordAction.h"
+#include "model/OVSendViaEmailAction.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
@@ -15,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include <glib.h>
@@ -89,6 +92,46 @@ TEST_F(OrvaneMenuToolTest, PrintsOutlineAndJSON)
     // An empty toolbar menu shows its disabled item.
     writeStore({});
     EXPECT_EQ(orvaneMenu({"--kind=toolbar", file}, work).out, "No Actions Enabled (disabled)\n");
+}
+
+// The command speaks the user's language: its help, its complaints and the menu of a store
+// first written in German.
+TEST_F(OrvaneMenuToolTest, SpeaksGermanUnderLanguageDe)
+{
+    GermanLanguage german;
+    ASSERT_EQ(german.unavailable(), "");
+    auto compress = OVAction::action<OVCompressPasswordAction>();
+    auto off = OVAction::action<OVSendViaEmailAction>();
+    off->setEnabled(false);
+    writeStore({compress, off});
+    std::vector<std::string> shown;
+    auto lines = [&shown](const std::string& text) {
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            std::string line = text.substr(start, end - start);
+            if (line.starts_with("orvane-menu: "))
+                line.erase(0, std::strlen("orvane-menu: "));
+            shown.push_back(line.substr(line.find_first_not_of(' ') == std::string::npos ? 0 : line.find_first_not_of(' ')));
+        }
+    };
+
+    Result outline = orvaneMenu({"report.txt"}, work);
+    EXPECT_EQ(outline.status, 0) << outline.err;
+    EXPECT_EQ(outline.out, "Orvane\n  Mit Passwort komprimieren\n");
+    lines(outline.out);
+    Result help = orvaneMenu({"--help"}, work);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Aufruf: orvane-menu")) << help.out;
+    shown.push_back(help.out);
+    Result bad = orvaneMenu({"--kind=dock", "report.txt"}, work);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "orvane-menu: unbekannte Menüart „dock“: verwenden Sie items, container, sidebar oder toolbar\n"
+                       "„orvane-menu --help“ liefert weitere Informationen.\n");
+    lines(bad.err);
+    Result missing = orvaneMenu({"--run", "Nirgends", "gone.txt"}, work);
+    EXPECT_EQ(missing.status, 1);
+    lines(missing.err);
+    EXPECT_EQ(englishLeft(shown), std::vector<std::string>{}) << outline.out << help.out << bad.err << missing.err;
 }
 
 TEST_F(OrvaneMenuToolTest, ReportsBadInput)
