@@ -10,6 +10,7 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <libintl.h>
 
 #include <algorithm>
 #include <clocale>
@@ -290,6 +291,14 @@ void restoreEnvironment(const char* name, const std::optional<std::string>& valu
 
 std::string germanCatalogue() { return ov::localePath() + "/de/LC_MESSAGES/orvane.mo"; }
 
+// gettext remembers its answers per locale name, and the name (C.UTF-8) may stay the same while
+// LANGUAGE changes: setting the same text domain again is its way of being told to forget them.
+void forgetTranslations()
+{
+    const std::string domain = textdomain(nullptr);
+    textdomain(domain.c_str());
+}
+
 // The English messages of the German catalogue that German says differently, read from the
 // compiled catalogue itself: msgids (with their plural), without context.
 std::vector<std::string> englishMessages()
@@ -346,14 +355,15 @@ GermanLanguage::GermanLanguage()
     else if (!std::filesystem::exists(germanCatalogue()))
         unavailable_ = "no German catalogue at " + germanCatalogue();
     ov::setUpModuleTranslations();
+    forgetTranslations();
 }
 
 GermanLanguage::~GermanLanguage()
 {
     restoreEnvironment("LANGUAGE", language_);
     restoreEnvironment("LC_ALL", lcAll_);
-    // Setting the locale again also drops gettext's remembered German answers.
     setlocale(LC_ALL, locale_.c_str());
+    forgetTranslations();
 }
 
 std::vector<std::string> englishLeft(const std::vector<std::string>& texts)
