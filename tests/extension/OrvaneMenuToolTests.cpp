@@ -105,13 +105,13 @@ TEST_F(OrvaneMenuToolTest, SpeaksGermanUnderLanguageDe)
     off->setEnabled(false);
     writeStore({compress, off});
     std::vector<std::string> shown;
+    // Each line as a person reads it: without the program's name and the outline's indent.
     auto lines = [&shown](const std::string& text) {
-        std::size_t start = 0;
-        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-            std::string line = text.substr(start, end - start);
+        for (std::string line : splitText(text)) {
             if (line.starts_with("orvane-menu: "))
                 line.erase(0, std::strlen("orvane-menu: "));
-            shown.push_back(line.substr(line.find_first_not_of(' ') == std::string::npos ? 0 : line.find_first_not_of(' ')));
+            line.erase(0, std::min(line.size(), line.find_first_not_of(' ')));
+            shown.push_back(line);
         }
     };
 

@@ -10,16 +10,6 @@ namespace {
 
 class GermanNotifications : public RunBehaviourTest {};
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        out.push_back(text.substr(start, end - start));
-    out.push_back(text.substr(start));
-    return out;
-}
-
 TEST_F(GermanNotifications, MovingAndConfirmingARemovalSpeakGerman)
 {
     ovtest::GermanLanguage german;
@@ -41,7 +31,7 @@ TEST_F(GermanNotifications, MovingAndConfirmingARemovalSpeakGerman)
     OVPaths many;
     for (int i = 0; i < 12; ++i)
         many.push_back("/f/" + std::to_string(i));
-    for (const auto& line : lines(OVSecureRemoveConfirmationText(many)))
+    for (const auto& line : ovtest::splitText(OVSecureRemoveConfirmationText(many)))
         shown.push_back(line);
     EXPECT_EQ(ovtest::englishLeft(shown), std::vector<std::string>{});
     // The check itself knows the English it looks for.

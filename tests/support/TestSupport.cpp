@@ -318,22 +318,14 @@ std::vector<std::string> englishMessages()
         const std::uint32_t length = word(table + 8 * i), offset = word(table + 8 * i + 4);
         return offset + std::size_t(length) <= data.size() ? data.substr(offset, length) : std::string();
     };
-    auto split = [](const std::string& joined) {
-        std::vector<std::string> parts;
-        std::size_t start = 0;
-        for (std::size_t end; (end = joined.find('\0', start)) != std::string::npos; start = end + 1)
-            parts.push_back(joined.substr(start, end - start));
-        parts.push_back(joined.substr(start));
-        return parts;
-    };
     for (std::uint32_t i = 0; i < count; ++i) {
         std::string original = text(originals, i);
         if (original.empty())
             continue; // the header
         if (auto context = original.find('\x04'); context != std::string::npos)
             original.erase(0, context + 1);
-        const auto german = split(text(translations, i));
-        for (const auto& form : split(original))
+        const auto german = splitText(text(translations, i), '\0');
+        for (const auto& form : splitText(original, '\0'))
             if (std::find(german.begin(), german.end(), form) == german.end())
                 english.push_back(form);
     }
@@ -341,6 +333,16 @@ std::vector<std::string> englishMessages()
 }
 
 } // namespace
+
+std::vector<std::string> splitText(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
+        parts.push_back(text.substr(start, end - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
 
 GermanLanguage::GermanLanguage()
     : language_(environmentValue("LANGUAGE")), lcAll_(environmentValue("LC_ALL"))

@@ -115,6 +115,8 @@ ToolResult runTool(const std::vector<std::string>& argv, const std::optional<std
 
 std::string readAll(const std::string& path);
 void removeTree(const std::string& path);
+// The pieces of text between the separators (one piece more than there are separators).
+std::vector<std::string> splitText(const std::string& text, char separator = '\n');
 
 // While it lives, this program and the programs it starts speak German (LANGUAGE=de in a UTF-8
 // locale, the catalogues of the build tree); the language before it comes back after it.
