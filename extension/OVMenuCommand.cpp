@@ -8,9 +8,11 @@
 #include "model/OVActionsManager.h"
 #include "platform/FileLock.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/PluginRegistry.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 
 #include <nlohmann/json.hpp>
 
@@ -26,7 +28,7 @@ namespace {
 
 constexpr unsigned kLaunchTimeoutMs = 30000;
 
-const char* kUsage =
+const char* kUsage = N_(
     "Usage: orvane-menu [--kind items|container|sidebar|toolbar] [--json] [PATH...]\n"
     "       orvane-menu [--kind KIND] --run ACTION PATH...\n"
     "       orvane-menu --export|--unexport nemo|thunar|dolphin|all\n"
@@ -67,7 +69,7 @@ const char* kUsage =
     "\n"
     "Exit status: 0 on success, 1 when a PATH does not exist, the action list cannot be read,\n"
     "the ACTION is unknown, the extension is turned off or the request could not be handed to\n"
-    "the runner, 2 for bad usage.\n";
+    "the runner, 2 for bad usage.\n");
 
 struct Streams {
     std::ostream& out;
@@ -78,7 +80,7 @@ struct Streams {
     int usageError(const std::string& message) const
     {
         fail(message);
-        err << "Try 'orvane-menu --help' for more information.\n";
+        err << _("Try 'orvane-menu --help' for more information.") << "\n";
         return 2;
     }
 };
@@ -175,11 +177,11 @@ std::string shownText(const std::string& text) { return "'" + menuSafeTitle(text
 std::string whyNotOffered(FinderSync& finderSync, const StoreEntry& entry, const OVPaths& paths)
 {
     if (entry.action->isUnknown())
-        return "it is of a kind this version of Orvane does not know (from a newer Orvane)";
+        return _("it is of a kind this version of Orvane does not know (from a newer Orvane)");
     if (entry.group && !entry.group->enabled())
-        return "its group " + shownText(entry.group->title().value_or("")) + " is turned off";
+        return ov::stringPrintf(_("its group %s is turned off"), shownText(entry.group->title().value_or("")).c_str());
     if (!entry.action->enabled())
-        return "it is turned off";
+        return _("it is turned off");
     const auto& types = entry.group ? entry.group->fileTypes() : entry.action->fileTypes();
     if (types) {
         std::string wanted;
@@ -193,11 +195,15 @@ std::string whyNotOffered(FinderSync& finderSync, const StoreEntry& entry, const
             std::string found;
             for (const auto& uti : utis)
                 found += (found.empty() ? "" : ", ") + uti;
-            return shownText(path) + " is of type " + (found.empty() ? "(none)" : found) +
-                   (types->empty() ? "" : ", and the action is only for " + wanted);
+            if (found.empty())
+                found = _("(none)");
+            if (types->empty())
+                return ov::stringPrintf(_("%s is of type %s"), shownText(path).c_str(), found.c_str());
+            return ov::stringPrintf(_("%s is of type %s, and the action is only for %s"), shownText(path).c_str(),
+                                    found.c_str(), wanted.c_str());
         }
     }
-    return "it does not fit these files";
+    return _("it does not fit these files");
 }
 
 // --export / --unexport: TARGET is one file manager or "all".
@@ -209,7 +215,7 @@ int changeExports(const Streams& io, const std::string& target, bool enable)
     } else if (auto fileManager = fileManagerNamed(target)) {
         fileManagers.push_back(*fileManager);
     } else {
-        return io.usageError("unknown file manager '" + target + "': use nemo, thunar, dolphin or all");
+        return io.usageError(ov::stringPrintf(_("unknown file manager '%s': use nemo, thunar, dolphin or all"), target.c_str()));
     }
     bool ok = true;
     for (auto fileManager : fileManagers) {
@@ -220,7 +226,7 @@ int changeExports(const Streams& io, const std::string& target, bool enable)
         }
     }
     if (ok && enable && !ov::PluginElectionReader(ov::kExtensionId).isElectedForUse())
-        io.fail("the Orvane extension is turned off: the menu appears once it is turned on again");
+        io.fail(_("the Orvane extension is turned off: the menu appears once it is turned on again"));
     return ok ? 0 : 1;
 }
 
@@ -264,47 +270,47 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
-            io.out << kUsage;
+            io.out << _(kUsage);
             return 0;
         } else if (arg == "--json") {
             json = true;
         } else if (arg == "--export" || arg == "--unexport") {
             if (++i >= argc)
-                return io.usageError(arg + " needs a file manager: nemo, thunar, dolphin or all");
+                return io.usageError(ov::stringPrintf(_("%s needs a file manager: nemo, thunar, dolphin or all"), arg.c_str()));
             return changeExports(io, argv[i], arg == "--export");
         } else if (arg == "--watch") {
             return watch();
         } else if (arg == "--kind" || arg.starts_with("--kind=")) {
             const auto value = optionValue(arg, "--kind", argc, argv, i);
             if (!value)
-                return io.usageError("--kind needs a value: items, container, sidebar or toolbar");
+                return io.usageError(_("--kind needs a value: items, container, sidebar or toolbar"));
             kind = parseKind(*value);
             if (!kind)
-                return io.usageError("unknown menu kind '" + *value + "': use items, container, sidebar or toolbar");
+                return io.usageError(ov::stringPrintf(_("unknown menu kind '%s': use items, container, sidebar or toolbar"), value->c_str()));
         } else if (arg == "--run" || arg.starts_with("--run=")) {
             action = optionValue(arg, "--run", argc, argv, i);
             if (!action || action->empty())
-                return io.usageError("--run needs an action");
+                return io.usageError(_("--run needs an action"));
         } else {
-            return io.usageError("unknown option '" + arg + "'");
+            return io.usageError(ov::stringPrintf(_("unknown option '%s'"), arg.c_str()));
         }
     }
     if (action && paths.empty())
-        return io.usageError("--run needs at least one PATH");
+        return io.usageError(_("--run needs at least one PATH"));
     if (action && json)
-        return io.usageError("--json and --run cannot be combined");
+        return io.usageError(_("--json and --run cannot be combined"));
 
     for (auto& path : paths) {
         path = FinderSync::plainAbsolutePath(path);
         if (!ov::pathExists(path)) {
-            io.fail("no such file or folder: " + path);
+            io.fail(ov::stringPrintf(_("no such file or folder: %s"), path.c_str()));
             return 1;
         }
     }
 
     auto finderSync = FinderSync::create();
     if (finderSync->actionsLoadFailed()) {
-        io.fail("the action list " + OVActionsManager::saveURL() + " cannot be read; open Orvane to repair it");
+        io.fail(ov::stringPrintf(_("the action list %s cannot be read; open Orvane to repair it"), OVActionsManager::saveURL().c_str()));
         return 1;
     }
 
@@ -315,14 +321,16 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
         std::error_code ec;
         std::string cwd = std::filesystem::current_path(ec).string();
         if (ec) {
-            io.fail("cannot determine the current folder: " + ec.message());
+            io.fail(ov::stringPrintf(_("cannot determine the current folder: %s"), ec.message().c_str()));
             return 1;
         }
         finderSync->setSelection({}, cwd);
     } else if (targetsFolder) {
         if (paths.size() > 1)
-            io.fail("the " + std::string(menuKind == FIMenuKind::ContextualMenuForSidebar ? "sidebar" : "container") +
-                 " menu is for one folder; using " + paths.front());
+            io.fail(ov::stringPrintf(menuKind == FIMenuKind::ContextualMenuForSidebar
+                                         ? _("the sidebar menu is for one folder; using %s")
+                                         : _("the container menu is for one folder; using %s"),
+                                     paths.front().c_str()));
         finderSync->setSelection({}, paths.front());
     } else {
         finderSync->setSelection(paths, std::nullopt);

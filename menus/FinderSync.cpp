@@ -13,6 +13,7 @@
 #include "platform/PluginRegistry.h"
 #include "platform/ProductPaths.h"
 #include "platform/RunningApplications.h"
+#include "platform/Translation.h"
 #include "platform/Volumes.h"
 
 #include <algorithm>
@@ -297,7 +298,7 @@ OVMenu FinderSync::menuForMenuKind(FIMenuKind kind)
     if (kind == FIMenuKind::ToolbarItemMenu) {
         if (!itemAdded) {
             OVMenuItem none;
-            none.title = "No Actions Enabled";
+            none.title = _("No Actions Enabled");
             none.enabled = false;
             menu.addItem(std::move(none));
         }

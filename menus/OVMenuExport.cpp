@@ -6,7 +6,9 @@
 #include "model/OVThemeIcons.h"
 #include "model/OVTypes.h"
 #include "platform/ContentTypes.h"
+#include "platform/Log.h"
 #include "platform/Markup.h"
+#include "platform/Translation.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -540,13 +542,13 @@ std::optional<std::string> mergeThunarActions(const std::optional<std::string>& 
     std::string malformed;
     if (!ov::isWellFormedMarkup(text, &malformed)) {
         if (error)
-            *error = "it is not well-formed XML (" + malformed + ")";
+            *error = ov::stringPrintf(_("it is not well-formed XML (%s)"), malformed.c_str());
         return std::nullopt;
     }
     auto layout = thunarLayout(text);
     if (!layout) {
         if (error)
-            *error = "it is not a list of Thunar custom actions";
+            *error = _("it is not a list of Thunar custom actions");
         return std::nullopt;
     }
     std::string out;

@@ -12,6 +12,7 @@
 #include "platform/ProductPaths.h"
 #include "platform/RunningApplications.h"
 #include "platform/ToolPaths.h"
+#include "platform/Translation.h"
 #include "platform/UserFolders.h"
 
 #include <sys/stat.h>
@@ -55,7 +56,7 @@ bool writeFolderExport(OVFileManager fileManager, const std::vector<OVExportFile
 {
     const std::string folder = exportPath(fileManager);
     if (!files.empty() && !ov::makeDirectories(folder)) {
-        addError(error, "cannot create " + folder);
+        addError(error, ov::stringPrintf(_("cannot create %s"), folder.c_str()));
         return false;
     }
     std::map<std::string, const OVExportFile*> wanted;
@@ -71,7 +72,7 @@ bool writeFolderExport(OVFileManager fileManager, const std::vector<OVExportFile
             continue;
         std::error_code removeError;
         if (!std::filesystem::remove(entry.path(), removeError) && removeError) {
-            addError(error, "cannot remove " + entry.path().string());
+            addError(error, ov::stringPrintf(_("cannot remove %s"), entry.path().c_str()));
             ok = false;
         }
     }
@@ -101,7 +102,7 @@ bool writeThunarExport(const std::string& elements, std::string* error)
     if (::stat(path.c_str(), &st) == 0) {
         existing = ov::readFile(path, kMaxThunarFileSize);
         if (!existing) {
-            addError(error, "cannot read " + path);
+            addError(error, ov::stringPrintf(_("cannot read %s"), path.c_str()));
             return false;
         }
         mode = st.st_mode & 0777;
@@ -120,7 +121,7 @@ bool writeThunarExport(const std::string& elements, std::string* error)
     if (existing && *merged == *existing)
         return true;
     if (!ov::makeDirectories(ov::deletingLastPathComponent(path))) {
-        addError(error, "cannot create the folder of " + path);
+        addError(error, ov::stringPrintf(_("cannot create the folder of %s"), path.c_str()));
         return false;
     }
     // The user's own actions live in this file too: it is flushed before it replaces the old one.
@@ -246,7 +247,8 @@ bool refreshExportsReading(std::string* error, bool* anyTurnedOn)
         auto store = OVFirstRunCatalogue::loadStore();
         if (!store) {
             // The last export stays: a menu that still works beats one that vanished.
-            addError(error, "the action list " + OVActionsManager::saveURL() + " cannot be read; the exported menus are left as they are");
+            addError(error, ov::stringPrintf(_("the action list %s cannot be read; the exported menus are left as they are"),
+                                            OVActionsManager::saveURL().c_str()));
             return false;
         }
         menu = exportMenu(store->actions(), defaults->useSubmenu(), menuCommand());

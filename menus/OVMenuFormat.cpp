@@ -2,6 +2,7 @@
 #include "menus/OVMenuFormat.h"
 
 #include "model/OVThemeIcons.h"
+#include "platform/Translation.h"
 
 #include <nlohmann/json.hpp>
 
@@ -49,7 +50,7 @@ void appendOutline(const OVMenu& menu, int depth, std::string& out)
         out.append(std::size_t(depth) * 2, ' ');
         out += singleLine(item.title);
         if (!item.enabled)
-            out += " (disabled)";
+            out += std::string(" ") + _("(disabled)");
         out += '\n';
         if (item.submenu)
             appendOutline(*item.submenu, depth + 1, out);

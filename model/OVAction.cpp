@@ -5,6 +5,7 @@
 #include "archive/OVKeyedUnarchiver.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Translation.h"
 
 #include <typeinfo>
 
@@ -62,6 +63,8 @@ void OVAction::init()
 {
     isNew_ = true;
     title_ = defaultTitle();
+    if (title_)
+        title_ = ov::translate(title_->c_str());
     enabled_ = true;
     generateUID();
 }

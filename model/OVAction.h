@@ -5,6 +5,7 @@
 #include "archive/OVArchivable.h"
 #include "model/OVArchivedField.h"
 #include "model/OVImage.h"
+#include "platform/Translation.h"
 
 #include <functional>
 #include <memory>
@@ -200,12 +201,14 @@ protected:
     {
         Base::init();
         constexpr const OVKindTraits& k = Kind::kKind;
+        // The first title and description are written in the user's language; once stored they
+        // are the user's own text.
         if (k.title)
-            this->setTitle(std::string(k.title));
+            this->setTitle(std::string(ov::translate(k.title)));
         if (k.iconName)
             this->setIcon(OVImage::named(k.iconName));
         if (k.description)
-            this->setActionDescription(std::string(k.description));
+            this->setActionDescription(std::string(ov::translate(k.description)));
         if (k.isDefault)
             this->setIsDefault(true);
         if (k.fileType)

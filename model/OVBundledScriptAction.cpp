@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 
 #include <algorithm>
 #include <iterator>
@@ -48,10 +49,11 @@ std::shared_ptr<OVBundledScriptAction> OVBundledScriptAction::actionWithBundledF
         auto it = table->find(name);
         if (it != table->end())
             if (auto* s = std::get_if<std::string>(&it->second.value))
-                description = *s;
+                description = std::string(ov::translate(s->c_str()));
     }
     action->setDefaultTitle(name);
-    action->setTitle(name);
+    // The script is known by its English name; the title shown is the user's language.
+    action->setTitle(std::string(ov::translate(name.c_str())));
     action->setActionDescription(description);
     action->setScriptURL(script);
     return action;

@@ -2,14 +2,15 @@
 #pragma once
 
 #include "model/OVAction.h"
+#include "platform/Translation.h"
 
 class OVCompressPasswordAction : public OVActionKind<OVCompressPasswordAction> {
 public:
     static constexpr const char* kClassName = "OVCompressPasswordAction";
     static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
-                                      .title = "Compress with password",
+                                      .title = N_("Compress with password"),
                                       .iconName = "icon-compress",
-                                      .description = "Create a protected zip file with the selected paths",
+                                      .description = N_("Create a protected zip file with the selected paths"),
                                       .isDefault = true};
 
     // Set by the password prompt on the copy the runner runs; never archived.

@@ -3,14 +3,15 @@
 
 #include "model/OVActionGroup.h"
 #include "model/OVTypes.h"
+#include "platform/Translation.h"
 
 class OVConvertImageActionGroup : public OVActionKind<OVConvertImageActionGroup, OVActionGroup> {
 public:
     static constexpr const char* kClassName = "OVConvertImageActionGroup";
     static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
-                                      .title = "Convert Image",
+                                      .title = N_("Convert Image"),
                                       .iconName = "icon-convert-images",
-                                      .description = "Converts an image to the selected format",
+                                      .description = N_("Converts an image to the selected format"),
                                       .isDefault = true,
                                       .fileType = kUTTypeImage};
 };

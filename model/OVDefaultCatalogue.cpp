@@ -23,6 +23,7 @@
 #include "platform/FileIcons.h"
 #include "platform/Files.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 #include "platform/UserFolders.h"
 
 namespace {
@@ -56,6 +57,13 @@ std::optional<std::string> templatePath(const std::optional<std::string>& fileNa
     if (!ov::isRegularFile(path))
         return std::nullopt;
     return path;
+}
+
+std::optional<std::string> translated(const std::optional<std::string>& text)
+{
+    if (!text)
+        return text;
+    return std::string(ov::translate(text->c_str()));
 }
 
 // "Documents" of /home/u/Documents; the extension of a folder name goes as with any file.
@@ -101,14 +109,14 @@ void OVDefaultCatalogue::addMissingDefaults()
     if (!hasDefaultActionForClass<OVNewFileActionGroup>())
         addNewFileGroup();
     if (!hasDefaultActionForClass<OVMoveActionGroup>())
-        addFolderGroup<OVMoveActionGroup, OVMoveToAction>("Move to a folder");
+        addFolderGroup<OVMoveActionGroup, OVMoveToAction>(_("Move to a folder"));
     if (!hasDefaultActionForClass<OVCopyActionGroup>())
-        addFolderGroup<OVCopyActionGroup, OVCopyToAction>("Copy to a folder");
+        addFolderGroup<OVCopyActionGroup, OVCopyToAction>(_("Copy to a folder"));
     if (!hasDefaultActionForClass<OVOpenFavesActionGroup>())
         addFolderGroup<OVOpenFavesActionGroup, OVOpenFavesAction>(std::nullopt);
     if (!hasDefaultActionForClass<OVOpenWithActionGroup>()) {
         auto group = OVAction::action<OVOpenWithActionGroup>();
-        group->setTitle("Open With");
+        group->setTitle(_("Open With"));
         group->setIsDefault(true);
         store_->addAction(group);
     }
@@ -132,15 +140,16 @@ void OVDefaultCatalogue::addMissingDefaults()
 void OVDefaultCatalogue::addNewFileGroup()
 {
     auto group = OVAction::action<OVNewFileActionGroup>();
-    group->setTitle("Create new file");
+    group->setTitle(_("Create new file"));
     group->setIsDefault(true);
     for (const auto& entry : hl_arrayFromPropertyListWithName("DefaultFiles").value_or(OVValue::Array{})) {
         auto* dictionary = std::get_if<OVValue::Dictionary>(&entry.value);
         if (!dictionary)
             continue;
         auto action = OVAction::action<OVNewFileAction>();
-        action->setTitle(stringMember(*dictionary, "title"));
-        action->setFileName(stringMember(*dictionary, "fileName"));
+        // Written once, in the language of the user whose first store this is.
+        action->setTitle(translated(stringMember(*dictionary, "title")));
+        action->setFileName(translated(stringMember(*dictionary, "fileName")));
         action->setExtension(stringMember(*dictionary, "extension"));
         const OVValue* enabled = member(*dictionary, "enabled");
         action->setEnabled(enabled && OVBoolValue(*enabled));

@@ -2,13 +2,14 @@
 #pragma once
 
 #include "model/OVAction.h"
+#include "platform/Translation.h"
 
 class OVSecureRemoveAction : public OVActionKind<OVSecureRemoveAction> {
 public:
     static constexpr const char* kClassName = "OVSecureRemoveAction";
     static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
-                                      .title = "Secure Delete",
+                                      .title = N_("Secure Delete"),
                                       .iconName = "icon-secure-delete",
-                                      .description = "Securely and permanently removes the selected files",
+                                      .description = N_("Securely and permanently removes the selected files"),
                                       .isDefault = true};
 };

@@ -2,13 +2,14 @@
 #pragma once
 
 #include "model/OVOpenWithAppAction.h"
+#include "platform/Translation.h"
 
 class OVSendViaEmailAction : public OVActionKind<OVSendViaEmailAction, OVOpenWithAppAction> {
 public:
     static constexpr const char* kClassName = "OVSendViaEmailAction";
     static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
-                                      .title = "Send via Email",
+                                      .title = N_("Send via Email"),
                                       .iconName = "icon-send-mail",
-                                      .description = "Opens the default mail handler with the selected files",
+                                      .description = N_("Opens the default mail handler with the selected files"),
                                       .isDefault = true};
 };

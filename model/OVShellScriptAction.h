@@ -2,11 +2,12 @@
 #pragma once
 
 #include "model/OVAction.h"
+#include "platform/Translation.h"
 
 class OVShellScriptAction : public OVActionKind<OVShellScriptAction> {
 public:
     static constexpr const char* kClassName = "OVShellScriptAction";
-    static constexpr OVKindTraits kKind{.editorClassName = "OVShellScriptModule", .defaultTitle = "Run Script", .iconName = "icon-shell"};
+    static constexpr OVKindTraits kKind{.editorClassName = "OVShellScriptModule", .defaultTitle = N_("Run Script"), .iconName = "icon-shell"};
     static void setInitialValues(OVShellScriptAction& action) { action.isEditable_ = true; }
 
     const std::optional<std::string>& scriptURL() const { return scriptURL_; } // a file path

@@ -6,10 +6,11 @@
 
 #include "archive/OVOpaqueValue.h"
 #include "model/OVAction.h"
+#include "platform/Translation.h"
 
 class OVUnknownAction final : public OVAction {
 public:
-    static constexpr const char* kDisplayTitle = "Unknown action (from a newer Orvane)";
+    static constexpr const char* kDisplayTitle = N_("Unknown action (from a newer Orvane)");
 
     // Whether an archived class with this chain is an action at all: anything else in a list of
     // actions is corruption, not a newer kind.

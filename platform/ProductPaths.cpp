@@ -38,16 +38,20 @@ std::string buildTreeRoot()
     }
     return {};
 }
-} // namespace
 
-std::string resourcesPath()
+// A data folder: the one the environment variable names, the build tree's when run uninstalled,
+// else the installed one.
+std::string dataFolder(const char* variable, const char* inBuildTree, const char* installed)
 {
-    if (const char* env = g_getenv("ORVANE_RESOURCES_DIR"); env && *env)
+    if (const char* env = g_getenv(variable); env && *env)
         return env;
     if (std::string root = buildTreeRoot(); !root.empty())
-        return pathByAppending(root, "resources/share-orvane");
-    return ORVANE_DATADIR;
+        return pathByAppending(root, inBuildTree);
+    return installed;
 }
+} // namespace
+
+std::string resourcesPath() { return dataFolder("ORVANE_RESOURCES_DIR", "resources/share-orvane", ORVANE_DATADIR); }
 
 std::string libexecProgramPath(const std::string& name)
 {
@@ -62,5 +66,7 @@ std::string libexecProgramPath(const std::string& name)
     }
     return pathByAppending(ORVANE_LIBEXECDIR, name);
 }
+
+std::string localePath() { return dataFolder("ORVANE_LOCALEDIR", "locale", ORVANE_LOCALEDIR); }
 
 } // namespace ov

@@ -25,4 +25,8 @@ std::string resourcesPath();
 // ORVANE_LIBEXEC_DIR overrides the folder (tests).
 std::string libexecProgramPath(const std::string& name);
 
+// The folder of the message catalogues (share/locale), or the build tree's when run uninstalled.
+// ORVANE_LOCALEDIR overrides it (tests).
+std::string localePath();
+
 } // namespace ov

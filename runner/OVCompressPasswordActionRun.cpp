@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/GuiAlert.h"
 #include "platform/Log.h"
+#include "platform/Translation.h"
 #include "runner/NextAvailable.h"
 #include "runner/OVCompressingWindowController.h"
 #include "runner/OVUserNotificationCenter.h"
@@ -29,9 +30,9 @@ protected:
     {
         OVActivationCenter::postEnableActivation();
         ov::AlertRequest alert;
-        alert.messageText = "Compress with password";
-        alert.informativeText = "Enter the password you want to use below:";
-        alert.buttons = {"Continue", "Cancel"};
+        alert.messageText = _("Compress with password");
+        alert.informativeText = _("Enter the password you want to use below:");
+        alert.buttons = {_("Continue"), _("Cancel")};
         alert.textField = ov::AlertTextField{[](const std::string& text) { return !text.empty(); }, true,
                                              std::make_shared<std::string>()};
         auto answer = alert.textField->answer;

@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "runner/OVUserNotificationCenter.h"
 #include "runner/ZipArchiveWriter.h"
@@ -98,9 +99,9 @@ void OVCompressingWindowController::hl_viewDidLoad()
         return; // the first call comes from loading, before the paths are known
     const std::string first = paths_.size() == 1
                                   ? ov::stringPrintf("\"%s\"", ov::lastPathComponent(paths_.front()).c_str())
-                                  : ov::stringPrintf("%ld items", long(paths_.size()));
+                                  : ov::stringPrintf(ov::translatePlural("%ld item", "%ld items", paths_.size()), long(paths_.size()));
     const std::string title =
-        ov::stringPrintf("Compressing %s to \"%s\"", first.c_str(), ov::lastPathComponent(destinationFile_).c_str());
+        ov::stringPrintf(_("Compressing %s to \"%s\""), first.c_str(), ov::lastPathComponent(destinationFile_).c_str());
     gtk_window_set_title(window(), title.c_str());
     if (auto* label = outlet<GtkLabel>("titleLabel"))
         gtk_label_set_text(label, title.c_str());
@@ -110,7 +111,7 @@ void OVCompressingWindowController::hl_viewDidLoad()
         g_object_unref(icon);
     }
     if (auto* label = outlet<GtkLabel>("progressLabel"))
-        gtk_label_set_text(label, "Preparing to compress...");
+        gtk_label_set_text(label, _("Preparing to compress..."));
     if (auto* button = outlet<GtkButton>("cancelButton")) {
         g_signal_connect(button, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
             ov::guarded("the cancel button", [&] { static_cast<OVCompressingWindowController*>(data)->cancel(); });
@@ -273,15 +274,15 @@ void OVCompressingWindowController::handleCompletion()
         if (!(defaults && defaults->disableActionNotifications())) {
             OVUserNotification n;
             n.informativeText =
-                ov::stringPrintf("Finished compressing '%s'", ov::lastPathComponent(destinationFile_).c_str());
-            n.actionButtonTitle = "Show";
+                ov::stringPrintf(_("Finished compressing '%s'"), ov::lastPathComponent(destinationFile_).c_str());
+            n.actionButtonTitle = _("Show");
             n.path = destinationFile_;
             OVUserNotificationCenter::deliverNotification(n);
         }
     } else if (!cancelled()) {
         ov::ovLog("Could not compress because of error: %s", error_.c_str());
         OVUserNotification n;
-        n.informativeText = "An error occurred while compressing these files.";
+        n.informativeText = _("An error occurred while compressing these files.");
         n.hasActionButton = false;
         n.isError = true;
         OVUserNotificationCenter::deliverNotification(n);

@@ -9,6 +9,7 @@
 #include "platform/ItemChanges.h"
 #include "platform/Log.h"
 #include "platform/ToolPaths.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "runner/NextAvailable.h"
 #include "runner/OVToolRun.h"
@@ -30,7 +31,7 @@ class ConvertImageRun : public OVToolRun {
 public:
     ConvertImageRun(OVActionPtr action, OVRunCompletion completion)
         : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Convert task got error: ",
-                    {"orvane-sips", 64u << 20, "Converting images"})
+                    {"orvane-sips", 64u << 20, _("Converting images")})
     {
     }
 
@@ -49,11 +50,11 @@ protected:
     {
         if (outcome.lastFailed)
             deliverFinalNotification(
-                ov::stringPrintf("Could not convert '%s'", ov::lastPathComponent(inputs_[*outcome.lastFailed]).c_str()),
+                ov::stringPrintf(_("Could not convert '%s'"), ov::lastPathComponent(inputs_[*outcome.lastFailed]).c_str()),
                 true, /*isError=*/true);
         else
             deliverFinalNotification(
-                ov::stringPrintf("Finished converting '%s'", ov::lastPathComponent(outcome.lastFinished).c_str()));
+                ov::stringPrintf(_("Finished converting '%s'"), ov::lastPathComponent(outcome.lastFinished).c_str()));
         if (lastConverted_)
             ov::revealFiles({*lastConverted_});
     }
@@ -91,9 +92,9 @@ protected:
             OVUserNotification notification;
             if (paths.size() == 1)
                 notification.informativeText =
-                    ov::stringPrintf("Started converting '%s'", ov::lastPathComponent(paths.front()).c_str());
+                    ov::stringPrintf(_("Started converting '%s'"), ov::lastPathComponent(paths.front()).c_str());
             else
-                notification.informativeText = ov::stringPrintf("Started converting %ld images", long(paths.size()));
+                notification.informativeText = ov::stringPrintf(ov::translatePlural("Started converting %ld image", "Started converting %ld images", paths.size()), long(paths.size()));
             OVUserNotificationCenter::deliverNotification(notification);
         }
 

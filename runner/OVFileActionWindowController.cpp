@@ -7,6 +7,7 @@
 #include "platform/GuiFileIcon.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "runner/OVUserNotificationCenter.h"
 #include "runner/OVWorkJournal.h"
@@ -55,12 +56,12 @@ std::shared_ptr<OVFileActionWindowController> OVFileActionWindowController::shar
 
 void OVFileActionWindowController::hl_viewDidLoad()
 {
-    title_ = ov::stringPrintf("Copying \"%s\" to \"%s\"", ov::lastPathComponent(sourceFile_).c_str(),
+    title_ = ov::stringPrintf(_("Copying \"%s\" to \"%s\""), ov::lastPathComponent(sourceFile_).c_str(),
                               ov::lastPathComponent(ov::deletingLastPathComponent(destinationFile_)).c_str());
     if (GtkWindow* w = window()) {
         gtk_window_set_title(w, title_.c_str());
         gtk_label_set_text(widget<GtkLabel>("titleLabel"), title_.c_str());
-        gtk_label_set_text(widget<GtkLabel>("progressLabel"), "Calculating...");
+        gtk_label_set_text(widget<GtkLabel>("progressLabel"), _("Calculating..."));
         ov::GRef<GIcon> icon(ov::iconForFile(sourceFile_));
         gtk_image_set_from_gicon(widget<GtkImage>("imageView"), icon.get());
         installCancelAction();
@@ -167,7 +168,8 @@ void OVFileActionWindowController::updateUI()
     setIndeterminate(false);
     double fraction = fileSize_ > 0 ? double(progress_) / double(fileSize_) : 0.0;
     gtk_progress_bar_set_fraction(widget<GtkProgressBar>("progressIndicator"), std::min(fraction, 1.0));
-    const std::string text = memoryFormatter_.stringFromBytes(double(progress_)) + " of " + fileSizeString_;
+    const std::string text = ov::stringPrintf(C_("copied bytes", "%s of %s"), memoryFormatter_.stringFromBytes(double(progress_)).c_str(),
+                                              fileSizeString_.c_str());
     gtk_label_set_text(widget<GtkLabel>("progressLabel"), text.c_str());
 }
 
@@ -199,7 +201,7 @@ void OVFileActionWindowController::cancel()
     if (cancelAction_)
         g_simple_action_set_enabled(cancelAction_.get(), FALSE);
     if (GtkLabel* label = widget<GtkLabel>("progressLabel"))
-        gtk_label_set_text(label, "Cancelling...");
+        gtk_label_set_text(label, _("Cancelling..."));
     if (copying_)
         return; // the copy stops at its next piece and reports back
 
@@ -271,9 +273,9 @@ void OVFileActionWindowController::showNotificationIfNeeded()
     if (defaults && defaults->disableActionNotifications())
         return;
     OVUserNotification notification;
-    notification.informativeText = "Finished copying " + ov::lastPathComponent(destinationFile_);
+    notification.informativeText = ov::stringPrintf(_("Finished copying %s"), ov::lastPathComponent(destinationFile_).c_str());
     notification.hasActionButton = true;
-    notification.actionButtonTitle = "Show";
+    notification.actionButtonTitle = _("Show");
     notification.playsDefaultSound = true;
     notification.path = destinationFile_;
     OVUserNotificationCenter::deliverNotification(notification);
@@ -283,7 +285,7 @@ void OVFileActionWindowController::deliverCopyErrorNotification()
 {
     // Shown even with action notifications off: nothing else tells that the copy is missing.
     OVUserNotification notification;
-    notification.informativeText = "An error occurred while copying this file.";
+    notification.informativeText = _("An error occurred while copying this file.");
     notification.hasActionButton = false;
     notification.isError = true;
     notification.playsDefaultSound = true;

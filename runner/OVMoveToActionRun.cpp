@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/MovingItems.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "runner/NextAvailable.h"
 #include "runner/OVUserNotificationCenter.h"
@@ -112,18 +113,18 @@ private:
         OVUserNotification notification;
         notification.playsDefaultSound = true;
         if (!success) {
-            notification.informativeText = "An error occurred while moving these files.";
+            notification.informativeText = _("An error occurred while moving these files.");
             notification.hasActionButton = false;
             notification.isError = true;
         } else {
             notification.hasActionButton = true;
-            notification.actionButtonTitle = "Show";
+            notification.actionButtonTitle = _("Show");
             if (moved.size() == 1) {
                 notification.informativeText =
-                    ov::stringPrintf("Finished moving '%s'", ov::lastPathComponent(moved.front()).c_str());
+                    ov::stringPrintf(_("Finished moving '%s'"), ov::lastPathComponent(moved.front()).c_str());
                 notification.path = moved.front();
             } else {
-                notification.informativeText = ov::stringPrintf("Finished moving %ld files", long(moved.size()));
+                notification.informativeText = ov::stringPrintf(ov::translatePlural("Finished moving %ld file", "Finished moving %ld files", moved.size()), long(moved.size()));
                 notification.paths = moved;
             }
         }

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/MovingItems.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "runner/NextAvailable.h"
 #include "runner/OVUserNotificationCenter.h"
@@ -87,11 +88,13 @@ private:
     {
         const std::string title = action_ && action_->title() ? *action_->title() : name_;
         OVError error{ovrun::kPOSIXErrorDomain, ENOENT,
-                      "The template file of \"" + title + "\" is missing" +
-                          (templatePath_ && !templatePath_->empty() ? " (" + *templatePath_ + ")" : std::string()) +
-                          ". Choose another template for it in Orvane."};
+                      templatePath_ && !templatePath_->empty()
+                          ? ov::stringPrintf(_("The template file of \"%s\" is missing (%s). Choose another template for it in Orvane."),
+                                             title.c_str(), templatePath_->c_str())
+                          : ov::stringPrintf(_("The template file of \"%s\" is missing. Choose another template for it in Orvane."),
+                                             title.c_str())};
         OVUserNotification notification;
-        notification.informativeText = "Couldn't create \"" + name_ + "\": " + error.message;
+        notification.informativeText = ov::stringPrintf(_("Couldn't create \"%s\": %s"), name_.c_str(), error.message.c_str());
         notification.hasActionButton = false;
         notification.isError = true;
         OVUserNotificationCenter::deliverNotification(notification);

@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/ToolPaths.h"
+#include "platform/Translation.h"
 #include "runner/OVToolRun.h"
 
 namespace {
@@ -16,15 +17,16 @@ class ResetAppPreferencesRun : public OVToolRun {
 public:
     ResetAppPreferencesRun(OVActionPtr action, OVRunCompletion completion)
         : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Reset pref task got error: ",
-                    {"orvane-defaults", 32u << 20, "Resetting preferences"})
+                    {"orvane-defaults", 32u << 20, _("Resetting preferences")})
     {
     }
 
 protected:
     void finalStep(const Outcome& outcome) override
     {
-        deliverFinalNotification(ov::stringPrintf("Preferences for %s %s", ov::lastPathComponent(outcome.lastFinished).c_str(),
-                                                  outcome.hasError ? "could not be reset." : "have been reset."),
+        deliverFinalNotification(ov::stringPrintf(outcome.hasError ? _("Preferences for %s could not be reset.")
+                                                                   : _("Preferences for %s have been reset."),
+                                                  ov::lastPathComponent(outcome.lastFinished).c_str()),
                                  true, /*isError=*/outcome.hasError);
     }
 

@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/PinnedItem.h"
 #include "platform/ToolPaths.h"
+#include "platform/Translation.h"
 #include "runner/OVToolRun.h"
 #include "runner/OVUserNotificationCenter.h"
 
@@ -86,7 +87,7 @@ class SecureRemoveRun : public OVToolRun {
 public:
     SecureRemoveRun(OVActionPtr action, OVRunCompletion completion, std::vector<std::shared_ptr<ov::PinnedItem>> pins)
         : OVToolRun(std::move(action), std::move(completion), "[DEBUG] Delete task got error: ",
-                    {"orvane-rm", 16u << 20, "Deleting securely"}),
+                    {"orvane-rm", 16u << 20, _("Deleting securely")}),
           pins_(std::move(pins))
     {
     }
@@ -95,8 +96,9 @@ protected:
     void finalStep(const Outcome& outcome) override
     {
         const std::string& named = outcome.lastFailed ? *outcome.lastFailed : outcome.lastFinished;
-        deliverFinalNotification(ov::stringPrintf("%s '%s' ", outcome.hasError ? "Could not remove" : "Successfully removed",
-                                                  ov::lastPathComponent(named).c_str()),
+        deliverFinalNotification(ov::stringPrintf(outcome.hasError ? _("Could not remove '%s'") : _("Successfully removed '%s'"),
+                                                  ov::lastPathComponent(named).c_str()) +
+                                     " ",
                                  /*hasActionButton=*/false, /*isError=*/outcome.hasError);
     }
 
@@ -119,9 +121,9 @@ public:
     {
         OVActivationCenter::postEnableActivation();
         ov::AlertRequest alert;
-        alert.messageText = "Are you sure you want to delete the following:";
+        alert.messageText = _("Are you sure you want to delete the following:");
         alert.informativeText = OVSecureRemoveConfirmationText(paths);
-        alert.buttons = {"Delete Forever", "Cancel"};
+        alert.buttons = {_("Delete Forever"), _("Cancel")};
         alert.textField = ov::AlertTextField{[](const std::string& text) { return text == "DELETE"; }};
 
         // What the paths name is taken now, while the user reads them: the run acts on these
@@ -195,9 +197,15 @@ std::string OVSecureRemoveConfirmationText(const OVPaths& paths)
     std::string text;
     for (std::size_t i = 0; i < paths.size() && i < kListedPaths; ++i)
         text += (i ? "\n" : "") + escapedForDisplay(paths[i]);
-    if (paths.size() > kListedPaths)
-        text += ov::stringPrintf("\n ... and %ld other files/folders", long(paths.size() - kListedPaths));
-    text += "\n\nPlease confirm this action by typing DELETE in the field below.";
+    if (paths.size() > kListedPaths) {
+        const std::size_t more = paths.size() - kListedPaths;
+        text += "\n";
+        text += ov::stringPrintf(ov::translatePlural(" ... and %ld other file/folder", " ... and %ld other files/folders", more),
+                                 long(more));
+    }
+    text += "\n\n";
+    // TRANSLATORS: the word to type stays DELETE in every language.
+    text += _("Please confirm this action by typing DELETE in the field below.");
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/Process.h"
+#include "platform/Translation.h"
 #include "platform/Uri.h"
 #include "platform/Workspace.h"
 #include "runner/OVUserNotificationCenter.h"
@@ -62,9 +63,9 @@ public:
         }
         OVActivationCenter::postEnableActivation();
         ov::AlertRequest alert;
-        alert.messageText = "No Default Mail Handler Detected";
-        alert.informativeText = "Orvane could not find an application to open.";
-        alert.buttons = {"Okay"};
+        alert.messageText = _("No Default Mail Handler Detected");
+        alert.informativeText = _("Orvane could not find an application to open.");
+        alert.buttons = {_("Okay")};
         OVActionPtr keep = ovrun::retainAction(mail);
         ov::showAlert(alert, [keep, completion = std::move(completion)](int) {
             OVActivationCenter::postDisableActivation();

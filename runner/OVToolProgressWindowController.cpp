@@ -2,6 +2,7 @@
 #include "runner/OVToolProgressWindowController.h"
 
 #include "platform/Log.h"
+#include "platform/Translation.h"
 
 #include <algorithm>
 
@@ -35,8 +36,8 @@ void OVToolProgressWindowController::hl_viewDidLoad()
 std::string OVToolProgressWindowController::progressText() const
 {
     if (cancelling_)
-        return "Cancelling...";
-    return ov::stringPrintf("%zu of %zu", done_, total_);
+        return _("Cancelling...");
+    return ov::stringPrintf(C_("items done", "%zu of %zu"), done_, total_);
 }
 
 void OVToolProgressWindowController::setDone(std::size_t done)

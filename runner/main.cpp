@@ -3,10 +3,12 @@
 #include "platform/Application.h"
 #include "platform/MainContext.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 #include "runner/AppDelegate.h"
 
 int main(int argc, char** argv)
 {
+    ov::setUpProgramTranslations();
     auto delegate = AppDelegate::create();
 
     ov::Application::Handlers handlers;

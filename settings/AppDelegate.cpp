@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "settings/OVAlert.h"
 #include "settings/OVEditorModule.h"
@@ -254,9 +255,9 @@ std::string AppDelegate::supportURL()
 void AppDelegate::showDatabaseError()
 {
     OVAlertRequest request;
-    request.messageText = "Error Loading Actions Database";
-    request.informativeText = "There was an error loading the Orvane actions database.";
-    request.buttons = {"Contact Support", "Quit"};
+    request.messageText = _("Error Loading Actions Database");
+    request.informativeText = _("There was an error loading the Orvane actions database.");
+    request.buttons = {_("Contact Support"), _("Quit")};
     request.cancelButton = 1;
     // Keeps the application while the alert is up, whatever windows it has.
     if (application_)
@@ -285,10 +286,11 @@ void AppDelegate::showSaveFailure(const std::string& error)
     if (saveFailureAlert_) // one is enough until it is answered
         return;
     OVAlertRequest request;
-    request.messageText = "Could Not Save the Actions";
-    request.informativeText = "Orvane could not write its list of actions (" + error +
-                              "). Your changes are kept while Orvane runs and are saved again with your next change.";
-    request.buttons = {"Okay"};
+    request.messageText = _("Could Not Save the Actions");
+    request.informativeText = ov::stringPrintf(_("Orvane could not write its list of actions (%s). Your changes are kept "
+                                                 "while Orvane runs and are saved again with your next change."),
+                                               error.c_str());
+    request.buttons = {_("Okay")};
     request.cancelButton = 0;
     GtkWindow* parent = mainWindowController_ ? mainWindowController_->window() : nullptr;
     if (parent && !gtk_widget_get_visible(GTK_WIDGET(parent)))

@@ -5,6 +5,7 @@
 #include "model/OVUnknownAction.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/Translation.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVTableRows.h"
 #include "settings/OVWeakSignal.h"
@@ -126,10 +127,10 @@ OVActionListModule::~OVActionListModule()
 void OVActionListModule::installContextMenu()
 {
     menu_ = ov::GRef<GMenu>(g_menu_new());
-    g_menu_append(menu_.get(), "Rename", "list.rename");
-    g_menu_append(menu_.get(), "Move Up", "list.move-up");
-    g_menu_append(menu_.get(), "Move Down", "list.move-down");
-    g_menu_append(menu_.get(), "Remove", "list.remove");
+    g_menu_append(menu_.get(), _("Rename"), "list.rename");
+    g_menu_append(menu_.get(), _("Move Up"), "list.move-up");
+    g_menu_append(menu_.get(), _("Move Down"), "list.move-down");
+    g_menu_append(menu_.get(), _("Remove"), "list.remove");
     contextMenu_ = GTK_POPOVER(gtk_popover_menu_new_from_model(G_MENU_MODEL(menu_.get())));
     gtk_popover_set_has_arrow(contextMenu_, FALSE);
     gtk_widget_set_halign(GTK_WIDGET(contextMenu_), GTK_ALIGN_START);
@@ -402,7 +403,7 @@ void OVActionListModule::bindCell(Cell& cell)
         gtk_widget_set_sensitive(GTK_WIDGET(cell.check), !unknown);
     } else {
         cell.shown = !unknown ? cell.column->text(action)
-                              : cell.column->withIcon ? std::string(OVUnknownAction::kDisplayTitle) : std::string();
+                              : cell.column->withIcon ? std::string(_(OVUnknownAction::kDisplayTitle)) : std::string();
         gtk_editable_set_text(GTK_EDITABLE(cell.entry), cell.shown.c_str());
         gtk_editable_set_editable(GTK_EDITABLE(cell.entry), !unknown);
         if (cell.image)

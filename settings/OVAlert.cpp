@@ -78,7 +78,7 @@ GtkWindow* beginAlert(GtkWindow* parent, GtkApplication* application, const OVAl
 
     auto* state = new AlertState{std::move(done), {}, int(request.buttons.size()), false};
     if (request.showsSuppressionButton) {
-        GtkWidget* check = gtk_check_button_new_with_label(kSuppressionButtonTitle);
+        GtkWidget* check = gtk_check_button_new_with_label(_(kSuppressionButtonTitle));
         gtk_widget_set_halign(check, GTK_ALIGN_CENTER);
         adw_message_dialog_set_extra_child(messageDialog, check);
         state->suppression = ov::GRef<GtkCheckButton>::retain(GTK_CHECK_BUTTON(check));

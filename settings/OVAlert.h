@@ -3,6 +3,8 @@
 // alone, optionally with the "Do not show this message again" check box.
 #pragma once
 
+#include "platform/Translation.h"
+
 #include <gtk/gtk.h>
 
 #include <functional>
@@ -32,6 +34,6 @@ GtkWindow* beginAlert(GtkWindow* parent, GtkApplication* application, const OVAl
 // The suppression check box of a dialog made by beginAlert, or null.
 GtkCheckButton* alertSuppressionButton(GtkWindow* alert);
 
-inline constexpr const char* kSuppressionButtonTitle = "Do not show this message again";
+inline constexpr const char* kSuppressionButtonTitle = N_("Do not show this message again");
 
 } // namespace ovsettings

@@ -2,6 +2,7 @@
 #include "settings/OVApplicationChooser.h"
 
 #include "platform/Log.h"
+#include "platform/Translation.h"
 #include "settings/OVWeakSignal.h"
 
 #include <gio/gdesktopappinfo.h>
@@ -53,8 +54,8 @@ std::shared_ptr<OVApplicationChooser> OVApplicationChooser::create(const std::st
 
     GtkWidget* header = gtk_header_bar_new();
     gtk_header_bar_set_show_title_buttons(GTK_HEADER_BAR(header), FALSE);
-    GtkWidget* cancel = gtk_button_new_with_label("Cancel");
-    GtkWidget* add = gtk_button_new_with_label("Add");
+    GtkWidget* cancel = gtk_button_new_with_label(_("Cancel"));
+    GtkWidget* add = gtk_button_new_with_label(_("Add"));
     gtk_widget_add_css_class(add, "suggested-action");
     gtk_header_bar_pack_start(GTK_HEADER_BAR(header), cancel);
     gtk_header_bar_pack_end(GTK_HEADER_BAR(header), add);

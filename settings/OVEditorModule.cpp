@@ -2,6 +2,7 @@
 #include "settings/OVEditorModule.h"
 
 #include "platform/MainContext.h"
+#include "platform/Translation.h"
 #include "settings/OVAlert.h"
 #include "settings/OVEditorRegistry.h"
 #include "settings/OVEditorRow.h"
@@ -48,7 +49,7 @@ OVActionPtr actionOfItem(gpointer item)
 OVEditorModule::OVEditorModule(std::shared_ptr<OVActionsManager> store, std::shared_ptr<OVUserDefaults> defaults)
     : state_(std::move(store), std::move(defaults)), tableIdentity_(ovsettings::nextTableIdentity())
 {
-    setModuleTitle("Manage Actions");
+    setModuleTitle(_("Manage Actions"));
     setModuleImage(OVImage::named("view-list-symbolic"));
     setModuleIsResizable(true);
 }
@@ -417,9 +418,9 @@ void OVEditorModule::deleteSelectedGroups()
         if (!m || m->deletionAlert_)
             return;
         ovsettings::OVAlertRequest request;
-        request.messageText = "Are you sure you want to delete this action?";
-        request.informativeText = "This action can not be undone.";
-        request.buttons = {"Delete", "Cancel"};
+        request.messageText = _("Are you sure you want to delete this action?");
+        request.informativeText = _("This action can not be undone.");
+        request.buttons = {_("Delete"), _("Cancel")};
         request.showsSuppressionButton = true;
         request.destructiveButton = 0;
         request.cancelButton = 1;

@@ -4,6 +4,7 @@
 #include "model/OVUnknownAction.h"
 #include "platform/GRef.h"
 #include "platform/Log.h"
+#include "platform/Translation.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVTableRows.h"
 
@@ -144,14 +145,14 @@ void OVEditorRow::showAction()
     binding = true;
     const bool unknown = action->isUnknown();
     ovsettings::setImage(image, action->icon());
-    gtk_label_set_text(nameLabel, unknown ? OVUnknownAction::kDisplayTitle : action->title().value_or("").c_str());
+    gtk_label_set_text(nameLabel, unknown ? _(OVUnknownAction::kDisplayTitle) : action->title().value_or("").c_str());
     nameForScreenReaders();
     // Rows are reused for other actions: every one sets both.
     gtk_switch_set_active(toggle, action->enabled() && !unknown);
     gtk_widget_set_sensitive(GTK_WIDGET(toggle), !unknown);
-    const std::string tip = unknown ? "Kept unchanged for the newer Orvane that made it (\"" +
-                                          action->title().value_or("") + "\", " + action->className() +
-                                          "); this version cannot show or run it. It can only be removed."
+    const std::string tip = unknown ? ov::stringPrintf(_("Kept unchanged for the newer Orvane that made it (\"%s\", %s); "
+                                                         "this version cannot show or run it. It can only be removed."),
+                                                       action->title().value_or("").c_str(), action->className())
                                     : std::string();
     gtk_widget_set_tooltip_text(box, unknown ? tip.c_str() : nullptr);
     binding = false;

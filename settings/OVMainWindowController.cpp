@@ -5,6 +5,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/Translation.h"
 #include "settings/OVAlert.h"
 #include "settings/OVAppDefaults.h"
 #include "settings/OVEditorModule.h"
@@ -200,8 +201,8 @@ bool OVMainWindowController::windowShouldClose()
     if (quitAlert_)
         return false;
     ovsettings::OVAlertRequest request;
-    request.messageText = ov::stringPrintf("%s will continue to run in the background", kApplicationName);
-    request.buttons = {"Okay"};
+    request.messageText = ov::stringPrintf(_("%s will continue to run in the background"), kApplicationName);
+    request.buttons = {_("Okay")};
     request.showsSuppressionButton = true;
     request.cancelButton = 0;
     const std::weak_ptr<OVMainWindowController> weak =

@@ -6,6 +6,7 @@
 #include "model/OVOpenWithAppAction.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "settings/OVApplicationChooser.h"
 #include "settings/OVWeakSignal.h"
@@ -40,13 +41,13 @@ void OVMoveToActionModule::hl_viewDidLoad()
     const auto& group = action();
     std::string heading;
     if (std::dynamic_pointer_cast<OVMoveActionGroup>(group))
-        heading = "Move files and folders to a specific folder";
+        heading = _("Move files and folders to a specific folder");
     else if (std::dynamic_pointer_cast<OVCopyActionGroup>(group))
-        heading = "Copy files and folders to a specific folder";
+        heading = _("Copy files and folders to a specific folder");
     else if (isApplicationGroup())
-        heading = "Open files and folders with a specific application";
+        heading = _("Open files and folders with a specific application");
     else if (std::dynamic_pointer_cast<OVOpenFavesActionGroup>(group))
-        heading = OVOpenFavesActionGroup::kKind.description; // older stores hold an older text
+        heading = _(OVOpenFavesActionGroup::kKind.description); // older stores hold an older text
     else if (group)
         heading = group->actionDescription().value_or("");
     gtk_label_set_text(headingLabel(), heading.c_str());
@@ -54,7 +55,7 @@ void OVMoveToActionModule::hl_viewDidLoad()
     std::weak_ptr<OVMoveToActionModule> weak = std::static_pointer_cast<OVMoveToActionModule>(shared_from_this());
     TextColumn name;
     name.id = "name";
-    name.title = isApplicationGroup() ? "Application" : "Folder";
+    name.title = isApplicationGroup() ? _("Application") : _("Folder");
     name.expand = true;
     name.withIcon = true;
     name.text = [](const OVAction& child) { return child.title().value_or(""); };
@@ -67,7 +68,7 @@ void OVMoveToActionModule::hl_viewDidLoad()
     if (!isApplicationGroup()) {
         gtk_widget_set_visible(GTK_WIDGET(outlet("showButton")), TRUE);
         ovsettings::addCommand(commandMap(), "show-in-finder", weak, &OVMoveToActionModule::showInFinder);
-        g_menu_append(contextMenuItems(), "Show in Files", "list.show-in-finder");
+        g_menu_append(contextMenuItems(), _("Show in Files"), "list.show-in-finder");
         // Folders dropped from the file manager are added like chosen ones; other items are not targets.
         GtkDropTarget* drop = gtk_drop_target_new(GDK_TYPE_FILE_LIST, GDK_ACTION_COPY);
         ovsettings::connectWeak(drop, "drop", G_CALLBACK(+[](GtkDropTarget*, const GValue* value, double, double, gpointer data) -> gboolean {
@@ -120,7 +121,7 @@ void OVMoveToActionModule::addFiles()
     if (isApplicationGroup()) {
         if (applicationChooser_)
             return;
-        applicationChooser_ = OVApplicationChooser::create("Select the application you wish to add", parentWindow(),
+        applicationChooser_ = OVApplicationChooser::create(_("Select the application you wish to add"), parentWindow(),
                                                            [weak](const std::vector<GAppInfo*>& chosen) {
             auto m = weak.lock();
             if (!m)
@@ -134,7 +135,7 @@ void OVMoveToActionModule::addFiles()
     if (folderChooser_)
         return;
     folderChooser_ = ov::GRef<GtkFileChooserNative>(gtk_file_chooser_native_new(
-        "Select a folder you wish to add", parentWindow(), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "Add", "Cancel"));
+        _("Select a folder you wish to add"), parentWindow(), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, _("Add"), _("Cancel")));
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(folderChooser_.get()), TRUE);
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(folderChooser_.get()), TRUE);
     ovsettings::connectWeak(folderChooser_.get(), "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/MovingItems.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVWeakSignal.h"
 
@@ -28,9 +29,9 @@ std::string kindText(const std::string& path)
 {
     const ov::GuessedContentType guessed = ov::contentTypeForFileName(ov::lastPathComponent(path));
     if (guessed.uncertain || !guessed.type)
-        return "Document";
+        return _("Document");
     ov::GCharPtr description(g_content_type_get_description(guessed.type->c_str()));
-    return description && *description.get() ? std::string(description.get()) : std::string("Document");
+    return description && *description.get() ? std::string(description.get()) : std::string(_("Document"));
 }
 
 } // namespace
@@ -53,7 +54,7 @@ bool OVNewFileActionModule::isTemplateMissing(const OVAction& child)
 void OVNewFileActionModule::hl_viewDidLoad()
 {
     OVActionListModule::hl_viewDidLoad();
-    gtk_label_set_text(headingLabel(), "Create new files from templates");
+    gtk_label_set_text(headingLabel(), _("Create new files from templates"));
     std::weak_ptr<OVNewFileActionModule> weak = std::static_pointer_cast<OVNewFileActionModule>(shared_from_this());
     addCheckColumn("", [](const OVAction& child) { return child.enabled(); }, [weak](unsigned row, bool on) {
         if (auto m = weak.lock())
@@ -61,7 +62,7 @@ void OVNewFileActionModule::hl_viewDidLoad()
     });
     TextColumn title;
     title.id = "title";
-    title.title = "Title";
+    title.title = _("Title");
     title.expand = true;
     title.withIcon = true;
     title.widthChars = 10;
@@ -89,8 +90,8 @@ void OVNewFileActionModule::hl_viewDidLoad()
         };
         addTextColumn(std::move(column));
     };
-    addField("fileName", "File Name", 8, &OVNewFileAction::fileName, &OVNewFileActionModule::didEditFileName);
-    addField("extension", "Extension", 4, &OVNewFileAction::extension, &OVNewFileActionModule::didEditExtension);
+    addField("fileName", _("File Name"), 8, &OVNewFileAction::fileName, &OVNewFileActionModule::didEditFileName);
+    addField("extension", _("Extension"), 4, &OVNewFileAction::extension, &OVNewFileActionModule::didEditExtension);
     ovsettings::addCommand(commandMap(), "edit-file-name", weak, &OVNewFileActionModule::editFileName);
     ovsettings::addCommand(commandMap(), "edit-extension", weak, &OVNewFileActionModule::editExtension);
     reloadData();
@@ -100,7 +101,7 @@ void OVNewFileActionModule::showIcon(GtkImage* image, const OVAction& action) co
 {
     if (isTemplateMissing(action)) {
         gtk_image_set_from_icon_name(image, "dialog-warning-symbolic");
-        gtk_widget_set_tooltip_text(GTK_WIDGET(image), "The template file of this entry is missing");
+        gtk_widget_set_tooltip_text(GTK_WIDGET(image), _("The template file of this entry is missing"));
         return;
     }
     gtk_widget_set_tooltip_text(GTK_WIDGET(image), nullptr);
@@ -145,7 +146,7 @@ void OVNewFileActionModule::addFiles()
     if (templateChooser_)
         return;
     templateChooser_ = ov::GRef<GtkFileChooserNative>(gtk_file_chooser_native_new(
-        "Select a file template you wish to add", parentWindow(), GTK_FILE_CHOOSER_ACTION_OPEN, "Add", "Cancel"));
+        _("Select a file template you wish to add"), parentWindow(), GTK_FILE_CHOOSER_ACTION_OPEN, _("Add"), _("Cancel")));
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(templateChooser_.get()), TRUE);
     std::weak_ptr<OVNewFileActionModule> weak = std::static_pointer_cast<OVNewFileActionModule>(shared_from_this());
     ovsettings::connectWeak(templateChooser_.get(), "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {

@@ -9,6 +9,7 @@
 #include "platform/Log.h"
 #include "platform/MainContext.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 #include "settings/OVAlert.h"
 
 #include <adwaita.h>
@@ -56,12 +57,14 @@ WriteResult writeScript(const std::string& target, const std::string& text)
     return result;
 }
 
-constexpr const char* kDefaultScript =
-    "#!/bin/bash\n"
-    "# Runs with the selected files and folders as its arguments.\n"
-    "for path in \"$@\"; do\n"
-    "    echo \"$path\"\n"
-    "done\n";
+// A new script's text, its comment in the language of the user who makes it.
+std::string newScriptText()
+{
+    return std::string("#!/bin/bash\n# ") + _("Runs with the selected files and folders as its arguments.") +
+           "\nfor path in \"$@\"; do\n"
+           "    echo \"$path\"\n"
+           "done\n";
+}
 
 // The desktop's monospace font, when the desktop names one.
 std::string monospaceFontCSS()
@@ -141,7 +144,7 @@ std::optional<std::string> OVShellScriptModule::defaultScript(const OVShellScrip
     // Built-in scripts are their resource; only the user's own start from the template.
     if (dynamic_cast<const OVBundledScriptAction*>(&action))
         return std::nullopt;
-    return std::string(kDefaultScript);
+    return newScriptText();
 }
 
 void OVShellScriptModule::hl_viewDidLoad()
@@ -217,8 +220,9 @@ void OVShellScriptModule::loadContent()
         // Never replaced by the default: saving that would lose the user's script.
         readFailed_ = true;
         ov::ovLog("Could not read script: %s", url->c_str());
-        const std::string message = "The script file \"" + *url
-            + "\" could not be read as text. It is left as it is; edit or replace it outside Orvane.";
+        const std::string message = ov::stringPrintf(
+            _("The script file \"%s\" could not be read as text. It is left as it is; edit or replace it outside Orvane."),
+            url->c_str());
         gtk_label_set_text(errorLabel(), message.c_str());
         gtk_widget_set_visible(GTK_WIDGET(errorLabel()), TRUE);
         showText("");
@@ -343,8 +347,8 @@ void OVShellScriptModule::showSaveFailure()
     if (saveFailureAlert_)
         return;
     ovsettings::OVAlertRequest request;
-    request.messageText = "Could not save";
-    request.informativeText = "An error occurred when attempting to save this script. Please try again";
+    request.messageText = _("Could not save");
+    request.informativeText = _("An error occurred when attempting to save this script. Please try again");
     request.buttons = {"OK"};
     request.cancelButton = 0;
     saveFailureAlert_ = ovsettings::beginAlert(parentWindow(), nullptr, request, [](int, bool) {});

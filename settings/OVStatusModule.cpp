@@ -4,7 +4,9 @@
 #include <adwaita.h>
 
 #include "menus/OVMenuExporter.h"
+#include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/Translation.h"
 #include "settings/OVAlert.h"
 #include "settings/OVStatusHelper.h"
 #include "settings/OVWeakSignal.h"
@@ -111,7 +113,7 @@ void OVStatusModule::updateFileManagers()
     const std::weak_ptr<OVStatusModule> weak = std::static_pointer_cast<OVStatusModule>(shared_from_this());
     for (const auto& state : OVMenuExporter::fileManagerStates()) {
         GtkWidget* row = adw_action_row_new();
-        adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), ("Also show in " + state.title).c_str());
+        adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), ov::stringPrintf(_("Also show in %s"), state.title.c_str()).c_str());
         GtkWidget* sw = gtk_switch_new();
         gtk_widget_set_valign(sw, GTK_ALIGN_CENTER);
         gtk_switch_set_active(GTK_SWITCH(sw), state.exported);
@@ -157,9 +159,9 @@ void OVStatusModule::fileManagerSwitched(GtkSwitch* sw)
         return;
     // The choice is kept: the files follow at the next change that can be written.
     ovsettings::OVAlertRequest request;
-    request.messageText = "Could Not Update the Other File Managers";
+    request.messageText = _("Could Not Update the Other File Managers");
     request.informativeText = error;
-    request.buttons = {"Okay"};
+    request.buttons = {_("Okay")};
     request.cancelButton = 0;
     ovsettings::beginAlert(parentWindow(), nullptr, request, [](int, bool) {});
 }

@@ -5,6 +5,7 @@
 #include "platform/GRef.h"
 #include "platform/Log.h"
 #include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "settings/OVRichText.h"
 #include "settings/OVWeakSignal.h"
@@ -19,7 +20,7 @@ constexpr std::size_t kMaxCreditsBytes = 256u << 10;
 
 RZAboutModule::RZAboutModule()
 {
-    setModuleTitle("About");
+    setModuleTitle(_("About"));
     setModuleImage(OVImage::named("help-about-symbolic"));
     setModuleIsResizable(false);
     setViewMinSize({480, 400});
@@ -42,7 +43,7 @@ void RZAboutModule::hl_viewDidLoad()
 void RZAboutModule::setAppNameAndVersion()
 {
     gtk_label_set_text(appNameLabel(), kApplicationName);
-    gtk_label_set_text(appVersionLabel(), ov::stringPrintf("Version %s", ORVANE_VERSION).c_str());
+    gtk_label_set_text(appVersionLabel(), ov::stringPrintf(_("Version %s"), ORVANE_VERSION).c_str());
 }
 
 void RZAboutModule::setCopyright()
@@ -81,7 +82,7 @@ std::optional<std::string> RZAboutModule::creditsPath()
 
 void RZAboutModule::showCredits()
 {
-    std::string text = kLibrariesCredits;
+    std::string text = _(kLibrariesCredits);
     if (auto path = creditsPath()) {
         if (auto data = ov::readFile(*path, kMaxCreditsBytes)) {
             if (OVRichText::looksLikeRichText(*data))

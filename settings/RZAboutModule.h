@@ -2,6 +2,7 @@
 // The "About" page: the application's name, version, notice line and credits.
 #pragma once
 
+#include "platform/Translation.h"
 #include "ui/HLModuleViewController.h"
 
 #include <gtk/gtk.h>
@@ -35,7 +36,7 @@ public:
     GtkLabel* licenceLabel() const { return outlet<GtkLabel>("licenceLabel"); }
 
     static constexpr const char* kLibrariesCredits =
-        "Built with GLib, GTK 4, libadwaita, GtkSourceView, libplist, nlohmann-json, libzip and libvips.";
+        N_("Built with GLib, GTK 4, libadwaita, GtkSourceView, libplist, nlohmann-json, libzip and libvips.");
 
 protected:
     RZAboutModule();

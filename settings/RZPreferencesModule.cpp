@@ -2,11 +2,12 @@
 #include "settings/RZPreferencesModule.h"
 
 #include "model/OVUserDefaults.h"
+#include "platform/Translation.h"
 #include "settings/OVWeakSignal.h"
 
 RZPreferencesModule::RZPreferencesModule(std::shared_ptr<OVUserDefaults> defaults) : defaults_(std::move(defaults))
 {
-    setModuleTitle("Preferences");
+    setModuleTitle(_("Preferences"));
     setModuleImage(OVImage::named("preferences-system-symbolic"));
     setModuleIsResizable(false);
     setViewMinSize({480, 400});

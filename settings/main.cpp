@@ -5,6 +5,7 @@
 #include "model/OVUserDefaults.h"
 #include "platform/GRef.h"
 #include "platform/GuiResources.h"
+#include "platform/Translation.h"
 #include "settings/AppDelegate.h"
 #include "settings/OVStatusHelper.h"
 
@@ -22,6 +23,7 @@ gboolean quitOnSignal(gpointer application)
 
 int main(int argc, char** argv)
 {
+    ov::setUpProgramTranslations();
     ov::registerResources();
     ov::GRef<AdwApplication> application(adw_application_new("app.orvane.Orvane", G_APPLICATION_DEFAULT_FLAGS));
     // Another program may be writing the built-in actions right now: they are read once written.

@@ -3,6 +3,7 @@
 
 #include "platform/GuiResources.h"
 #include "platform/Log.h"
+#include "platform/Translation.h"
 
 #include <map>
 
@@ -59,6 +60,7 @@ GtkBuilder* builderForClassChain(const std::vector<std::string>& chain)
     if (!path)
         return nullptr;
     GtkBuilder* builder = gtk_builder_new();
+    gtk_builder_set_translation_domain(builder, ov::kTextDomain);
     GError* error = nullptr;
     if (!gtk_builder_add_from_resource(builder, path->c_str(), &error)) {
         ov::ovLog("Could not load the interface %s: %s", path->c_str(), error ? error->message : "unknown error");

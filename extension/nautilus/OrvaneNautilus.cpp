@@ -2,6 +2,7 @@
 // The Nautilus module: the extension's context menus for items and for a folder's background.
 #include "menus/FinderSync.h"
 #include "platform/Log.h"
+#include "platform/Translation.h"
 #include "platform/Workspace.h"
 
 #include <gdk/gdk.h>
@@ -215,6 +216,8 @@ static GType gProviderTypes[1];
 extern "C" G_MODULE_EXPORT void nautilus_module_initialize(GTypeModule* module)
 {
     try {
+        // Inside Nautilus: its locale and text domain stay; ours is looked up by name.
+        ov::setUpModuleTranslations();
         orvane_menu_provider_register_type(module);
         ov::setLaunchContextSource(fileManagerLaunchContext);
         gProviderTypes[0] = orvane_menu_provider_get_type();

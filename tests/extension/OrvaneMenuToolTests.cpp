@@ -4,6 +4,8 @@
 #include "menus/OVMenuExporter.h"
 #include "messaging/OVProtocol.h"
 #include "model/OVActionGroup.h"
+#include "model/OVCompressPasswordAction.h"
+#include "model/OVSendViaEmailAction.h"
 #include "model/OVTypes.h"
 #include "model/OVUserDefaults.h"
 #include "platform/Files.h"
@@ -16,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include <glib.h>
@@ -94,6 +97,46 @@ TEST_F(OrvaneMenuToolTest, PrintsOutlineAndJSON)
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(none.out, "");
     EXPECT_EQ(nlohmann::json::parse(orvaneMenu({"--json", file}, work).out), nlohmann::json::array());
+}
+
+// The command speaks the user's language: its help, its complaints and the menu of a store
+// first written in German.
+TEST_F(OrvaneMenuToolTest, SpeaksGermanUnderLanguageDe)
+{
+    GermanLanguage german;
+    ASSERT_EQ(german.unavailable(), "");
+    auto compress = OVAction::action<OVCompressPasswordAction>();
+    auto off = OVAction::action<OVSendViaEmailAction>();
+    off->setEnabled(false);
+    writeStore({compress, off});
+    std::vector<std::string> shown;
+    // Each line as a person reads it: without the program's name and the outline's indent.
+    auto lines = [&shown](const std::string& text) {
+        for (std::string line : splitText(text)) {
+            if (line.starts_with("orvane-menu: "))
+                line.erase(0, std::strlen("orvane-menu: "));
+            line.erase(0, std::min(line.size(), line.find_first_not_of(' ')));
+            shown.push_back(line);
+        }
+    };
+
+    Result outline = orvaneMenu({"report.txt"}, work);
+    EXPECT_EQ(outline.status, 0) << outline.err;
+    EXPECT_EQ(outline.out, "Orvane\n  Mit Passwort komprimieren\n");
+    lines(outline.out);
+    Result help = orvaneMenu({"--help"}, work);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Aufruf: orvane-menu")) << help.out;
+    shown.push_back(help.out);
+    Result bad = orvaneMenu({"--kind=dock", "report.txt"}, work);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "orvane-menu: unbekannte Menüart „dock“: verwenden Sie items, container, sidebar oder toolbar\n"
+                       "„orvane-menu --help“ liefert weitere Informationen.\n");
+    lines(bad.err);
+    Result missing = orvaneMenu({"--run", "Nirgends", "gone.txt"}, work);
+    EXPECT_EQ(missing.status, 1);
+    lines(missing.err);
+    EXPECT_EQ(englishLeft(shown), std::vector<std::string>{}) << outline.out << help.out << bad.err << missing.err;
 }
 
 TEST_F(OrvaneMenuToolTest, ReportsBadInput)

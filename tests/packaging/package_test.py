@@ -167,6 +167,11 @@ def check_layout(root):
     run(["appstreamcli", "validate", "--no-net", metainfo])
     text = open(metainfo).read()
     check("<launchable type=\"desktop-id\">%s.desktop</launchable>" % APP_ID in text, "the metainfo launches no installed desktop file")
+    # German, the translation kept complete: its catalogue, and the texts merged into the
+    # desktop entries and the metainfo.
+    exists("/usr/share/locale/de/LC_MESSAGES/orvane.mo")
+    check("Comment[de]" in entry and "Comment[de]" in runner_entry, "the desktop entries are not translated")
+    check('<summary xml:lang="de">' in text, "the metainfo is not translated")
 
     for data in ("DefaultFiles.plist", "BundledDescriptions.plist", "Credits.rtf", "Default Scripts/common.bash",
                  "plugins/%s.plugin" % EXTENSION_ID):

@@ -3,15 +3,23 @@
 
 #include "platform/Log.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
+#include "platform/Translation.h"
 
 #include <gio/gio.h>
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <libintl.h>
 
+#include <algorithm>
+#include <clocale>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <regex>
 #include <sstream>
 
 #include <sys/wait.h>
@@ -263,6 +271,129 @@ void removeTree(const std::string& path)
 {
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
+}
+
+namespace {
+
+std::optional<std::string> environmentValue(const char* name)
+{
+    const char* value = g_getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void restoreEnvironment(const char* name, const std::optional<std::string>& value)
+{
+    if (value)
+        g_setenv(name, value->c_str(), TRUE);
+    else
+        g_unsetenv(name);
+}
+
+std::string germanCatalogue() { return ov::localePath() + "/de/LC_MESSAGES/orvane.mo"; }
+
+// gettext remembers its answers per locale name, and the name (C.UTF-8) may stay the same while
+// LANGUAGE changes: setting the same text domain again is its way of being told to forget them.
+void forgetTranslations()
+{
+    const std::string domain = textdomain(nullptr);
+    textdomain(domain.c_str());
+}
+
+// The English messages of the German catalogue that German says differently, read from the
+// compiled catalogue itself: msgids (with their plural), without context.
+std::vector<std::string> englishMessages()
+{
+    std::vector<std::string> english;
+    const std::string data = readAll(germanCatalogue());
+    auto word = [&](std::size_t at) -> std::uint32_t {
+        std::uint32_t v = 0;
+        if (at + 4 <= data.size())
+            std::memcpy(&v, data.data() + at, 4);
+        return v;
+    };
+    if (word(0) != 0x950412deu)
+        return english;
+    const std::uint32_t count = word(8), originals = word(12), translations = word(16);
+    auto text = [&](std::uint32_t table, std::uint32_t i) {
+        const std::uint32_t length = word(table + 8 * i), offset = word(table + 8 * i + 4);
+        return offset + std::size_t(length) <= data.size() ? data.substr(offset, length) : std::string();
+    };
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::string original = text(originals, i);
+        if (original.empty())
+            continue; // the header
+        if (auto context = original.find('\x04'); context != std::string::npos)
+            original.erase(0, context + 1);
+        const auto german = splitText(text(translations, i), '\0');
+        for (const auto& form : splitText(original, '\0'))
+            if (std::find(german.begin(), german.end(), form) == german.end())
+                english.push_back(form);
+    }
+    return english;
+}
+
+} // namespace
+
+std::vector<std::string> splitText(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
+        parts.push_back(text.substr(start, end - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+GermanLanguage::GermanLanguage()
+    : language_(environmentValue("LANGUAGE")), lcAll_(environmentValue("LC_ALL"))
+{
+    const char* current = setlocale(LC_ALL, nullptr);
+    locale_ = current ? current : "C";
+    // glibc honours LANGUAGE in any locale but "C": C.UTF-8 is there on every Debian system.
+    g_setenv("LANGUAGE", "de", TRUE);
+    g_setenv("LC_ALL", "C.UTF-8", TRUE);
+    if (!setlocale(LC_ALL, ""))
+        unavailable_ = "no C.UTF-8 locale";
+    else if (!std::filesystem::exists(germanCatalogue()))
+        unavailable_ = "no German catalogue at " + germanCatalogue();
+    ov::setUpModuleTranslations();
+    forgetTranslations();
+}
+
+GermanLanguage::~GermanLanguage()
+{
+    restoreEnvironment("LANGUAGE", language_);
+    restoreEnvironment("LC_ALL", lcAll_);
+    setlocale(LC_ALL, locale_.c_str());
+    forgetTranslations();
+}
+
+std::vector<std::string> englishLeft(const std::vector<std::string>& texts)
+{
+    static const auto patterns = [] {
+        std::vector<std::pair<std::string, std::optional<std::regex>>> out;
+        static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+        static const std::regex conversion(R"(%(l|z)?[sdu])");
+        for (const auto& message : englishMessages()) {
+            std::optional<std::regex> filled;
+            if (message.find('%') != std::string::npos) {
+                const std::string escaped = std::regex_replace(message, special, R"(\$&)");
+                filled.emplace(std::regex_replace(escaped, conversion, R"([^\n]*)"));
+            }
+            out.emplace_back(message, std::move(filled));
+        }
+        return out;
+    }();
+    std::vector<std::string> left;
+    for (const auto& text : texts) {
+        for (const auto& [message, filled] : patterns) {
+            if (text == message || (filled && std::regex_match(text, *filled))) {
+                left.push_back(text);
+                break;
+            }
+        }
+    }
+    return left;
 }
 
 } // namespace ovtest

@@ -115,5 +115,28 @@ ToolResult runTool(const std::vector<std::string>& argv, const std::optional<std
 
 std::string readAll(const std::string& path);
 void removeTree(const std::string& path);
+// The pieces of text between the separators (one piece more than there are separators).
+std::vector<std::string> splitText(const std::string& text, char separator = '\n');
+
+// While it lives, this program and the programs it starts speak German (LANGUAGE=de in a UTF-8
+// locale, the catalogues of the build tree); the language before it comes back after it.
+class GermanLanguage {
+public:
+    GermanLanguage();
+    ~GermanLanguage();
+    GermanLanguage(const GermanLanguage&) = delete;
+    GermanLanguage& operator=(const GermanLanguage&) = delete;
+    // Why German cannot be spoken here (no UTF-8 locale, no compiled catalogue), or empty.
+    const std::string& unavailable() const { return unavailable_; }
+
+private:
+    std::optional<std::string> language_, lcAll_;
+    std::string locale_;
+    std::string unavailable_;
+};
+
+// The texts among these that are English left untranslated: equal to a message of the German
+// catalogue whose German differs from it, or written from one with its %s, %ld... filled in.
+std::vector<std::string> englishLeft(const std::vector<std::string>& texts);
 
 } // namespace ovtest
