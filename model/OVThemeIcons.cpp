@@ -13,8 +13,8 @@ struct ThemeIcon {
     std::string_view theme;
 };
 
-// Names of the freedesktop naming specification that Adwaita has; the symbolic forms follow the
-// text colour, in light and dark style alike.
+// Standard freedesktop icon names that Adwaita has; the symbolic forms follow the text colour,
+// in light and dark style alike.
 constexpr ThemeIcon kThemeIcons[] = {
     {"icon-compress", "package-x-generic-symbolic"},
     {"icon-convert-images", "image-x-generic-symbolic"},

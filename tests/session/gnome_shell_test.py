@@ -310,13 +310,7 @@ class Scenario:
             point = Screen.find(lines, phrase)
             # Still the same after reading it: the point is where the phrase is now.
             return point if point and look() == seen else None
-        try:
-            point = wait_for(target, timeout=timeout, what=phrase)
-        except AssertionError as e:
-            self.screen.save(shot + "-missing")
-            raise AssertionError("%s: %r not found on the screen, which read %s" % (e, phrase, state["read"]))
-        self.screen.save(shot)
-        return point
+        return self.screen.wait_to_read(target, phrase, shot, lambda: state["read"], "on the screen", timeout)
 
     def settings_window(self):
         proc = self.start([os.path.join(self.build_dir, "settings", "orvane")], "orvane")

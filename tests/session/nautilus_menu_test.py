@@ -340,6 +340,17 @@ class Screen:
         log("screenshot:", path)
         return path
 
+    def wait_to_read(self, target, phrase, shot, read, place, timeout):
+        """Waits until TARGET() answers where PHRASE is, and saves SHOT; on failure saves
+        SHOT-missing and says what READ() last held, the lines PLACE showed."""
+        try:
+            point = wait_for(target, timeout=timeout, what=phrase)
+        except AssertionError as e:
+            self.save(shot + "-missing")
+            raise AssertionError("%s: %r not found %s, which read %s" % (e, phrase, place, read()))
+        self.save(shot)
+        return point
+
     def words(self, image, box):
         """Word boxes in screen coordinates, grouped into lines: [[(text, x, y, w, h), ...], ...]."""
         variant = OCR_VARIANTS[self.variant % len(OCR_VARIANTS)]
@@ -459,12 +470,7 @@ class Scenario:
                 if point:
                     return point
             return None
-        try:
-            point = wait_for(target, timeout=timeout, what=phrase)
-        except AssertionError as e:
-            self.screen.save(shot + "-missing")
-            raise AssertionError("%s: %r not found in the menu, which read %s" % (e, phrase, state["read"]))
-        self.screen.save(shot)
+        point = self.screen.wait_to_read(target, phrase, shot, lambda: state["read"], "in the menu", timeout)
         self.screen.click(point)
 
     def move_with_menu(self, point, step, notifications):
