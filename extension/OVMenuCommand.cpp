@@ -30,6 +30,7 @@ constexpr unsigned kLaunchTimeoutMs = 30000;
 
 const char* kUsage = N_(
     "Usage: orvane-menu [--kind items|container|sidebar|toolbar] [--json] [PATH...]\n"
+    "       orvane-menu [--kind KIND] --explain [PATH...]\n"
     "       orvane-menu [--kind KIND] --run ACTION PATH...\n"
     "       orvane-menu --export|--unexport nemo|thunar|dolphin|all\n"
     "       orvane-menu --watch\n"
@@ -48,6 +49,8 @@ const char* kUsage = N_(
     "  --kind KIND    which menu to answer (see above)\n"
     "  --json         print the menu as JSON: an array of objects with \"title\", \"identifier\",\n"
     "                 \"icon\", \"enabled\" and \"submenu\" (null or a nested array)\n"
+    "  --explain      print the menu, then every action it leaves out and why: turned off,\n"
+    "                 in a group turned off, or not for files of these types\n"
     "  --run ACTION   run ACTION on the PATHs exactly as if it had been chosen in the menu.\n"
     "                 ACTION is an action's uid (as in \"identifier\" without \"ov_\") or its title;\n"
     "                 an action inside a group is named \"Group title/Action title\", for example\n"
@@ -172,38 +175,42 @@ std::optional<StoreEntry> findInStore(const OVActionList& actions, const std::st
 
 std::string shownText(const std::string& text) { return "'" + menuSafeTitle(text) + "'"; }
 
-// Why the menu leaves a stored action out for these paths. Another file manager's filter is
-// coarser than the menu's, so its entries can ask for what the menu would not offer.
-std::string whyNotOffered(FinderSync& finderSync, const StoreEntry& entry, const OVPaths& paths)
+// Why the menu leaves a stored action out for these files, as the menu itself decided. Another
+// file manager's filter is coarser than the menu's, so its entries can ask for what the menu
+// would not offer.
+std::string whyNotOffered(FinderSync& finderSync, const StoreEntry& entry)
 {
-    if (entry.action->isUnknown())
-        return _("it is of a kind this version of Orvane does not know (from a newer Orvane)");
-    if (entry.group && !entry.group->enabled())
-        return ov::stringPrintf(_("its group %s is turned off"), shownText(entry.group->title().value_or("")).c_str());
-    if (!entry.action->enabled())
-        return _("it is turned off");
-    const auto& types = entry.group ? entry.group->fileTypes() : entry.action->fileTypes();
-    if (types) {
-        std::string wanted;
-        for (const auto& type : *types)
-            wanted += (wanted.empty() ? "" : ", ") + type;
-        for (const auto& path : paths) {
-            finderSync.setSelection({path}, std::nullopt);
-            const OVStringList utis = finderSync.selectedFileUTIs();
-            if (FinderSync::allUTIs(utis, *types))
-                continue;
-            std::string found;
-            for (const auto& uti : utis)
-                found += (found.empty() ? "" : ", ") + uti;
-            if (found.empty())
-                found = _("(none)");
-            if (types->empty())
-                return ov::stringPrintf(_("%s is of type %s"), shownText(path).c_str(), found.c_str());
-            return ov::stringPrintf(_("%s is of type %s, and the action is only for %s"), shownText(path).c_str(),
-                                    found.c_str(), wanted.c_str());
-        }
+    FinderSync::Omissions omitted;
+    finderSync.actionMenu(&omitted);
+    for (const auto& omission : omitted) {
+        if (omission.action == entry.action)
+            return omission.reason;
     }
     return _("it does not fit these files");
+}
+
+// The menu as --explain shows it: the outline, then each stored action left out and why.
+void explainMenu(const Streams& io, FinderSync& finderSync, FIMenuKind kind)
+{
+    const OVMenu menu = finderSync.menuForMenuKind(kind);
+    io.out << menuOutline(menu);
+    if (!finderSync.isElectedForUse()) {
+        io.out << _("Nothing is shown: the Orvane extension is turned off in Orvane.") << "\n";
+        return;
+    }
+    FinderSync::Omissions omitted;
+    if (finderSync.actionMenu(&omitted).empty())
+        io.out << _("No action is offered for these files.") << "\n";
+    if (omitted.empty()) {
+        io.out << _("No action is left out.") << "\n";
+        return;
+    }
+    io.out << _("Left out:") << "\n";
+    for (const auto& omission : omitted) {
+        std::string name = omission.group ? omission.group->title().value_or("") + "/" : std::string();
+        name += omission.action->title().value_or("");
+        io.out << "  " << ov::stringPrintf(_("%s: %s"), shownText(name).c_str(), omission.reason.c_str()) << "\n";
+    }
 }
 
 // --export / --unexport: TARGET is one file manager or "all".
@@ -259,6 +266,7 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
 {
     std::optional<FIMenuKind> kind;
     bool json = false;
+    bool explain = false;
     std::optional<std::string> action;
     std::vector<std::string> paths;
     bool optionsEnded = false;
@@ -274,6 +282,8 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
             return 0;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--explain") {
+            explain = true;
         } else if (arg == "--export" || arg == "--unexport") {
             if (++i >= argc)
                 return io.usageError(ov::stringPrintf(_("%s needs a file manager: nemo, thunar, dolphin or all"), arg.c_str()));
@@ -299,6 +309,8 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
         return io.usageError(_("--run needs at least one PATH"));
     if (action && json)
         return io.usageError(_("--json and --run cannot be combined"));
+    if (explain && (json || action))
+        return io.usageError(_("--explain cannot be combined with --json or --run"));
 
     for (auto& path : paths) {
         path = FinderSync::plainAbsolutePath(path);
@@ -336,6 +348,10 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
         finderSync->setSelection(paths, std::nullopt);
     }
 
+    if (explain) {
+        explainMenu(io, *finderSync, menuKind);
+        return 0;
+    }
     if (!action) {
         OVMenu menu = finderSync->menuForMenuKind(menuKind);
         if (json)
@@ -353,7 +369,7 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
     const OVMenuItem* item = findItem(offered, *action);
     if (!item) {
         if (auto entry = findInStore(finderSync->actionsArray(), *action))
-            io.fail("the action " + shownText(*action) + " is not offered for these files: " + whyNotOffered(*finderSync, *entry, paths));
+            io.fail("the action " + shownText(*action) + " is not offered for these files: " + whyNotOffered(*finderSync, *entry));
         else
             io.fail("unknown action " + shownText(*action));
         return 1;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "menus/FinderSync.h"
 
+#include "menus/OVMenuExport.h"
+
 #include "messaging/OVProtocol.h"
 #include "messaging/OVWormhole.h"
 #include "model/OVActionGroup.h"
@@ -252,33 +254,110 @@ bool FinderSync::allUTIs(const OVStringList& utis, const OVStringList& types)
     return true;
 }
 
-OVMenu FinderSync::actionMenu()
+std::string FinderSync::typeMismatch(const OVStringList& types) const
+{
+    std::vector<Item> items = selectedItemURLs_;
+    if (items.empty() && targetedURL_)
+        items.push_back(*targetedURL_);
+    std::string wanted;
+    for (const auto& type : types)
+        wanted += (wanted.empty() ? "" : ", ") + type;
+    // The first item that does not fit is named: with many selected, one is enough to act on.
+    for (const auto& item : items) {
+        const OVStringList utis = fileUTIsOf({item});
+        if (allUTIs(utis, types))
+            continue;
+        std::string found;
+        for (const auto& uti : utis)
+            found += (found.empty() ? "" : ", ") + uti;
+        if (found.empty())
+            found = _("(none)");
+        const std::string shown = "'" + menuSafeTitle(item.path) + "'";
+        if (types.empty())
+            return ov::stringPrintf(_("%s is of type %s"), shown.c_str(), found.c_str());
+        return ov::stringPrintf(_("%s is of type %s, and the action is only for %s"), shown.c_str(), found.c_str(),
+                                wanted.c_str());
+    }
+    return _("it does not fit these files");
+}
+
+OVMenu FinderSync::actionMenu(Omissions* omitted)
 {
     const OVActionList actions = actionsArray_;
     OVMenu menu;
     TypeTest typeTest(selectedFileUTIs());
+    // Reasons are worded only when asked for: the host's menu must stay cheap.
+    auto leaveOut = [omitted](const OVActionPtr& action, const OVActionPtr& group, const auto& reason) {
+        if (omitted)
+            omitted->push_back(Omission{action, group, reason()});
+    };
+    auto unknownKind = [] { return std::string(_("it is of a kind this version of Orvane does not know (from a newer Orvane)")); };
+    auto turnedOff = [] { return std::string(_("it is turned off")); };
+    // The children of a group left out go with it, for the same reason.
+    auto leaveOutChildren = [&](const OVActionPtr& group, const auto& reason) {
+        if (!omitted)
+            return;
+        if (auto* g = dynamic_cast<const OVActionGroup*>(group.get())) {
+            for (const auto& child : g->actions()) {
+                if (child)
+                    leaveOut(child, group, reason);
+            }
+        }
+    };
 
     for (const auto& action : actions) {
+        if (!action)
+            continue;
         // A kind of a newer version has no run behaviour here, whatever its flag says.
-        if (!action || !action->enabled() || action->isUnknown())
+        if (action->isUnknown()) {
+            leaveOut(action, nullptr, unknownKind);
             continue;
+        }
+        if (!action->enabled()) {
+            leaveOut(action, nullptr, turnedOff);
+            leaveOutChildren(action, [&action] {
+                return ov::stringPrintf(_("its group %s is turned off"),
+                                        ("'" + menuSafeTitle(action->title().value_or("")) + "'").c_str());
+            });
+            continue;
+        }
         const auto& fileTypes = action->fileTypes();
-        if (fileTypes && !typeTest.conforms(*fileTypes))
+        if (fileTypes && !typeTest.conforms(*fileTypes)) {
+            // Worked out once for the group and its children alike.
+            std::optional<std::string> mismatch;
+            auto why = [&] {
+                if (!mismatch)
+                    mismatch = typeMismatch(*fileTypes);
+                return *mismatch;
+            };
+            leaveOut(action, nullptr, why);
+            leaveOutChildren(action, why);
             continue;
+        }
 
         if (action->isGroup()) {
             auto* group = dynamic_cast<const OVActionGroup*>(action.get());
             if (!group)
                 continue;
+            const std::size_t groupAt = omitted ? omitted->size() : 0;
             OVMenu submenu;
             // Children follow the group's file types; their own are not consulted.
             for (const auto& child : group->actions()) {
-                if (!child || !child->enabled() || child->isUnknown())
+                if (!child)
                     continue;
-                submenu.addItem(itemForAction(*child, selectorForUID(child->uid())));
+                if (child->isUnknown())
+                    leaveOut(child, action, unknownKind);
+                else if (!child->enabled())
+                    leaveOut(child, action, turnedOff);
+                else
+                    submenu.addItem(itemForAction(*child, selectorForUID(child->uid())));
             }
-            if (submenu.empty())
+            if (submenu.empty()) {
+                if (omitted)
+                    omitted->insert(omitted->begin() + std::ptrdiff_t(groupAt),
+                                    Omission{action, nullptr, _("none of its actions can be shown")});
                 continue;
+            }
             OVMenuItem item = itemForAction(*action, {});
             item.submenu = std::move(submenu);
             menu.addItem(std::move(item));

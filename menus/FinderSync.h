@@ -39,6 +39,13 @@ public:
         std::optional<bool> isDirectory;
     };
     using DispatchCompletion = std::function<void(bool ok, const std::string& error)>;
+    // An action the menu leaves out, and why, in words for the user.
+    struct Omission {
+        OVActionPtr action;
+        OVActionPtr group; // the group that holds it, or none
+        std::string reason;
+    };
+    using Omissions = std::vector<Omission>;
 
     static constexpr const char* kSelectorPrefix = "ov_";
 
@@ -57,8 +64,9 @@ public:
     OVMenu menuForMenuKind(FIMenuKind kind);
     bool isElectedForUse();
     // The enabled actions that fit the selection, groups as submenus: the menu before it is
-    // wrapped for a contextual kind or completed for the toolbar.
-    OVMenu actionMenu();
+    // wrapped for a contextual kind or completed for the toolbar. With omitted, every stored
+    // action left out is noted there in store order, a group's children after the group.
+    OVMenu actionMenu(Omissions* omitted = nullptr);
     std::string toolbarItemName() const { return "Orvane"; }
     std::string toolbarItemToolTip() const { return "Click the toolbar item for a menu."; }
     OVImage toolbarItemImage() const { return OVImage::named("icon-orvane"); }
@@ -100,6 +108,7 @@ private:
     FinderSync() = default;
     void init();
     OVStringList fileUTIsOf(const std::vector<Item>& items) const;
+    std::string typeMismatch(const OVStringList& types) const;
 
     std::shared_ptr<OVWormhole> wormhole_;
     OVActionList actionsArray_;

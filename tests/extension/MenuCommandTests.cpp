@@ -4,7 +4,10 @@
 #include "extension/OVMenuCommand.h"
 
 #include "menus/OVMenuExporter.h"
+#include "platform/PluginRegistry.h"
+#include "platform/ProductPaths.h"
 #include "support/TestSupport.h"
+#include "support/UnknownActions.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -114,6 +117,81 @@ TEST_F(MenuCommandTest, JSONIsAnIndentedArrayOfItemsOfFiveKeys)
     EXPECT_TRUE(title.starts_with("Bad ")) << title;
     EXPECT_NE(title.find("\xEF\xBF\xBD"), std::string::npos) << title;
     EXPECT_TRUE(menu[1]["identifier"].get<std::string>().starts_with("ov_"));
+}
+
+// --explain gives every reason the menu has for leaving an action out, in store order, with a
+// group's children after it; the menu above the reasons is the one printed without --explain.
+TEST_F(MenuCommandTest, ExplainNamesEveryActionLeftOutAndWhy)
+{
+    auto shrink = makeAction("Shrink");
+    writeStore({makeGroup("Move to a folder", {docs, makeAction("Off", std::nullopt, false)}),
+                makeGroup("Images", {shrink}, OVStringList{"image/*"}),
+                makeGroup("Archive", {makeAction("Pack")}, std::nullopt, false),
+                makeGroup("Empty", {makeAction("Gone", std::nullopt, false), unknownAction("Future")}),
+                makeAction("Folders only", OVStringList{"inode/directory"}), unknownAction("Newer"),
+                makeAction("Plain")});
+    const std::string picture = home.writeFile("work/photo.png", "p");
+
+    for (const std::string kind : {"items", "toolbar"}) {
+        SCOPED_TRACE(kind);
+        const Outcome plain = menuCommand({"--kind", kind, picture, file});
+        const Outcome explained = menuCommand({"--kind", kind, "--explain", picture, file});
+        ASSERT_EQ(explained.status, 0) << explained.err;
+        EXPECT_EQ(explained.err, "");
+        ASSERT_TRUE(explained.out.starts_with(plain.out)) << explained.out;
+        const std::string unknown = "it is of a kind this version of Orvane does not know (from a newer Orvane)";
+        const std::string notImage = "'" + file + "' is of type text/plain, and the action is only for image/*";
+        EXPECT_EQ(explained.out.substr(plain.out.size()),
+                  "Left out:\n"
+                  "  'Move to a folder/Off': it is turned off\n"
+                  "  'Images': " + notImage + "\n"
+                  "  'Images/Shrink': " + notImage + "\n"
+                  "  'Archive': it is turned off\n"
+                  "  'Archive/Pack': its group 'Archive' is turned off\n"
+                  "  'Empty': none of its actions can be shown\n"
+                  "  'Empty/Gone': it is turned off\n"
+                  "  'Empty/Future': " + unknown + "\n"
+                  "  'Folders only': '" + picture + "' is of type image/png, and the action is only for inode/directory\n"
+                  "  'Newer': " + unknown + "\n");
+    }
+
+    // The clicked folder of a background menu is what the types are checked against.
+    const Outcome background = menuCommand({"--kind", "container", "--explain", home.path() + "/work"});
+    ASSERT_EQ(background.status, 0) << background.err;
+    EXPECT_NE(background.out.find("'Images': '" + home.path() + "/work' is of type inode/directory, and the action is only for image/*\n"),
+              std::string::npos) << background.out;
+    EXPECT_EQ(background.out.find("'Folders only'"), std::string::npos) << background.out;
+
+    // --run refuses with the very reason --explain gives.
+    const Outcome refused = menuCommand({"--run", "Images/Shrink", picture, file});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "orvane-menu: the action 'Images/Shrink' is not offered for these files: '" + file +
+                               "' is of type text/plain, and the action is only for image/*\n");
+}
+
+TEST_F(MenuCommandTest, ExplainSaysWhenNothingIsShownOrLeftOut)
+{
+    writeStore({makeAction("Plain")});
+    EXPECT_EQ(menuCommand({"--explain", file}).out, "Orvane\n  Plain\nNo action is left out.\n");
+
+    writeStore({makeAction("Off", std::nullopt, false)});
+    EXPECT_EQ(menuCommand({"--explain", file}).out, "No action is offered for these files.\nLeft out:\n  'Off': it is turned off\n");
+    EXPECT_EQ(menuCommand({"--explain", "--kind", "toolbar", file}).out,
+              "No Actions Enabled (disabled)\nNo action is offered for these files.\nLeft out:\n  'Off': it is turned off\n");
+
+    // With the extension turned off, that is the only reason worth giving.
+    ASSERT_TRUE(ov::setPluginElection(ov::kExtensionId, ov::PluginElection::Ignore));
+    const Outcome off = menuCommand({"--explain", "--kind", "toolbar", file});
+    EXPECT_EQ(off.status, 0);
+    EXPECT_EQ(off.out, "Nothing is shown: the Orvane extension is turned off in Orvane.\n");
+
+    const std::string hint = "Try 'orvane-menu --help' for more information.\n";
+    for (const auto& args : {std::vector<std::string>{"--explain", "--json", file}, {"--run", "Plain", "--explain", file}}) {
+        const Outcome refused = menuCommand(args);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.err, "orvane-menu: --explain cannot be combined with --json or --run\n" + hint);
+        EXPECT_EQ(refused.out, "");
+    }
 }
 
 } // namespace

@@ -133,10 +133,15 @@ TEST_F(OrvaneMenuToolTest, SpeaksGermanUnderLanguageDe)
     EXPECT_EQ(bad.err, "orvane-menu: unbekannte Menüart „dock“: verwenden Sie items, container, sidebar oder toolbar\n"
                        "„orvane-menu --help“ liefert weitere Informationen.\n");
     lines(bad.err);
+    Result explained = orvaneMenu({"--explain", "report.txt"}, work);
+    EXPECT_EQ(explained.status, 0) << explained.err;
+    EXPECT_TRUE(explained.out.ends_with("\nAusgelassen:\n  '" + off->title().value_or("") + "': sie ist ausgeschaltet\n"))
+        << explained.out;
+    lines(explained.out);
     Result missing = orvaneMenu({"--run", "Nirgends", "gone.txt"}, work);
     EXPECT_EQ(missing.status, 1);
     lines(missing.err);
-    EXPECT_EQ(englishLeft(shown), std::vector<std::string>{}) << outline.out << help.out << bad.err << missing.err;
+    EXPECT_EQ(englishLeft(shown), std::vector<std::string>{}) << outline.out << help.out << explained.out << bad.err << missing.err;
 }
 
 TEST_F(OrvaneMenuToolTest, ReportsBadInput)
