@@ -33,6 +33,11 @@ struct Entry {
     bool operator==(const Entry&) const = default;
 };
 
+void PrintTo(const Entry& entry, std::ostream* os)
+{
+    *os << "{\"" << entry.name << "\" in \"" << entry.submenu << "\"}";
+}
+
 const std::string kProbe = "/tmp/a 'b' \"c\" $d %F -rf\n.txt";
 
 std::string replaced(std::string text, const std::string& from, const std::string& to)
@@ -142,10 +147,14 @@ std::string validator()
     return path;
 }
 
+// The entries in the order Dolphin shows them: KIO gathers the actions of all service menus by
+// submenu, puts the submenus (in the order of their titles) before the loose actions, and sorts
+// each list by the actions' names, not by file or line.
 std::vector<Entry> dolphinEntries()
 {
     const std::string folder = OVMenuExporter::exportPath(OVFileManager::Dolphin);
-    std::vector<Entry> entries;
+    std::map<std::string, std::map<std::string, Entry>> submenus;
+    std::map<std::string, Entry> loose;
     for (const auto& name : exportedFiles(folder, ".desktop")) {
         const std::string path = folder + "/" + name;
         struct stat st {};
@@ -167,12 +176,21 @@ std::vector<Entry> dolphinEntries()
         gchar** actions = g_key_file_get_string_list(file, "Desktop Entry", "Actions", &count, nullptr);
         for (gsize i = 0; i < count; ++i) {
             const std::string group = std::string("Desktop Action ") + actions[i];
-            entries.push_back({replaced(keyFileString(file, group.c_str(), "Name"), "&&", "&"),
-                               commandFor(keyFileString(file, group.c_str(), "Exec")), submenu});
+            Entry entry{replaced(keyFileString(file, group.c_str(), "Name"), "&&", "&"),
+                        commandFor(keyFileString(file, group.c_str(), "Exec")), submenu};
+            auto& list = submenu.empty() ? loose : submenus[submenu];
+            EXPECT_TRUE(list.emplace(actions[i], std::move(entry)).second) << "two actions named " << actions[i];
         }
         g_strfreev(actions);
         g_key_file_free(file);
     }
+    std::vector<Entry> entries;
+    for (const auto& [title, list] : submenus) {
+        for (const auto& [name, entry] : list)
+            entries.push_back(entry);
+    }
+    for (const auto& [name, entry] : loose)
+        entries.push_back(entry);
     return entries;
 }
 
@@ -276,7 +294,7 @@ TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
         SCOPED_TRACE(useSubmenu ? "in the Orvane submenu" : "without it");
         writeAll(exportOf(store, useSubmenu));
         const std::string root = useSubmenu ? "Orvane" : "";
-        std::vector<Entry> nemo, thunar, dolphin;
+        std::vector<Entry> nemo, thunar, dolphin, dolphinSubmenus;
         for (const auto& action : store) {
             if (!action->enabled())
                 continue;
@@ -294,10 +312,14 @@ TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
                 const std::string title = *child->title();
                 nemo.push_back({(useSubmenu ? "Orvane: " : "") + *g->title() + ": " + title, runArgv(command, child), ""});
                 thunar.push_back({title, runArgv(command, child), (useSubmenu ? "Orvane/" : "") + *g->title()});
-                dolphin.push_back({useSubmenu ? *g->title() + ": " + title : title, runArgv(command, child),
-                                   useSubmenu ? root : *g->title()});
+                // Without the Orvane submenu a group is a submenu of its own, and Dolphin puts
+                // those before the loose actions.
+                (useSubmenu ? dolphin : dolphinSubmenus)
+                    .push_back({useSubmenu ? *g->title() + ": " + title : title, runArgv(command, child),
+                                useSubmenu ? root : *g->title()});
             }
         }
+        dolphin.insert(dolphin.begin(), dolphinSubmenus.begin(), dolphinSubmenus.end());
         EXPECT_EQ(nemoEntries(), nemo);
         EXPECT_EQ(thunarEntries(), thunar);
         EXPECT_EQ(dolphinEntries(), dolphin);
