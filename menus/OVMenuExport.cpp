@@ -223,7 +223,8 @@ unsigned thunarClasses(const std::optional<OVStringList>& fileTypes)
 // A submenu path component: "/" would start another level.
 std::string thunarSubmenuComponent(const std::string& title) { return replaceAll(title, "/", "\u2215"); }
 
-// Dolphin reads "&" as the mark of a keyboard accelerator.
+// Dolphin reads "&" in a submenu's title as the mark of a keyboard accelerator. Action names it
+// escapes itself: doubled there, they would show "&&".
 std::string dolphinLabel(const std::string& title) { return keyFileValue(replaceAll(title, "&", "&&")); }
 
 std::string dolphinMimeTypes(const std::optional<OVStringList>& fileTypes)
@@ -388,7 +389,7 @@ std::vector<OVExportFile> dolphinServiceMenus(const OVExportMenu& menu)
             const auto* entry = entries[i];
             std::string label = item.isGroup && menu.useSubmenu ? item.title + ": " + entry->title : entry->title;
             out += "\n[Desktop Action " + names[i] + "]\n";
-            out += "Name=" + dolphinLabel(label) + "\n";
+            out += "Name=" + keyFileValue(label) + "\n";
             if (!entry->iconName.empty())
                 out += "Icon=" + entry->iconName + "\n";
             out += "Exec=" + command + runArguments(entry->uid) + " %F\n";

@@ -31,7 +31,7 @@ PROGRAMS = {
 
 # The Orvane submenu in Dolphin, top to bottom, as the store holds it.
 DOLPHIN_ORDER = ["Move to a folder: Documents", "Move to a folder: Pictures", "Move to a folder: Desktop",
-                 "Copy to Music"]
+                 "Copy to Music & Co"]
 
 
 class Scenario(ui.Scenario):
@@ -44,7 +44,7 @@ class Scenario(ui.Scenario):
             store = self.desktop.session
             for folder in ("Pictures", "Desktop"):
                 store.add_action("move-into", os.path.join(self.desktop.home, folder), folder)
-            store.add_action("copy", os.path.join(self.desktop.home, "Music"), "Copy to Music")
+            store.add_action("copy", os.path.join(self.desktop.home, "Music"), "Copy to Music & Co")
         menu = self.desktop.session.tool("orvane-menu")
         exported = subprocess.run([menu, "--export", program], capture_output=True, text=True, timeout=60)
         check(exported.returncode == 0, "orvane-menu --export %s failed: %s" % (program, exported.stderr))
