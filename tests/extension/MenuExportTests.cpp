@@ -20,6 +20,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 
 using namespace ovtest;
 
@@ -354,6 +355,35 @@ TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
     EXPECT_TRUE(thunarEntries().empty());
     EXPECT_EQ(readAll(userNemo), "[Nemo Action]\nName=Mine\n");
     EXPECT_EQ(readAll(userDolphin), "[Desktop Entry]\n");
+}
+
+// Dolphin sorts by action name as text: with more entries than four digits count, "10000" must
+// still come after "9999".
+TEST(DolphinServiceMenus, ActionNamesSortInMenuOrderPastTenThousandEntries)
+{
+    OVExportMenu menu;
+    menu.command = "/usr/bin/orvane-menu";
+    OVExportItem group;
+    group.uid = "G";
+    group.title = "Group";
+    group.isGroup = true;
+    for (int i = 0; i < 10001; ++i) {
+        OVExportItem item;
+        item.uid = "U" + std::to_string(i);
+        item.title = std::to_string(i);
+        (i % 2 ? group.children : menu.items).push_back(item);
+    }
+    menu.items.insert(menu.items.begin() + 3, group);
+    std::vector<std::string> names;
+    for (const auto& file : dolphinServiceMenus(menu)) {
+        for (const auto& line : splitLines(file.contents)) {
+            if (line.starts_with("[Desktop Action "))
+                names.push_back(line.substr(16, line.size() - 17));
+        }
+    }
+    ASSERT_EQ(names.size(), 10001u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << names[9999] << " " << names[10000];
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
 }
 
 TEST_F(MenuExportTest, ThunarMergeKeepsTheUsersOwnActionsByteForByte)
