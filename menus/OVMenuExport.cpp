@@ -223,7 +223,8 @@ unsigned thunarClasses(const std::optional<OVStringList>& fileTypes)
 // A submenu path component: "/" would start another level.
 std::string thunarSubmenuComponent(const std::string& title) { return replaceAll(title, "/", "\u2215"); }
 
-// Dolphin reads "&" as the mark of a keyboard accelerator.
+// Dolphin reads "&" in a submenu's title as the mark of a keyboard accelerator. Action names it
+// escapes itself: doubled there, they would show "&&".
 std::string dolphinLabel(const std::string& title) { return keyFileValue(replaceAll(title, "&", "&&")); }
 
 std::string dolphinMimeTypes(const std::optional<OVStringList>& fileTypes)
@@ -345,6 +346,19 @@ std::vector<OVExportFile> dolphinServiceMenus(const OVExportMenu& menu)
 {
     std::vector<OVExportFile> files;
     const std::string command = keyFileValue(withoutFieldCodes(desktopExecArgument(menu.command)));
+    // KIO sorts the actions of one submenu by their names, whatever file or line they come
+    // from; names that start with the entry's place keep the menu in the user's order. One width
+    // for all, so that "10" never sorts before "9".
+    const std::size_t count = flatEntries(menu).size();
+    int width = 4;
+    for (std::size_t limit = 10000; limit <= count; limit *= 10)
+        ++width;
+    std::size_t entryPosition = 0;
+    auto actionName = [&](const OVExportItem& entry) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%0*zu", width, entryPosition++);
+        return "orvane" + std::string(number) + entry.uid;
+    };
     std::size_t position = 0;
     for (const auto& item : menu.items) {
         std::vector<const OVExportItem*> entries;
@@ -358,20 +372,24 @@ std::vector<OVExportFile> dolphinServiceMenus(const OVExportMenu& menu)
             entries.push_back(&item);
             submenu = menu.useSubmenu ? kRootTitle : "";
         }
+        std::vector<std::string> names;
+        for (const auto* entry : entries)
+            names.push_back(actionName(*entry));
         std::string out = "[Desktop Entry]\nType=Service\n";
         out += "Name=" + dolphinLabel(item.title) + "\n";
         out += "MimeType=" + dolphinMimeTypes(item.fileTypes) + "\n";
         out += "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
         out += "Actions=";
-        for (const auto* entry : entries)
-            out += "orvane" + entry->uid + ";";
+        for (const auto& name : names)
+            out += name + ";";
         out += "\n";
         if (!submenu.empty())
             out += "X-KDE-Submenu=" + dolphinLabel(submenu) + "\n";
-        for (const auto* entry : entries) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto* entry = entries[i];
             std::string label = item.isGroup && menu.useSubmenu ? item.title + ": " + entry->title : entry->title;
-            out += "\n[Desktop Action orvane" + entry->uid + "]\n";
-            out += "Name=" + dolphinLabel(label) + "\n";
+            out += "\n[Desktop Action " + names[i] + "]\n";
+            out += "Name=" + keyFileValue(label) + "\n";
             if (!entry->iconName.empty())
                 out += "Icon=" + entry->iconName + "\n";
             out += "Exec=" + command + runArguments(entry->uid) + " %F\n";

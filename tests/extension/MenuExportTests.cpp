@@ -20,6 +20,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 
 using namespace ovtest;
 
@@ -32,6 +33,11 @@ struct Entry {
     std::string submenu;
     bool operator==(const Entry&) const = default;
 };
+
+void PrintTo(const Entry& entry, std::ostream* os)
+{
+    *os << "{\"" << entry.name << "\" in \"" << entry.submenu << "\"}";
+}
 
 const std::string kProbe = "/tmp/a 'b' \"c\" $d %F -rf\n.txt";
 
@@ -142,10 +148,14 @@ std::string validator()
     return path;
 }
 
+// The entries in the order Dolphin shows them: KIO gathers the actions of all service menus by
+// submenu, puts the submenus (in the order of their titles) before the loose actions, and sorts
+// each list by the actions' names, not by file or line.
 std::vector<Entry> dolphinEntries()
 {
     const std::string folder = OVMenuExporter::exportPath(OVFileManager::Dolphin);
-    std::vector<Entry> entries;
+    std::map<std::string, std::map<std::string, Entry>> submenus;
+    std::map<std::string, Entry> loose;
     for (const auto& name : exportedFiles(folder, ".desktop")) {
         const std::string path = folder + "/" + name;
         struct stat st {};
@@ -167,12 +177,22 @@ std::vector<Entry> dolphinEntries()
         gchar** actions = g_key_file_get_string_list(file, "Desktop Entry", "Actions", &count, nullptr);
         for (gsize i = 0; i < count; ++i) {
             const std::string group = std::string("Desktop Action ") + actions[i];
-            entries.push_back({replaced(keyFileString(file, group.c_str(), "Name"), "&&", "&"),
-                               commandFor(keyFileString(file, group.c_str(), "Exec")), submenu});
+            // KIO escapes "&" in an action's name itself, but not in a submenu's title.
+            Entry entry{keyFileString(file, group.c_str(), "Name"),
+                        commandFor(keyFileString(file, group.c_str(), "Exec")), submenu};
+            auto& list = submenu.empty() ? loose : submenus[submenu];
+            EXPECT_TRUE(list.emplace(actions[i], std::move(entry)).second) << "two actions named " << actions[i];
         }
         g_strfreev(actions);
         g_key_file_free(file);
     }
+    std::vector<Entry> entries;
+    for (const auto& [title, list] : submenus) {
+        for (const auto& [name, entry] : list)
+            entries.push_back(entry);
+    }
+    for (const auto& [name, entry] : loose)
+        entries.push_back(entry);
     return entries;
 }
 
@@ -276,7 +296,7 @@ TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
         SCOPED_TRACE(useSubmenu ? "in the Orvane submenu" : "without it");
         writeAll(exportOf(store, useSubmenu));
         const std::string root = useSubmenu ? "Orvane" : "";
-        std::vector<Entry> nemo, thunar, dolphin;
+        std::vector<Entry> nemo, thunar, dolphin, dolphinSubmenus;
         for (const auto& action : store) {
             if (!action->enabled())
                 continue;
@@ -294,10 +314,14 @@ TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
                 const std::string title = *child->title();
                 nemo.push_back({(useSubmenu ? "Orvane: " : "") + *g->title() + ": " + title, runArgv(command, child), ""});
                 thunar.push_back({title, runArgv(command, child), (useSubmenu ? "Orvane/" : "") + *g->title()});
-                dolphin.push_back({useSubmenu ? *g->title() + ": " + title : title, runArgv(command, child),
-                                   useSubmenu ? root : *g->title()});
+                // Without the Orvane submenu a group is a submenu of its own, and Dolphin puts
+                // those before the loose actions.
+                (useSubmenu ? dolphin : dolphinSubmenus)
+                    .push_back({useSubmenu ? *g->title() + ": " + title : title, runArgv(command, child),
+                                useSubmenu ? root : *g->title()});
             }
         }
+        dolphin.insert(dolphin.begin(), dolphinSubmenus.begin(), dolphinSubmenus.end());
         EXPECT_EQ(nemoEntries(), nemo);
         EXPECT_EQ(thunarEntries(), thunar);
         EXPECT_EQ(dolphinEntries(), dolphin);
@@ -331,6 +355,35 @@ TEST_F(MenuExportTest, EveryKindAndGroupRoundTripsThroughAllThreeFormats)
     EXPECT_TRUE(thunarEntries().empty());
     EXPECT_EQ(readAll(userNemo), "[Nemo Action]\nName=Mine\n");
     EXPECT_EQ(readAll(userDolphin), "[Desktop Entry]\n");
+}
+
+// Dolphin sorts by action name as text: with more entries than four digits count, "10000" must
+// still come after "9999".
+TEST(DolphinServiceMenus, ActionNamesSortInMenuOrderPastTenThousandEntries)
+{
+    OVExportMenu menu;
+    menu.command = "/usr/bin/orvane-menu";
+    OVExportItem group;
+    group.uid = "G";
+    group.title = "Group";
+    group.isGroup = true;
+    for (int i = 0; i < 10001; ++i) {
+        OVExportItem item;
+        item.uid = "U" + std::to_string(i);
+        item.title = std::to_string(i);
+        (i % 2 ? group.children : menu.items).push_back(item);
+    }
+    menu.items.insert(menu.items.begin() + 3, group);
+    std::vector<std::string> names;
+    for (const auto& file : dolphinServiceMenus(menu)) {
+        for (const auto& line : splitLines(file.contents)) {
+            if (line.starts_with("[Desktop Action "))
+                names.push_back(line.substr(16, line.size() - 17));
+        }
+    }
+    ASSERT_EQ(names.size(), 10001u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << names[9999] << " " << names[10000];
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
 }
 
 TEST_F(MenuExportTest, ThunarMergeKeepsTheUsersOwnActionsByteForByte)

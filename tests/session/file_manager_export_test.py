@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The exported Orvane menu in the real Thunar or Nemo under Xvfb, driven like a user: the menu is
-exported with orvane-menu --export, a file is right-clicked and Orvane's move action chosen; the
-runner moves exactly that file. Menu items are found by OCR, as in the Nautilus test.
+"""The exported Orvane menu in the real Thunar, Nemo or Dolphin under Xvfb, driven like a user: the
+menu is exported with orvane-menu --export, a file is right-clicked and Orvane's move action chosen;
+the runner moves exactly that file. Menu items are found by OCR, as in the Nautilus test. In Dolphin,
+which sorts service menus on its own, the Orvane submenu must also read in the store's order.
 
-usage: file_manager_export_test.py BUILD_DIR thunar|nemo"""
+usage: file_manager_export_test.py BUILD_DIR thunar|nemo|dolphin"""
 
 import os
 import shutil
@@ -24,7 +25,13 @@ PROGRAMS = {
     "thunar": ("Thunar", ["thunar"], ["Orvane", "Move to a folder", "Documents"]),
     # Nemo 5.6 has no submenus: one item "Orvane: Move to a folder: Documents".
     "nemo": ("Nemo", ["nemo"], ["Documents"]),
+    # Service menus nest one level: a group's items carry its title.
+    "dolphin": ("dolphin", ["dolphin"], ["Orvane", "Move to a folder: Documents"]),
 }
+
+# The Orvane submenu in Dolphin, top to bottom, as the store holds it.
+DOLPHIN_ORDER = ["Move to a folder: Documents", "Move to a folder: Pictures", "Move to a folder: Desktop",
+                 "Copy to Music & Co"]
 
 
 class Scenario(ui.Scenario):
@@ -32,6 +39,12 @@ class Scenario(ui.Scenario):
         window_class, command, items = PROGRAMS[program]
         files = ["draft.txt", "notes.txt", "report.txt"]
         self.prepare(files)
+        if program == "dolphin":
+            # More entries than the move, in an order that neither their titles nor their uids sort to.
+            store = self.desktop.session
+            for folder in ("Pictures", "Desktop"):
+                store.add_action("move-into", os.path.join(self.desktop.home, folder), folder)
+            store.add_action("copy", os.path.join(self.desktop.home, "Music"), "Copy to Music & Co")
         menu = self.desktop.session.tool("orvane-menu")
         exported = subprocess.run([menu, "--export", program], capture_output=True, text=True, timeout=60)
         check(exported.returncode == 0, "orvane-menu --export %s failed: %s" % (program, exported.stderr))
@@ -39,6 +52,10 @@ class Scenario(ui.Scenario):
         self.desktop.start_file_manager(command + [self.work])
 
         def window():
+            if self.desktop.nautilus.poll() is not None and program == "dolphin":
+                # Before its window opens nothing of Orvane has run: Dolphin itself cannot start here
+                # (it refuses sudo, for one).
+                raise Skip("dolphin exited before its window opened:\n%s" % self.desktop.nautilus_log())
             check(self.desktop.nautilus.poll() is None, "%s exited:\n%s" % (program, self.desktop.nautilus_log()))
             return next(iter(self.screen.windows()), None)
         self.window = wait_for(window, timeout=60, what="the %s window on the work folder" % program)
@@ -46,8 +63,14 @@ class Scenario(ui.Scenario):
         names = self.view_names(files)
         before = self.screen.windows()
         self.screen.click(names["report.txt"], button=3, enter=True)
-        # GTK 3 opens each submenu as a window of its own.
+        if program == "dolphin" and self.first_of(lambda: sorted(self.screen.windows() - before),
+                                                  ["Orvane", "Actions"]) == "Actions":
+            # With more than three service menus installed, Dolphin gathers them under "Actions".
+            items = ["Actions"] + items
+        # GTK 3 and Qt open each submenu as a window of its own.
         for step, phrase in enumerate(items, 1):
+            if program == "dolphin" and step == len(items):
+                self.expect_order(lambda: sorted(self.screen.windows() - before), DOLPHIN_ORDER, program)
             self.choose_among(lambda: sorted(self.screen.windows() - before), phrase, "%s-%d" % (program, step),
                               timeout=30)
         try:
@@ -56,6 +79,58 @@ class Scenario(ui.Scenario):
             raise AssertionError("no move finished after choosing Documents in %s; Documents holds %s"
                                  % (program, listing(self.documents)))
         self.expect(program, ["report.txt"], ["draft.txt", "notes.txt"])
+
+    def first_of(self, menus, phrases, timeout=30):
+        """The first of PHRASES that one of the still windows MENUS() shows."""
+        images = {}
+
+        def shown():
+            for window in menus():
+                box = self.screen.geometry(window)
+                if not box:
+                    continue
+                image = self.screen.grab(box)
+                still = images.get(window) == image
+                images[window] = image
+                if not still:
+                    continue
+                lines = self.screen.words(image, box)
+                for phrase in phrases:
+                    if self.screen.find(lines, phrase):
+                        return phrase
+            return None
+        return wait_for(shown, timeout=timeout, what="one of %s in the menu" % phrases)
+
+    def expect_order(self, menus, phrases, program, timeout=30):
+        """Waits until one of the still windows MENUS() shows all PHRASES and checks that they stand
+        top to bottom in that order."""
+        state = {"images": {}, "read": []}
+
+        def places():
+            for window in menus():
+                box = self.screen.geometry(window)
+                if not box:
+                    continue
+                image = self.screen.grab(box)
+                still = state["images"].get(window) == image
+                state["images"][window] = image
+                if not still:
+                    continue
+                lines = self.screen.words(image, box)
+                state["read"] = [" ".join(w[0] for w in line) for line in lines]
+                found = [self.screen.find(lines, phrase) for phrase in phrases]
+                if all(found):
+                    return found
+            return None
+        try:
+            found = wait_for(places, timeout=timeout, what="the Orvane submenu")
+        except AssertionError as e:
+            self.screen.save(program + "-order-missing")
+            raise AssertionError("%s: not all of %s in the menu, which read %s" % (e, phrases, state["read"]))
+        self.screen.save(program + "-order")
+        shown = [phrase for _, phrase in sorted(zip((y for _, y in found), phrases))]
+        check(shown == phrases, "%s shows the Orvane submenu as %s, the store holds %s" % (program, shown, phrases))
+        log("%s shows the Orvane submenu in the store's order" % program)
 
 
 def main():

@@ -4,7 +4,8 @@
 // copy FOLDER, move-group FOLDER, shell SCRIPT, convert FORMAT:EXTENSION, secureremove -, resetprefs - or
 // compress -.
 // "move-group" adds a "Move to a folder" group holding one move action, as the settings application
-// makes them, and prints the action's uid.
+// makes them, and prints the action's uid; "move-into" adds one more move action to the last such
+// group.
 #include "model/OVActionsManager.h"
 #include "model/OVCompressPasswordAction.h"
 #include "model/OVConvertImageAction.h"
@@ -21,14 +22,14 @@
 int main(int argc, char** argv)
 {
     if (argc != 4) {
-        std::cerr << "usage: orvane-test-store move FOLDER | copy FOLDER | move-group FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
+        std::cerr << "usage: orvane-test-store move FOLDER | copy FOLDER | move-group FOLDER | move-into FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
                      "| secureremove - | resetprefs - | compress -, then TITLE\n";
         return 2;
     }
     const std::string kind = argv[1];
     OVActionPtr action;
     OVActionPtr listed; // what the store's top level gets: the action, or its group
-    if (kind == "move" || kind == "move-group") {
+    if (kind == "move" || kind == "move-group" || kind == "move-into") {
         auto move = OVAction::action<OVMoveToAction>();
         move->setDestinationURL(std::string(argv[2]));
         action = move;
@@ -74,6 +75,22 @@ int main(int argc, char** argv)
     if (!store) {
         std::cerr << "the store cannot be read\n";
         return 1;
+    }
+    if (kind == "move-into") {
+        std::shared_ptr<OVMoveActionGroup> last;
+        for (const auto& existing : store->actions()) {
+            if (auto group = std::dynamic_pointer_cast<OVMoveActionGroup>(existing))
+                last = group;
+        }
+        if (!last) {
+            std::cerr << "move-into needs a move group in the store\n";
+            return 1;
+        }
+        last->addAction(action);
+        if (!store->saveToFile())
+            return 1;
+        std::cout << action->uid() << "\n";
+        return 0;
     }
     store->addAction(listed);
     if (!store->saveToFile())
