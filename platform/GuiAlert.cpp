@@ -135,7 +135,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
     if (!request.buttons.empty())
         adw_message_dialog_set_default_response(ADW_MESSAGE_DIALOG(dialog), "0");
     auto* pending = new PendingAlert{std::move(done), request.buttons.size(), false};
-    GtkWidget* extra = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+    GtkWidget* extra = nullptr; // the field alone, or in a box with the switch
     if (request.textField) {
         const FieldRule& rule = request.textField->enablesFirstButton;
         GtkWidget* field = request.textField->secure ? gtk_password_entry_new() : gtk_entry_new();
@@ -146,7 +146,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
             gtk_password_entry_set_show_peek_icon(GTK_PASSWORD_ENTRY(field), TRUE);
         pending->field = GTK_EDITABLE(field);
         pending->fieldAnswer = request.textField->answer;
-        gtk_box_append(GTK_BOX(extra), field);
+        extra = field;
         if (!request.buttons.empty() && rule)
             adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", rule(""));
         g_signal_connect(dialog, "unmap", G_CALLBACK(onDialogUnmap), nullptr);
@@ -157,6 +157,10 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
         g_timeout_add_full(G_PRIORITY_DEFAULT, 300, focusField, ref, freeWeakRef);
     }
     if (request.toggle) {
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+        if (extra)
+            gtk_box_append(GTK_BOX(box), extra);
+        extra = box;
         GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
         GtkWidget* label = gtk_label_new(request.toggle->label.c_str());
         gtk_label_set_xalign(GTK_LABEL(label), 0);
@@ -181,10 +185,8 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
         pending->toggle = GTK_SWITCH(toggle);
         pending->toggleAnswer = request.toggle->answer;
     }
-    if (gtk_widget_get_first_child(extra))
+    if (extra)
         adw_message_dialog_set_extra_child(ADW_MESSAGE_DIALOG(dialog), extra);
-    else
-        g_object_unref(g_object_ref_sink(extra));
     g_signal_connect_data(dialog, "response", G_CALLBACK(onResponse), pending, freePending, GConnectFlags(0));
     presentWindow(GTK_WINDOW(dialog));
 }
