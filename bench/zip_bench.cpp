@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Compresses 200 MiB of mixed files (text-like and random) with a password through
 // ZipArchiveWriter and through Info-ZIP's `zip -r -P`, both at the default level, in interleaved
-// rounds; prints the throughput ratio and the peak resident memory of each. Throughput is given
+// rounds; prints the throughput ratio and the peak resident memory of each. The same rounds
+// compare its AES-256 archives with `7z a -tzip -mem=AES256 -p`, at 7-Zip's default level. Throughput is given
 // per second of wall time and per second of CPU time: on a machine busy with other work the wall
 // time says more about the other work than about either tool.
 #include "BenchSupport.h"
@@ -86,9 +87,10 @@ std::uint64_t makeData(const std::string& folder)
 
 // The child side of a measured run of our writer: every regular file below `data`, named as
 // zip -r names them.
-int writeArchive(const std::string& archive, const std::string& root, const std::string& data)
+int writeArchive(const std::string& archive, const std::string& root, const std::string& data, bool aes)
 {
     ZipArchiveWriter writer(archive);
+    writer.setEncryption(aes ? ZipEncryption::Aes256 : ZipEncryption::Traditional);
     if (ZipResult r = writer.open(); !r.ok()) {
         std::fprintf(stderr, "%s\n", r.error.c_str());
         return 1;
@@ -118,8 +120,8 @@ double median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
-    if (argc == 5 && std::string(argv[1]) == "--write")
-        return writeArchive(argv[2], argv[3], argv[4]);
+    if ((argc == 5 || argc == 6) && std::string(argv[1]) == "--write")
+        return writeArchive(argv[2], argv[3], argv[4], argc == 6 && std::string(argv[5]) == "aes");
 
     std::string root = fs::temp_directory_path() / ("orvane-bench-zip-" + std::to_string(getpid()));
     fs::create_directories(root);
@@ -127,21 +129,31 @@ int main(int argc, char** argv)
     sync();
     std::string self = fs::read_symlink("/proc/self/exe");
 
-    std::vector<double> seconds[2], cpuSeconds[2];
-    long peakKiB[2] = {0, 0};
-    std::uintmax_t archiveSize[2] = {0, 0};
+    // 0: ours, traditional; 1: zip -P; 2: ours, AES-256; 3: 7z AES-256.
+    constexpr int kTools = 4;
+    std::vector<double> seconds[kTools], cpuSeconds[kTools];
+    long peakKiB[kTools] = {0, 0, 0, 0};
+    std::uintmax_t archiveSize[kTools] = {0, 0, 0, 0};
+    const std::string password = kPassword;
     for (int round = 0; round < kRounds; ++round) {
-        for (int which = 0; which < 2; ++which) {
-            // Alternate who goes first so neither always meets a warmer cache.
-            int tool = round % 2 == 0 ? which : 1 - which;
-            std::string archive = root + (tool == 0 ? "/ours.zip" : "/zip.zip");
+        for (int which = 0; which < kTools; ++which) {
+            // Rotate who goes first so no one always meets a warmer cache.
+            int tool = (which + round) % kTools;
+            std::string archive = root + "/" + std::to_string(tool) + ".zip";
             fs::remove(archive);
-            bench::CommandCost m = tool == 0 ? bench::runCommand({self, "--write", archive, root, "data"}, false, root)
-                                             : bench::runCommand({"zip", "-q", "-r", "-P", kPassword, archive, "data"}, false, root);
+            bench::CommandCost m;
+            switch (tool) {
+            case 0: m = bench::runCommand({self, "--write", archive, root, "data"}, false, root); break;
+            case 1: m = bench::runCommand({"zip", "-q", "-r", "-P", kPassword, archive, "data"}, false, root); break;
+            case 2: m = bench::runCommand({self, "--write", archive, root, "data", "aes"}, false, root); break;
+            default:
+                m = bench::runCommand({"7z", "a", "-bd", "-bso0", "-tzip", "-mem=AES256", "-p" + password, archive, "data"},
+                                      false, root);
+            }
             seconds[tool].push_back(m.seconds);
             cpuSeconds[tool].push_back(m.cpuSeconds);
             peakKiB[tool] = std::max(peakKiB[tool], m.peakKiB);
-            archiveSize[tool] = fs::file_size(archive);
+            archiveSize[tool] = fs::exists(archive) ? fs::file_size(archive) : 0;
         }
     }
     fs::remove_all(root);
@@ -162,5 +174,18 @@ int main(int argc, char** argv)
                     bench::format("zip -r -P %.1f MiB/s", zipWall), oursWall / zipWall);
     bench::tableRow("zip with password, peak RSS", bench::format("%.1f MiB", peakKiB[0] / 1024.0),
                     bench::format("zip -r -P %.1f MiB", peakKiB[1] / 1024.0), 0, "< 50 MiB");
+
+    double aes = mib / median(cpuSeconds[2]), sevenZip = mib / median(cpuSeconds[3]);
+    double aesWall = mib / median(seconds[2]), sevenZipWall = mib / median(seconds[3]);
+    std::printf("zip archive of %.0f MiB, AES-256, median of %d rounds\n", mib, kRounds);
+    std::printf("  ZipArchiveWriter %6.1f MiB per CPU second  %6.1f MiB/s wall  peak RSS %5.1f MiB  archive %6.1f MiB\n", aes,
+                aesWall, peakKiB[2] / 1024.0, double(archiveSize[2]) / double(kMiB));
+    std::printf("  7z -mem=AES256   %6.1f MiB per CPU second  %6.1f MiB/s wall  peak RSS %5.1f MiB  archive %6.1f MiB\n",
+                sevenZip, sevenZipWall, peakKiB[3] / 1024.0, double(archiveSize[3]) / double(kMiB));
+    std::printf("  ratio (ours/7z throughput) %.2f per CPU second, %.2f wall\n", aes / sevenZip, aesWall / sevenZipWall);
+    bench::tableRow("zip with AES-256, per CPU second", bench::format("%.1f MiB/s", aes),
+                    bench::format("7z -mem=AES256 %.1f MiB/s", sevenZip), aes / sevenZip);
+    bench::tableRow("zip with AES-256, wall", bench::format("%.1f MiB/s", aesWall),
+                    bench::format("7z -mem=AES256 %.1f MiB/s", sevenZipWall), aesWall / sevenZipWall);
     return 0;
 }

@@ -22,6 +22,17 @@ struct BoolArchive {
     static bool decode(OVKeyedUnarchiver& c, const char* key) { return c.decodeBool(key); }
 };
 
+// A switch added after the format was settled: written only when on, so an archive with it off
+// is the one older releases wrote, and an absent key reads as off.
+struct SetFlagArchive {
+    static void encode(OVKeyedArchiver& c, const char* key, bool v)
+    {
+        if (v)
+            c.encodeBool(key, true);
+    }
+    static bool decode(OVKeyedUnarchiver& c, const char* key) { return c.decodeBool(key); }
+};
+
 struct StringArchive {
     static void encode(OVKeyedArchiver& c, const char* key, const std::optional<std::string>& v) { c.encodeString(key, v); }
     static std::optional<std::string> decode(OVKeyedUnarchiver& c, const char* key) { return c.decodeString(key); }
@@ -72,6 +83,11 @@ template <class Owner>
 constexpr auto boolean(const char* key, bool Owner::*member)
 {
     return field<BoolArchive>(key, member);
+}
+template <class Owner>
+constexpr auto flagWhenSet(const char* key, bool Owner::*member)
+{
+    return field<SetFlagArchive>(key, member);
 }
 template <class Owner>
 constexpr auto string(const char* key, std::optional<std::string> Owner::*member)

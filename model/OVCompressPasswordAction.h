@@ -13,10 +13,20 @@ public:
                                       .description = N_("Create a protected zip file with the selected paths"),
                                       .isDefault = true};
 
+    // WinZip AES-256 rather than traditional encryption; the prompt's last choice for this action.
+    bool strongEncryption() const { return strongEncryption_; }
+    void setStrongEncryption(bool v) { strongEncryption_ = v; }
+
+    static constexpr auto archivedFields()
+    {
+        return std::tuple{ovfield::flagWhenSet("strongEncryption", &OVCompressPasswordAction::strongEncryption_)};
+    }
+
     // Set by the password prompt on the copy the runner runs; never archived.
     const std::optional<std::string>& password() const { return password_; }
     void setPassword(std::optional<std::string> password) { password_ = std::move(password); }
 
 private:
+    bool strongEncryption_ = false;
     std::optional<std::string> password_;
 };

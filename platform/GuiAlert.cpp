@@ -28,6 +28,8 @@ struct PendingAlert {
     bool answered = false;
     GtkEditable* field = nullptr; // lives as long as the dialog that answers
     std::shared_ptr<std::string> fieldAnswer;
+    GtkSwitch* toggle = nullptr; // lives as long as the dialog that answers
+    std::shared_ptr<bool> toggleAnswer;
 };
 
 using FieldRule = std::function<bool(const std::string&)>;
@@ -59,6 +61,8 @@ void onResponse(AdwMessageDialog*, const char* response, gpointer data)
     }
     if (index >= 0 && pending->field && pending->fieldAnswer)
         *pending->fieldAnswer = gtk_editable_get_text(pending->field);
+    if (index >= 0 && pending->toggle && pending->toggleAnswer)
+        *pending->toggleAnswer = gtk_switch_get_active(pending->toggle);
     answer(pending, index);
 }
 
@@ -131,6 +135,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
     if (!request.buttons.empty())
         adw_message_dialog_set_default_response(ADW_MESSAGE_DIALOG(dialog), "0");
     auto* pending = new PendingAlert{std::move(done), request.buttons.size(), false};
+    GtkWidget* extra = nullptr; // the field alone, or in a box with the switch
     if (request.textField) {
         const FieldRule& rule = request.textField->enablesFirstButton;
         GtkWidget* field = request.textField->secure ? gtk_password_entry_new() : gtk_entry_new();
@@ -141,7 +146,7 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
             gtk_password_entry_set_show_peek_icon(GTK_PASSWORD_ENTRY(field), TRUE);
         pending->field = GTK_EDITABLE(field);
         pending->fieldAnswer = request.textField->answer;
-        adw_message_dialog_set_extra_child(ADW_MESSAGE_DIALOG(dialog), field);
+        extra = field;
         if (!request.buttons.empty() && rule)
             adw_message_dialog_set_response_enabled(ADW_MESSAGE_DIALOG(dialog), "0", rule(""));
         g_signal_connect(dialog, "unmap", G_CALLBACK(onDialogUnmap), nullptr);
@@ -151,6 +156,37 @@ void showAlert(const AlertRequest& request, std::function<void(int)> done)
         g_weak_ref_init(ref, field);
         g_timeout_add_full(G_PRIORITY_DEFAULT, 300, focusField, ref, freeWeakRef);
     }
+    if (request.toggle) {
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+        if (extra)
+            gtk_box_append(GTK_BOX(box), extra);
+        extra = box;
+        GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+        GtkWidget* label = gtk_label_new(request.toggle->label.c_str());
+        gtk_label_set_xalign(GTK_LABEL(label), 0);
+        gtk_widget_set_hexpand(label, TRUE);
+        GtkWidget* toggle = gtk_switch_new();
+        gtk_widget_set_valign(toggle, GTK_ALIGN_CENTER);
+        gtk_switch_set_active(GTK_SWITCH(toggle), request.toggle->answer && *request.toggle->answer);
+        gtk_label_set_mnemonic_widget(GTK_LABEL(label), toggle);
+        gtk_accessible_update_relation(GTK_ACCESSIBLE(toggle), GTK_ACCESSIBLE_RELATION_LABELLED_BY, label, nullptr, -1);
+        gtk_box_append(GTK_BOX(row), label);
+        gtk_box_append(GTK_BOX(row), toggle);
+        gtk_box_append(GTK_BOX(extra), row);
+        if (!request.toggle->detail.empty()) {
+            GtkWidget* detail = gtk_label_new(request.toggle->detail.c_str());
+            gtk_label_set_xalign(GTK_LABEL(detail), 0);
+            gtk_label_set_wrap(GTK_LABEL(detail), TRUE);
+            gtk_label_set_max_width_chars(GTK_LABEL(detail), 40);
+            gtk_widget_add_css_class(detail, "dim-label");
+            gtk_widget_add_css_class(detail, "caption");
+            gtk_box_append(GTK_BOX(extra), detail);
+        }
+        pending->toggle = GTK_SWITCH(toggle);
+        pending->toggleAnswer = request.toggle->answer;
+    }
+    if (extra)
+        adw_message_dialog_set_extra_child(ADW_MESSAGE_DIALOG(dialog), extra);
     g_signal_connect_data(dialog, "response", G_CALLBACK(onResponse), pending, freePending, GConnectFlags(0));
     presentWindow(GTK_WINDOW(dialog));
 }

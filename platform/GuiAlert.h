@@ -19,11 +19,21 @@ struct AlertTextField {
     std::shared_ptr<std::string> answer;
 };
 
+// A switch under the text field, with a line of explanation beneath it.
+struct AlertSwitch {
+    std::string label;
+    std::string detail;
+    // Holds the switch's state when the alert is shown; receives it when a button is chosen,
+    // before done is called.
+    std::shared_ptr<bool> answer;
+};
+
 struct AlertRequest {
     std::string messageText;
     std::string informativeText;
     std::vector<std::string> buttons; // first is the default
     std::optional<AlertTextField> textField;
+    std::optional<AlertSwitch> toggle;
 };
 
 // Shows the alert and calls done on the main context with the index of the chosen button, or -1

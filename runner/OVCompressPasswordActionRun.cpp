@@ -35,14 +35,20 @@ protected:
         alert.buttons = {_("Continue"), _("Cancel")};
         alert.textField = ov::AlertTextField{[](const std::string& text) { return !text.empty(); }, true,
                                              std::make_shared<std::string>()};
+        alert.toggle = ov::AlertSwitch{_("Strong encryption (AES-256)"),
+                                       _("7-Zip and Files open it; Info-ZIP unzip 6 and Windows' built-in zip support do not."),
+                                       std::make_shared<bool>(action.strongEncryption())};
         auto answer = alert.textField->answer;
+        auto strong = alert.toggle->answer;
         OVActionPtr keep = ovrun::retainAction(action);
         auto* target = &action;
-        ov::showAlert(alert, [keep, target, answer, completion = std::move(completion)](int response) {
+        ov::showAlert(alert, [keep, target, answer, strong, completion = std::move(completion)](int response) {
             OVActivationCenter::postDisableActivation();
             const bool chosen = response == 0 && !answer->empty();
-            if (chosen)
+            if (chosen) {
                 target->setPassword(*answer);
+                target->setStrongEncryption(*strong);
+            }
             completion(!chosen);
         });
     }
@@ -61,7 +67,8 @@ protected:
         const std::string destination = hl_nextAvailablePath(ov::pathByAppending(*folder, name));
 
         auto run = std::make_shared<CompressRun>(CompressRun{{}, ovrun::OnceCompletion(std::move(completion))});
-        auto window = OVCompressingWindowController::controllerWithPaths(paths, destination, *action.password());
+        auto window = OVCompressingWindowController::controllerWithPaths(paths, destination, *action.password(),
+                                                                          action.strongEncryption());
         OVActionPtr keep = ovrun::retainAction(action);
         // The window holds the run until it finishes; the run lets go of the window then.
         window->setCompletionBlock([run, keep](OVCompressingWindowController& finished) {

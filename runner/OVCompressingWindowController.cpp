@@ -74,12 +74,13 @@ void listFolder(const fs::path& folder, const std::atomic<bool>& cancel,
 } // namespace
 
 std::shared_ptr<OVCompressingWindowController> OVCompressingWindowController::controllerWithPaths(
-    std::vector<std::string> paths, std::string destinationFile, std::string password)
+    std::vector<std::string> paths, std::string destinationFile, std::string password, bool strongEncryption)
 {
     auto controller = HLWindowController::controller<OVCompressingWindowController>();
     controller->paths_ = std::move(paths);
     controller->destinationFile_ = std::move(destinationFile);
     controller->password_ = std::move(password);
+    controller->strongEncryption_ = strongEncryption;
     // An ending runner cancels the archive as the Cancel button would.
     controller->runningWork_ = OVRunningWork::add([raw = controller.get()] { raw->cancel(); });
     controller->hl_viewDidLoad(); // the texts depend on the paths set just now
@@ -195,13 +196,15 @@ void OVCompressingWindowController::startCompressionWithPaths(const std::vector<
         });
     };
     ov::SerialQueue::create("app.orvane.compressionqueue")->async(
-        [weak, post, paths, destination = destinationFile_, password = password_, cancel = cancelled_] {
+        [weak, post, paths, destination = destinationFile_, password = password_,
+         strong = strongEncryption_, cancel = cancelled_] {
             Outcome outcome;
             try {
                 // Two runs on one selection start with the same free name; the one that
                 // finishes second takes the next free name then.
                 auto writer = std::make_unique<ZipArchiveWriter>(destination);
                 writer->setTakesNextFreeName(true);
+                writer->setEncryption(strong ? ZipEncryption::Aes256 : ZipEncryption::Traditional);
                 outcome.archive = destination;
                 if (ZipResult opened = writer->open(); !opened.ok())
                     throw std::runtime_error(opened.error);

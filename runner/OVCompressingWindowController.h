@@ -22,7 +22,8 @@ public:
 
     static std::shared_ptr<OVCompressingWindowController> controllerWithPaths(std::vector<std::string> paths,
                                                                              std::string destinationFile,
-                                                                             std::string password);
+                                                                             std::string password,
+                                                                             bool strongEncryption = false);
     ~OVCompressingWindowController() override;
     std::vector<std::string> classHierarchy() const override
     {
@@ -63,6 +64,7 @@ private:
     std::vector<std::string> paths_;
     std::string destinationFile_;
     std::string password_;
+    bool strongEncryption_ = false; // WinZip AES-256 rather than traditional encryption
     int64_t totalFileCount_ = 0;
     Completion completionBlock_;
     std::shared_ptr<HLTimer> pulseTimer_;

@@ -133,6 +133,7 @@ struct ZipArchiveWriter::Impl {
     zip_error_t archiveError;
     bool committed = false;
     bool takesNextFreeName = false;
+    ZipEncryption encryption = ZipEncryption::Traditional;
 
     std::deque<Entry> sources; // stable addresses for libzip's callbacks
     std::size_t entries = 0;
@@ -464,6 +465,8 @@ const std::string& ZipArchiveWriter::path() const { return impl_->path; }
 
 void ZipArchiveWriter::setTakesNextFreeName(bool takes) { impl_->takesNextFreeName = takes; }
 
+void ZipArchiveWriter::setEncryption(ZipEncryption encryption) { impl_->encryption = encryption; }
+
 std::size_t ZipArchiveWriter::entryCount() const { return impl_->entries; }
 
 ZipResult ZipArchiveWriter::open()
@@ -585,7 +588,9 @@ ZipResult ZipArchiveWriter::writeFileAtPath(const std::string& sourcePath, const
     auto entryIndex = zip_uint64_t(index);
     bool configured = zip_set_file_compression(w.archive, entryIndex, ZIP_CM_DEFLATE, kDeflateLevel) == 0 &&
                       (password.empty() ||
-                       zip_file_set_encryption(w.archive, entryIndex, ZIP_EM_TRAD_PKWARE, password.c_str()) == 0);
+                       zip_file_set_encryption(w.archive, entryIndex,
+                                               w.encryption == ZipEncryption::Aes256 ? ZIP_EM_AES_256 : ZIP_EM_TRAD_PKWARE,
+                                               password.c_str()) == 0);
     if (!configured) {
         ZipResult r = result(ZipStatus::Failed, "Couldn't add \"" + name + "\": " + zip_strerror(w.archive));
         (void)zip_delete(w.archive, entryIndex); // an entry added a moment ago can always go

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes one zip archive of regular files for "Compress with password": every entry deflated at
 // zlib's default level and, with a password, protected by traditional PKWARE encryption, the one
-// that every unzip tool can open.
+// that every unzip tool can open, or by WinZip AES-256 when asked for.
 #pragma once
 
 #include "runner/ZipResult.h"
@@ -25,6 +25,11 @@ struct ZipProgress {
 };
 using ZipProgressHandler = std::function<void(const ZipProgress&)>;
 
+// How entries with a password are protected. Traditional opens everywhere and is weak; AES-256
+// (WinZip's extra field 0x9901) is sound but some readers, Info-ZIP unzip 6 and Windows' own
+// among them, cannot open it.
+enum class ZipEncryption { Traditional, Aes256 };
+
 // One writer per archive, used from one thread. Entries are checked when added and written by
 // close(), which streams the files through deflate on worker threads of its own, one block of
 // a file per core (memory does not grow with file size). The archive is written under a temporary name beside `path` and appears at `path`
@@ -43,6 +48,9 @@ public:
     // the time it is complete, rather than failing: runs started together on one selection all
     // finish. Set before open(), which then does not refuse a taken `path`.
     void setTakesNextFreeName(bool takes);
+
+    // The protection of the entries added with a password from now on; Traditional until set.
+    void setEncryption(ZipEncryption encryption);
 
     // Creates the temporary file in the archive's folder. DestinationExists when something is
     // at `path` already (unless the next free name is taken at the end).

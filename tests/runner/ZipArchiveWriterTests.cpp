@@ -17,6 +17,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -97,6 +98,7 @@ struct ZipEntryBytes {
     unsigned localNeeded = 0, localFlags = 0, localMethod = 0;
     std::uint32_t localDosTime = 0;
     std::string localName;
+    std::string extra, localExtra;
     bool hasDataDescriptor = false;
     std::uint32_t descriptorCrc = 0;
     std::string data; // as stored: encryption header and deflated bytes
@@ -130,6 +132,7 @@ std::vector<ZipEntryBytes> parseArchive(const std::string& bytes)
         e.external = u32(bytes, at + 38);
         std::size_t local = u32(bytes, at + 42);
         e.name = bytes.substr(at + 46, nameLength);
+        e.extra = bytes.substr(at + 46 + nameLength, extraLength);
         at += 46 + nameLength + extraLength + commentLength;
 
         EXPECT_EQ(u32(bytes, local), 0x04034b50u);
@@ -139,6 +142,7 @@ std::vector<ZipEntryBytes> parseArchive(const std::string& bytes)
         e.localDosTime = u16(bytes, local + 12) << 16 | u16(bytes, local + 10);
         unsigned localNameLength = u16(bytes, local + 26), localExtraLength = u16(bytes, local + 28);
         e.localName = bytes.substr(local + 30, localNameLength);
+        e.localExtra = bytes.substr(local + 30 + localNameLength, localExtraLength);
         std::size_t data = local + 30 + localNameLength + localExtraLength;
         e.data = bytes.substr(data, e.compressedSize);
         std::size_t descriptor = data + e.compressedSize;
@@ -148,6 +152,20 @@ std::vector<ZipEntryBytes> parseArchive(const std::string& bytes)
         entries.push_back(e);
     }
     return entries;
+}
+
+// The data of the extra field with the id, or nothing.
+std::optional<std::string> extraField(const std::string& extra, unsigned id)
+{
+    for (std::size_t at = 0; at + 4 <= extra.size();) {
+        unsigned fieldId = u16(extra, at), size = u16(extra, at + 2);
+        if (at + 4 + size > extra.size())
+            break;
+        if (fieldId == id)
+            return extra.substr(at + 4, size);
+        at += 4 + size;
+    }
+    return std::nullopt;
 }
 
 // Traditional PKWARE decryption of the 12-byte encryption header; returns its last byte.
@@ -231,7 +249,7 @@ protected:
     }
 
     // Every kind of entry the compress action produces, in one archive.
-    void writeSampleArchive(const std::string& password)
+    void writeSampleArchive(const std::string& password, ZipEncryption encryption = ZipEncryption::Traditional)
     {
         const time_t june = 1623764730; // 2021-06-15, an even second
         file("empty.txt", "", 0600, june);
@@ -248,6 +266,7 @@ protected:
         file("Photos/Trip/day 1.jpg", textBytes(5000), 0644, june + 480);
 
         ZipArchiveWriter writer(archivePath);
+        writer.setEncryption(encryption);
         ASSERT_TRUE(writer.open().ok());
         for (const char* name : {"empty.txt", "large.bin", "R\xc3\xa9sum\xc3\xa9.txt", "Cafe\xcc\x81.txt", "raw-\xff\xfe.txt", "link.sh"})
             add(writer, src + "/" + name, name, password);
@@ -257,6 +276,29 @@ protected:
         ASSERT_EQ(writer.entryCount(), expected.size());
         ZipResult closed = writer.close([this](const ZipProgress& p) { progress.push_back(p); });
         ASSERT_TRUE(closed.ok()) << closed.error;
+    }
+
+    void expectBsdtarExtractsEveryEntry()
+    {
+        // bsdtar extracts, applying the stored modes; contents compare with the sources. It composes
+        // the UTF-8 names it extracts (NFC); the bytes stored are checked with the headers.
+        std::string extracted = home.makeFolder("bsdtar");
+        ToolRun bsdtar = runTool({"bsdtar", "--passphrase", kPassword, "-xf", archivePath, "-C", extracted});
+        EXPECT_TRUE(bsdtar.exitedZero) << bsdtar.output;
+        std::set<std::string> composedNames;
+        for (const auto& [name, e] : expected) {
+            gchar* composed = g_utf8_validate(name.c_str(), -1, nullptr) ? g_utf8_normalize(name.c_str(), -1, G_NORMALIZE_NFC) : g_strdup(name.c_str());
+            std::string path = extracted + "/" + composed;
+            composedNames.insert(std::string(composed).substr(0, std::string(composed).find('/')));
+            g_free(composed);
+            struct stat st;
+            ASSERT_EQ(lstat(path.c_str(), &st), 0) << name;
+            EXPECT_TRUE(S_ISREG(st.st_mode)) << name << ": a link is archived as the file it points at";
+            EXPECT_EQ(st.st_mode & 0777, e.mode & 0777) << name;
+            EXPECT_EQ(st.st_mtime, e.mtime - e.mtime % 2) << name;
+            EXPECT_EQ(sha256(ovtest::readAll(path)), sha256(e.content)) << name;
+        }
+        EXPECT_EQ(folderListing(extracted), composedNames);
     }
 };
 
@@ -276,25 +318,7 @@ TEST_F(ZipArchiveWriterTest, EveryReaderExtractsEveryEntryWithThePassword)
     EXPECT_TRUE(sevenZip.exitedZero) << sevenZip.output;
     EXPECT_NE(sevenZip.output.find("Everything is Ok"), std::string::npos) << sevenZip.output;
 
-    // bsdtar extracts, applying the stored modes; contents compare with the sources. It composes
-    // the UTF-8 names it extracts (NFC); the bytes stored are checked with the headers.
-    std::string extracted = home.makeFolder("bsdtar");
-    ToolRun bsdtar = runTool({"bsdtar", "--passphrase", kPassword, "-xf", archivePath, "-C", extracted});
-    EXPECT_TRUE(bsdtar.exitedZero) << bsdtar.output;
-    std::set<std::string> composedNames;
-    for (const auto& [name, e] : expected) {
-        gchar* composed = g_utf8_validate(name.c_str(), -1, nullptr) ? g_utf8_normalize(name.c_str(), -1, G_NORMALIZE_NFC) : g_strdup(name.c_str());
-        std::string path = extracted + "/" + composed;
-        composedNames.insert(std::string(composed).substr(0, std::string(composed).find('/')));
-        g_free(composed);
-        struct stat st;
-        ASSERT_EQ(lstat(path.c_str(), &st), 0) << name;
-        EXPECT_TRUE(S_ISREG(st.st_mode)) << name << ": a link is archived as the file it points at";
-        EXPECT_EQ(st.st_mode & 0777, e.mode & 0777) << name;
-        EXPECT_EQ(st.st_mtime, e.mtime - e.mtime % 2) << name;
-        EXPECT_EQ(sha256(ovtest::readAll(path)), sha256(e.content)) << name;
-    }
-    EXPECT_EQ(folderListing(extracted), composedNames);
+    expectBsdtarExtractsEveryEntry();
 
     // Python's zipfile decrypts and checks the CRC of every entry; names come back as their bytes.
     const char* script = R"(
@@ -366,6 +390,7 @@ TEST_F(ZipArchiveWriterTest, HeadersCarryWhatReadersRelyOn)
         EXPECT_EQ(e.descriptorCrc, e.crc);
         ASSERT_GE(e.data.size(), 12u) << "even an empty file has the encryption header";
         EXPECT_EQ(decryptedCheckByte(e.data, kPassword), std::uint8_t(e.dosTime >> 8)) << "the check byte is the time's";
+        EXPECT_FALSE(extraField(e.localExtra, 0x9901)) << "traditional encryption unless AES is chosen";
     }
     // The link entry above was checked against the file it points at, not the link itself.
     struct stat link;
@@ -384,6 +409,45 @@ TEST_F(ZipArchiveWriterTest, HeadersCarryWhatReadersRelyOn)
     EXPECT_EQ(plainEntries[0].name, "empty.txt");
     EXPECT_EQ(plainEntries[0].flags & 0x0001u, 0u);
     EXPECT_LT(plainEntries[0].data.size(), 12u);
+}
+
+TEST_F(ZipArchiveWriterTest, AesArchivesOpenWithThePasswordAndCarryTheWinZipField)
+{
+    writeSampleArchive(kPassword, ZipEncryption::Aes256);
+    EXPECT_EQ(folderListing(out), std::set<std::string>{"Archive.zip"});
+
+    ToolRun sevenZip = runTool({"7z", "t", "-p" + kPassword, archivePath});
+    EXPECT_TRUE(sevenZip.exitedZero) << sevenZip.output;
+    EXPECT_NE(sevenZip.output.find("Everything is Ok"), std::string::npos) << sevenZip.output;
+    ToolRun wrong = runTool({"7z", "t", "-pwrong", archivePath});
+    EXPECT_FALSE(wrong.exitedZero) << "the entries are encrypted: " << wrong.output;
+    ToolRun listing = runTool({"7z", "l", "-slt", "-p" + kPassword, archivePath});
+    EXPECT_NE(listing.output.find("AES-256"), std::string::npos) << listing.output;
+    expectBsdtarExtractsEveryEntry();
+
+    std::vector<ZipEntryBytes> entries = parseArchive(ovtest::readAll(archivePath));
+    ASSERT_EQ(entries.size(), expected.size());
+    for (const ZipEntryBytes& e : entries) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(e.flags & 0x0001u, 1u);
+        EXPECT_EQ(e.localFlags & 0x0001u, 1u);
+        EXPECT_EQ(e.method, 99u) << "WinZip AES marks the method as 99";
+        EXPECT_EQ(e.localMethod, 99u);
+        EXPECT_EQ(e.madeBy >> 8, 3u);
+        EXPECT_EQ(e.size, expected[e.name].content.size());
+        // Vendor version, "AE", strength 3 (256 bits), then the real method: deflate.
+        for (const std::string* extra : {&e.extra, &e.localExtra}) {
+            std::optional<std::string> aes = extraField(*extra, 0x9901);
+            ASSERT_TRUE(aes);
+            ASSERT_EQ(aes->size(), 7u);
+            EXPECT_TRUE(u16(*aes, 0) == 1 || u16(*aes, 0) == 2);
+            EXPECT_EQ(aes->substr(2, 2), "AE");
+            EXPECT_EQ(std::uint8_t((*aes)[4]), 3u);
+            EXPECT_EQ(u16(*aes, 5), 8u);
+        }
+        // Salt (16 bytes at strength 3), password check (2) and authentication code (10).
+        EXPECT_GE(e.data.size(), 28u);
+    }
 }
 
 TEST_F(ZipArchiveWriterTest, FilesThatCannotBeAddedAreRefusedAndTheArchiveStaysUsable)

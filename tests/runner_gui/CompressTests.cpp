@@ -68,20 +68,26 @@ protected:
         // The prompt is answered with this password, or closed when it is empty.
         ov::setAlertPresenter([this](const ov::AlertRequest& request, std::function<void(int)> done) {
             prompts.push_back(request);
+            switchShown.push_back(request.toggle && request.toggle->answer && *request.toggle->answer);
             if (typed.empty()) {
                 done(1);
                 return;
             }
             *request.textField->answer = typed;
+            if (request.toggle && switchTo)
+                *request.toggle->answer = *switchTo;
             done(0);
         });
     }
     void TearDown() override { ov::setAlertPresenter(std::nullopt); RunBehaviourTest::TearDown(); }
 
     // The prompt, then the run when it was not cancelled.
-    std::optional<Result> compress(const OVPaths& paths)
+    std::optional<Result> compress(const OVPaths& paths, bool strongEncryption = false)
     {
-        auto action = OVAction::action<OVCompressPasswordAction>()->copy();
+        auto stored = OVAction::action<OVCompressPasswordAction>();
+        stored->setStrongEncryption(strongEncryption);
+        auto action = stored->copy();
+        ranAction = std::dynamic_pointer_cast<OVCompressPasswordAction>(action);
         std::optional<bool> cancelled;
         OVBeforeRunAction(*action, paths, [&](bool c) { cancelled = c; });
         EXPECT_TRUE(ovtest::pumpUntil([&] { return cancelled.has_value(); }));
@@ -103,7 +109,10 @@ protected:
     }
 
     std::string typed = "s3cret pass";
+    std::optional<bool> switchTo; // the strong encryption switch, as the user leaves it
     std::vector<ov::AlertRequest> prompts;
+    std::vector<bool> switchShown; // the switch's state as each prompt showed it
+    std::shared_ptr<OVCompressPasswordAction> ranAction;
 };
 
 TEST_F(CompressTest, ASelectionBecomesOneProtectedArchiveBesideIt)
@@ -143,6 +152,42 @@ TEST_F(CompressTest, ASelectionBecomesOneProtectedArchiveBesideIt)
     EXPECT_EQ(notifications.back().informativeText, "Finished compressing 'Archive 2.zip'");
     EXPECT_EQ(notifications.back().path, archive);
     EXPECT_EQ(notifications.back().actionButtonTitle, "Show");
+}
+
+TEST_F(CompressTest, TheStrongEncryptionSwitchStartsAtTheActionsChoiceAndDecidesTheArchive)
+{
+    const std::string report = write("work/Report.pdf", "report one");
+    const std::string archive = home.path() + "/work/Report.pdf.zip";
+    auto method = [&] { return shell("7z l -slt -p'" + typed + "' '" + archive + "' | grep '^Method'"); };
+
+    // Off by default: traditional encryption, which Info-ZIP's unzip opens.
+    ASSERT_TRUE(compress({report}));
+    ASSERT_EQ(prompts.size(), 1u);
+    ASSERT_TRUE(prompts[0].toggle && prompts[0].toggle->answer);
+    EXPECT_FALSE(switchShown[0]);
+    EXPECT_EQ(prompts[0].toggle->label, "Strong encryption (AES-256)");
+    EXPECT_NE(prompts[0].toggle->detail.find("Windows"), std::string::npos);
+    EXPECT_NE(method().find("ZipCrypto"), std::string::npos) << method();
+    EXPECT_FALSE(ranAction->strongEncryption());
+    ASSERT_EQ(0, unlink(archive.c_str()));
+
+    // Turned on in the prompt: AES-256, and the action carries the choice.
+    switchTo = true;
+    auto result = compress({report});
+    ASSERT_TRUE(result && result->success);
+    ASSERT_EQ(prompts.size(), 2u);
+    EXPECT_FALSE(switchShown[1]) << "the prompt starts with the action's choice";
+    EXPECT_TRUE(ranAction->strongEncryption());
+    EXPECT_NE(method().find("AES-256"), std::string::npos) << method();
+    EXPECT_NE(shell("bsdtar --passphrase '" + typed + "' -xOf '" + archive + "' Report.pdf").find("report one"), std::string::npos);
+    ASSERT_EQ(0, unlink(archive.c_str()));
+
+    // An action that chose it before starts with the switch on.
+    switchTo.reset();
+    ASSERT_TRUE(compress({report}, true));
+    ASSERT_EQ(prompts.size(), 3u);
+    EXPECT_TRUE(switchShown[2]);
+    EXPECT_NE(method().find("AES-256"), std::string::npos) << method();
 }
 
 TEST_F(CompressTest, ACancelledPromptOrAFailedFileLeavesNoArchive)

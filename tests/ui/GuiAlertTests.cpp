@@ -127,3 +127,54 @@ TEST_F(GuiAlertTest, APasswordPromptEndsCleanlyHoweverItCloses)
 }
 
 } // namespace
+
+namespace {
+
+GtkSwitch* findSwitch(GtkWidget* widget)
+{
+    if (GTK_IS_SWITCH(widget))
+        return GTK_SWITCH(widget);
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+        if (GtkSwitch* found = findSwitch(child))
+            return found;
+    return nullptr;
+}
+
+} // namespace
+
+// The switch under a password field starts where the caller left it, and its state is handed
+// back only with a button's answer.
+TEST_F(GuiAlertTest, TheSwitchStartsAtItsValueAndArrivesWithTheAnswer)
+{
+    for (bool chooseButton : {true, false}) {
+        SCOPED_TRACE(chooseButton ? "continue" : "close");
+        std::vector<int> answers;
+        auto typed = std::make_shared<std::string>();
+        auto strong = std::make_shared<bool>(true);
+        ov::AlertRequest request;
+        request.messageText = "Compress with password";
+        request.buttons = {"Continue", "Cancel"};
+        request.textField = ov::AlertTextField{[](const std::string& text) { return !text.empty(); }, true, typed};
+        request.toggle = ov::AlertSwitch{"Strong encryption (AES-256)", "Some tools cannot open it.", strong};
+        ov::showAlert(request, [&answers](int response) { answers.push_back(response); });
+        AdwMessageDialog* dialog = nullptr;
+        ASSERT_TRUE(ovtest::pumpUntil([&] { return (dialog = findDialog()) != nullptr; }));
+        GtkSwitch* toggle = findSwitch(adw_message_dialog_get_extra_child(dialog));
+        ASSERT_TRUE(toggle);
+        EXPECT_TRUE(gtk_switch_get_active(toggle));
+        gtk_switch_set_active(toggle, FALSE);
+        EXPECT_TRUE(*strong) << "nothing is handed back before an answer";
+        if (chooseButton) {
+            adw_message_dialog_response(dialog, "0");
+            EXPECT_FALSE(*strong);
+        } else {
+            gtk_window_close(GTK_WINDOW(dialog));
+            EXPECT_TRUE(*strong) << "closing keeps the caller's value";
+        }
+        EXPECT_TRUE(ovtest::pumpUntil([&] { return answers.size() == 1; }));
+        EXPECT_EQ(answers.front(), chooseButton ? 0 : -1);
+        if (findDialog() == dialog)
+            gtk_window_destroy(GTK_WINDOW(dialog));
+        ovtest::pumpUntil([&] { return findDialog() == nullptr; });
+    }
+}
