@@ -300,16 +300,25 @@ TEST_F(KindEditor, QuickTypingWritesOnceIntoOneScriptFileAndQuittingWritesWhatIs
             ++*static_cast<int*>(data);
         (void)other;
     }), &replaced);
+    // On a machine too busy to type a key within the save delay, a write between keys is right.
+    gint64 slowestKey = 0;
     for (const char* keys : {"e", "c", "h", "o", " hi\n"}) {
+        const gint64 start = g_get_monotonic_time();
         type(*editor, keys);
         ASSERT_TRUE(ovtest::pumpPending()); // quick typing: what each keystroke set off, no more
+        slowestKey = std::max(slowestKey, g_get_monotonic_time() - start);
     }
-    EXPECT_EQ(replaced, 0);
-    EXPECT_EQ(ovtest::readAll(path), initial + "# first\n");
+    const bool typedQuickly = slowestKey < gint64(OVShellScriptModule::kSaveDelay * G_USEC_PER_SEC) / 2;
+    if (typedQuickly) {
+        EXPECT_EQ(replaced, 0);
+        EXPECT_EQ(ovtest::readAll(path), initial + "# first\n");
+    }
     const std::string typed = initial + "# first\necho hi\n";
     ASSERT_TRUE(ovtest::pumpUntil([&] { return ovtest::readAll(path) == typed; }, 3000));
     ASSERT_TRUE(ovtest::pumpPastTimersDueWithin(700));
-    EXPECT_EQ(replaced, 1);
+    if (typedQuickly) {
+        EXPECT_EQ(replaced, 1);
+    }
 
     // Selecting another action writes what is pending at once.
     type(*editor, "exit 0\n");
