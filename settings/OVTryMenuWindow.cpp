@@ -111,7 +111,7 @@ GtkWindow* OVTryMenuWindow::present(const OVMenuExplanation& explanation, const 
 {
     GtkWidget* window = adw_window_new();
     gtk_window_set_title(GTK_WINDOW(window), _("Try on Files"));
-    gtk_window_set_default_size(GTK_WINDOW(window), 820, 560);
+    gtk_window_set_default_size(GTK_WINDOW(window), 780, 540);
     gtk_window_set_modal(GTK_WINDOW(window), TRUE);
     if (parent)
         gtk_window_set_transient_for(GTK_WINDOW(window), parent);
