@@ -163,6 +163,20 @@ bool captureSettingsScreens(const std::string& folder)
 
         editor->selectRows({7});
         ok = screenshots::capture(folder, "alert-delete-action", [&] { editor->deleteSelectedGroups(); }) && ok;
+        // Trying the list on a photo and a text file, with one script limited to images (not
+        // saved): it, and the actions turned off, are left out with their reasons.
+        gtk_menu_button_popup(editor->tryButton());
+        ok = savePage(*c, folder + "/editor-try-menu.png", gtk_menu_button_get_popover(editor->tryButton())) && ok;
+        gtk_menu_button_popdown(editor->tryButton());
+        for (const auto& action : store->actions()) {
+            if (action->title() == std::optional<std::string>("Resize photos for the web"))
+                action->setFileTypes(OVStringList{"image/*"});
+        }
+        g_mkdir_with_parents((home + "/Trial").c_str(), 0755);
+        const std::string photo = home + "/Trial/holiday.jpg", notes = home + "/Trial/notes.txt";
+        ov::writeFileAtomically(photo, "", 0644);
+        ov::writeFileAtomically(notes, "", 0644);
+        ok = screenshots::capture(folder, "try-on-files", [&] { editor->tryOnPaths({photo, notes}, false); }) && ok;
         ok = screenshots::capture(folder, "alert-continue-in-background", [&] { gtk_window_close(c->window()); }) && ok;
         c->close();
     }

@@ -2,6 +2,7 @@
 #include "extension/OVMenuCommand.h"
 
 #include "menus/FinderSync.h"
+#include "menus/OVMenuExplanation.h"
 #include "menus/OVMenuExporter.h"
 #include "menus/OVMenuFormat.h"
 #include "model/OVActionGroup.h"
@@ -189,30 +190,6 @@ std::string whyNotOffered(FinderSync& finderSync, const StoreEntry& entry)
     return _("it does not fit these files");
 }
 
-// The menu as --explain shows it: the outline, then each stored action left out and why.
-void explainMenu(const Streams& io, FinderSync& finderSync, FIMenuKind kind)
-{
-    const OVMenu menu = finderSync.menuForMenuKind(kind);
-    io.out << menuOutline(menu);
-    if (!finderSync.isElectedForUse()) {
-        io.out << _("Nothing is shown: the Orvane extension is turned off in Orvane.") << "\n";
-        return;
-    }
-    FinderSync::Omissions omitted;
-    if (finderSync.actionMenu(&omitted).empty())
-        io.out << _("No action is offered for these files.") << "\n";
-    if (omitted.empty()) {
-        io.out << _("No action is left out.") << "\n";
-        return;
-    }
-    io.out << _("Left out:") << "\n";
-    for (const auto& omission : omitted) {
-        std::string name = omission.group ? omission.group->title().value_or("") + "/" : std::string();
-        name += omission.action->title().value_or("");
-        io.out << "  " << ov::stringPrintf(_("%s: %s"), shownText(name).c_str(), omission.reason.c_str()) << "\n";
-    }
-}
-
 // --export / --unexport: TARGET is one file manager or "all".
 int changeExports(const Streams& io, const std::string& target, bool enable)
 {
@@ -349,7 +326,7 @@ int runCommand(const Streams& io, int argc, const char* const* argv)
     }
 
     if (explain) {
-        explainMenu(io, *finderSync, menuKind);
+        io.out << OVMenuExplanation::explain(*finderSync, menuKind).text();
         return 0;
     }
     if (!action) {

@@ -100,6 +100,15 @@ std::shared_ptr<FinderSync> FinderSync::create()
     return finderSync;
 }
 
+std::shared_ptr<FinderSync> FinderSync::createDetached(OVActionList actions, std::shared_ptr<OVUserDefaults> defaults)
+{
+    std::shared_ptr<FinderSync> finderSync(new FinderSync());
+    finderSync->election_ = std::make_unique<ov::PluginElectionReader>(ov::kExtensionId);
+    finderSync->actionsArray_ = std::move(actions);
+    finderSync->userDefaults_ = std::move(defaults);
+    return finderSync;
+}
+
 FinderSync::~FinderSync() = default;
 
 void FinderSync::init()

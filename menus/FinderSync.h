@@ -51,6 +51,10 @@ public:
 
     // Reads the preferences and the action list and starts listening for changes.
     static std::shared_ptr<FinderSync> create();
+    // One that answers for the given actions and preferences (a list still being edited) and
+    // follows nothing: it neither reads the store nor listens for changes. Whether the extension
+    // is turned on is read as the extension reads it.
+    static std::shared_ptr<FinderSync> createDetached(OVActionList actions, std::shared_ptr<OVUserDefaults> defaults);
     ~FinderSync();
     FinderSync(const FinderSync&) = delete;
     FinderSync& operator=(const FinderSync&) = delete;

@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/OVEditorModule.h"
 
+#include "menus/OVMenuExplanation.h"
 #include "platform/MainContext.h"
+#include "platform/ProductPaths.h"
 #include "platform/Translation.h"
 #include "settings/OVAlert.h"
 #include "settings/OVEditorRegistry.h"
 #include "settings/OVEditorRow.h"
 #include "settings/OVImageIcon.h"
 #include "settings/OVTableRows.h"
+#include "settings/OVTryMenuWindow.h"
 #include "settings/OVWeakSignal.h"
 
 #include <algorithm>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -47,7 +51,7 @@ OVActionPtr actionOfItem(gpointer item)
 } // namespace
 
 OVEditorModule::OVEditorModule(std::shared_ptr<OVActionsManager> store, std::shared_ptr<OVUserDefaults> defaults)
-    : state_(std::move(store), std::move(defaults)), tableIdentity_(ovsettings::nextTableIdentity())
+    : state_(std::move(store), defaults), tableIdentity_(ovsettings::nextTableIdentity()), defaults_(std::move(defaults))
 {
     setModuleTitle(_("Manage Actions"));
     setModuleImage(OVImage::named("view-list-symbolic"));
@@ -59,6 +63,10 @@ OVEditorModule::~OVEditorModule()
     forgetEditingTextField();
     if (deletionAlert_)
         g_object_remove_weak_pointer(G_OBJECT(deletionAlert_), reinterpret_cast<gpointer*>(&deletionAlert_));
+    if (tryWindow_)
+        g_object_remove_weak_pointer(G_OBJECT(tryWindow_), reinterpret_cast<gpointer*>(&tryWindow_));
+    if (tryChooser_)
+        gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(tryChooser_.get()));
 }
 
 std::weak_ptr<OVEditorModule> OVEditorModule::weakSelf()
@@ -126,6 +134,8 @@ void OVEditorModule::installActions()
     ovsettings::addCommand(map, "move-up", weak, &OVEditorModule::moveUp);
     ovsettings::addCommand(map, "move-down", weak, &OVEditorModule::moveDown);
     ovsettings::addCommand(map, "remove", weak, &OVEditorModule::remove);
+    ovsettings::addCommand(map, "try-on-files", weak, &OVEditorModule::tryOnFiles);
+    ovsettings::addCommand(map, "try-on-folder", weak, &OVEditorModule::tryOnFolder);
     ov::GRef<GSimpleAction> add(g_simple_action_new("add-action", G_VARIANT_TYPE_INT32));
     connectWeak(add.get(), "activate", G_CALLBACK(+[](GSimpleAction*, GVariant* code, gpointer data) {
         withTarget<OVEditorModule>(data, "adding an action", [&](OVEditorModule& m) {
@@ -616,4 +626,80 @@ void OVEditorModule::showDropIndicator(const std::optional<DropLocation>& locati
 void OVEditorModule::setCurrentModule(std::shared_ptr<HLModuleViewController> module)
 {
     kindEditor_.setCurrentModule(std::move(module));
+}
+
+void OVEditorModule::tryOnFiles() { chooseTrialFiles(false); }
+
+void OVEditorModule::tryOnFolder() { chooseTrialFiles(true); }
+
+void OVEditorModule::chooseTrialFiles(bool background)
+{
+    if (tryChooser_)
+        return;
+    tryChooser_ = ov::GRef<GtkFileChooserNative>(gtk_file_chooser_native_new(
+        background ? _("Choose a folder whose background menu to try") : _("Choose files to try the menu on"),
+        parentWindow(), background ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN, _("Try"),
+        _("Cancel")));
+    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(tryChooser_.get()), !background);
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(tryChooser_.get()), TRUE);
+    g_object_set_data(G_OBJECT(tryChooser_.get()), "ov-background", GINT_TO_POINTER(background));
+    connectWeak(tryChooser_.get(), "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
+        withTarget<OVEditorModule>(data, "choosing files to try", [&](OVEditorModule& m) {
+            std::vector<std::string> paths;
+            if (response == GTK_RESPONSE_ACCEPT) {
+                ov::GRef<GListModel> files(gtk_file_chooser_get_files(GTK_FILE_CHOOSER(dialog)));
+                for (guint i = 0; files && i < g_list_model_get_n_items(files.get()); ++i) {
+                    ov::GRef<GFile> file(G_FILE(g_list_model_get_item(files.get(), i)));
+                    ov::GCharPtr path(g_file_get_path(file.get()));
+                    if (path)
+                        paths.emplace_back(path.get());
+                }
+            }
+            const bool background = g_object_get_data(G_OBJECT(dialog), "ov-background") != nullptr;
+            gtk_native_dialog_hide(dialog);
+            auto keep = std::move(m.tryChooser_);
+            m.tryOnPaths(std::move(paths), background);
+        });
+    }), weakSelf());
+    gtk_native_dialog_show(GTK_NATIVE_DIALOG(tryChooser_.get()));
+}
+
+void OVEditorModule::tryOnPaths(std::vector<std::string> paths, bool background)
+{
+    if (paths.empty())
+        return;
+    if (background)
+        paths.resize(1);
+    if (!tryQueue_)
+        tryQueue_ = ov::SerialQueue::create(std::string(ov::kVendorPrefix) + ".tryqueue");
+    std::weak_ptr<OVEditorModule> weak = weakSelf();
+    tryQueue_->async([weak, background, paths = std::move(paths)] {
+        auto items = OVMenuExplanation::itemsOnDisk(paths);
+        ov::invokeOnMain([weak, background, items = std::move(items)] {
+            if (auto m = weak.lock())
+                ov::guarded("showing a trial", [&] { m->showTrial(items, background); });
+        });
+    });
+}
+
+void OVEditorModule::showTrial(const std::vector<FinderSync::Item>& items, bool background)
+{
+    // The list as edited here, and the preferences this window shows.
+    auto finderSync = FinderSync::createDetached(state_.actions(), defaults_);
+    OVTryMenuWindow::Subject subject{{}, background};
+    for (const auto& item : items)
+        subject.paths.push_back(item.path);
+    if (background)
+        finderSync->setSelectionItems({}, items.front());
+    else
+        finderSync->setSelectionItems(items, std::nullopt);
+    const auto kind = background ? FIMenuKind::ContextualMenuForContainer : FIMenuKind::ContextualMenuForItems;
+    const OVMenuExplanation explanation = OVMenuExplanation::explain(*finderSync, kind);
+
+    if (GtkWindow* previous = std::exchange(tryWindow_, nullptr)) {
+        g_object_remove_weak_pointer(G_OBJECT(previous), reinterpret_cast<gpointer*>(&tryWindow_));
+        gtk_window_destroy(previous);
+    }
+    tryWindow_ = OVTryMenuWindow::present(explanation, subject, parentWindow());
+    g_object_add_weak_pointer(G_OBJECT(tryWindow_), reinterpret_cast<gpointer*>(&tryWindow_));
 }

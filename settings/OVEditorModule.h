@@ -5,6 +5,7 @@
 // OVEditorState's; this controller keeps the widgets in step with it.
 #pragma once
 
+#include "menus/FinderSync.h"
 #include "platform/GRef.h"
 #include "settings/OVEditorContextMenu.h"
 #include "settings/OVEditorRowDelegate.h"
@@ -19,12 +20,16 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
 class OVActionsManager;
 class OVUserDefaults;
 struct OVEditorRow;
+namespace ov {
+class SerialQueue;
+}
 
 class OVEditorModule : public HLModuleViewController, public OVEditorRowDelegate {
 public:
@@ -101,6 +106,17 @@ public:
     // The row drawn at height y of the table, if any.
     std::optional<unsigned> rowAt(double y) const;
 
+    // Trying the list as it stands, saved or not: a file chooser, then a window with the menu
+    // the chosen files would get and why each other action is left out.
+    void tryOnFiles();  // several files: their context menu
+    void tryOnFolder(); // a folder: the menu of its background
+    // The chooser's answer; no paths (cancelled) does nothing. The window appears once the disk
+    // has said which paths are folders, which is asked off the main context.
+    void tryOnPaths(std::vector<std::string> paths, bool background);
+    GtkFileChooserNative* tryChooser() const { return tryChooser_.get(); }
+    // The answer window while it is open.
+    GtkWindow* tryWindow() const { return tryWindow_; }
+
     // The kind editor on the right.
     const std::shared_ptr<HLModuleViewController>& currentModule() const { return kindEditor_.currentModule(); }
     void setCurrentModule(std::shared_ptr<HLModuleViewController> module);
@@ -110,6 +126,7 @@ public:
     GtkWidget* moduleContentView() const { return GTK_WIDGET(outlet("moduleContentView")); }
     GtkMenuButton* addButton() const { return outlet<GtkMenuButton>("addButton"); }
     GtkButton* removeButton() const { return outlet<GtkButton>("removeButton"); }
+    GtkMenuButton* tryButton() const { return outlet<GtkMenuButton>("tryButton"); }
     GMenuModel* addActionsMenu() const { return G_MENU_MODEL(outlet("addActionsMenu")); }
     GtkSelectionModel* selectionModel() const { return GTK_SELECTION_MODEL(selection_.get()); }
     // The row of the table now drawn for a row number, or null when it is scrolled away.
@@ -143,6 +160,8 @@ private:
     void forgetEditingTextField();
     void showDropIndicator(const std::optional<DropLocation>& location);
     void syncSelection();
+    void chooseTrialFiles(bool background);
+    void showTrial(const std::vector<FinderSync::Item>& items, bool background);
 
     OVEditorState state_;
     ov::GRef<GListStore> rows_;
@@ -156,6 +175,10 @@ private:
     std::optional<unsigned> pendingFocusRow_;
     std::uint64_t tableIdentity_ = 0;
     GtkWindow* deletionAlert_ = nullptr; // weak: one confirmation at a time
+    std::shared_ptr<OVUserDefaults> defaults_;
+    ov::GRef<GtkFileChooserNative> tryChooser_;
+    std::shared_ptr<ov::SerialQueue> tryQueue_;
+    GtkWindow* tryWindow_ = nullptr; // weak
     bool reloading_ = false;
     bool unbinding_ = false;
 };
