@@ -2,6 +2,7 @@
 #include "model/OVUserDefaults.h"
 
 #include "model/OVChangeSender.h"
+#include "model/OVCompressPasswordAction.h"
 #include "platform/ProductPaths.h"
 
 OVUserDefaults::~OVUserDefaults() = default;
@@ -52,3 +53,31 @@ std::string OVUserDefaults::exportMenuProperty(const std::string& fileManager)
 }
 
 void OVUserDefaults::didChangeValueForKey(const std::string&) { OVChangeSender::send(OVChange::Preferences); }
+
+bool OVUserDefaults::startsWithStrongEncryption(const OVCompressPasswordAction& action) const
+{
+    if (!action.uid().empty()) {
+        // Anything but a boolean there was not written by the prompt.
+        if (auto stored = objectForProperty(strongEncryptionProperty(action.uid()));
+            stored && std::holds_alternative<bool>(stored->value))
+            return std::get<bool>(stored->value);
+    }
+    return action.strongEncryption();
+}
+
+void OVUserDefaults::rememberStrongEncryption(const OVCompressPasswordAction& action, bool strong)
+{
+    // Keyed by nothing, one action's choice would become every such action's.
+    if (action.uid().empty())
+        return;
+    if (strong == action.strongEncryption())
+        forgetStrongEncryption(action.uid());
+    else if (startsWithStrongEncryption(action) != strong)
+        setObjectForProperty(strongEncryptionProperty(action.uid()), OVValue(strong));
+}
+
+void OVUserDefaults::forgetStrongEncryption(const std::string& uid)
+{
+    if (!uid.empty() && objectForProperty(strongEncryptionProperty(uid)))
+        setObjectForProperty(strongEncryptionProperty(uid), std::nullopt);
+}
