@@ -72,13 +72,13 @@ protected:
         ov::setAlertPresenter([this](const ov::AlertRequest& request, std::function<void(int)> done) {
             prompts.push_back(request);
             switchShown.push_back(request.toggle && request.toggle->answer && *request.toggle->answer);
+            if (request.toggle && switchTo)
+                *request.toggle->answer = *switchTo;
             if (typed.empty()) {
                 done(1);
                 return;
             }
             *request.textField->answer = typed;
-            if (request.toggle && switchTo)
-                *request.toggle->answer = *switchTo;
             done(0);
         });
     }
@@ -386,4 +386,15 @@ TEST_F(CompressTest, ThePromptsChoiceIsRememberedForTheActionAndTheStoreIsLeftAl
     ASSERT_TRUE(compressCopyOf(*runnerCopy, {report}));
     ASSERT_EQ(prompts.size(), 5u);
     EXPECT_FALSE(switchShown[4]);
+    ASSERT_EQ(0, unlink(archive.c_str()));
+
+    // A prompt left with Cancel remembers nothing.
+    typed.clear();
+    switchTo = true;
+    EXPECT_FALSE(compressCopyOf(*runnerCopy, {report}));
+    typed = "s3cret pass";
+    switchTo.reset();
+    ASSERT_TRUE(compressCopyOf(*runnerCopy, {report}));
+    ASSERT_EQ(prompts.size(), 7u);
+    EXPECT_FALSE(switchShown[6]);
 }
