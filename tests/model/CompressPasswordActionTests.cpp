@@ -167,4 +167,14 @@ TEST(CompressPasswordAction, AStoreWithStrongEncryptionLoads)
     EXPECT_FALSE(traditional->strongEncryption());
     EXPECT_EQ(actions[2]->title(), "Secure Delete");
     EXPECT_EQ(OVActionArchive::archivedDataWithRootActions(actions), *fixture);
+
+    // A reader whose kind has no such field, as before the switch existed, reads the action and
+    // passes over the key.
+    std::string older = xmlOf(*fixture);
+    replaceAll(older, OVCompressPasswordAction::kClassName, OVSecureRemoveAction::kClassName);
+    auto read = OVActionArchive::unarchiveActions(binaryOf(older));
+    ASSERT_TRUE(read && read->size() == 3);
+    EXPECT_TRUE(dynamic_cast<OVSecureRemoveAction*>(read->front().get()));
+    EXPECT_EQ(read->front()->title(), "Zip for 7-Zip");
+    EXPECT_EQ(read->front()->uid(), actions[0]->uid());
 }
