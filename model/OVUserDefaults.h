@@ -54,7 +54,8 @@ public:
     // it back whole, so a runner writing Actions.plist would lose its choice or the user's edits.
     // Where the prompt starts: the choice last confirmed there, else the action's own setting.
     bool startsWithStrongEncryption(const OVCompressPasswordAction& action) const;
-    // Kept only while it differs from the action's own setting; an action without a uid keeps none.
+    // Kept only while it differs from the action's own setting; an action without a uid of the
+    // usual shape (letters, digits, '-', '_'; at most 128) keeps none.
     void rememberStrongEncryption(const OVCompressPasswordAction& action, bool strong);
     // The action's own setting decides again (it was just set in the editor).
     void forgetStrongEncryption(const std::string& uid);

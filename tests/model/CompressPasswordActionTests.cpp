@@ -132,7 +132,9 @@ TEST(CompressPasswordAction, ThePromptsChoiceIsRememberedPerActionBesideTheStore
     EXPECT_FALSE(defaults->startsWithStrongEncryption(*second));
 }
 
-TEST(CompressPasswordAction, AnActionWithoutUidLeavesNoChoiceForOthers)
+// The uid is read from the store: one that is missing or not of the usual shape keeps no choice,
+// so it can neither stand for every such action nor bloat the preferences past being read.
+TEST(CompressPasswordAction, OnlyAnActionWithAUsualUidKeepsAChoice)
 {
     ovtest::TempHome home;
     auto defaults = OVUserDefaults::create();
@@ -142,6 +144,31 @@ TEST(CompressPasswordAction, AnActionWithoutUidLeavesNoChoiceForOthers)
     defaults->rememberStrongEncryption(*nameless, true);
     EXPECT_FALSE(defaults->startsWithStrongEncryption(*other));
     EXPECT_FALSE(defaults->objectForProperty(OVUserDefaults::strongEncryptionProperty("")));
+
+    auto normal = OVAction::action<OVCompressPasswordAction>();
+    const std::string xml = xmlOf(OVActionArchive::archivedDataWithRootActions({normal}));
+    const auto withUID = [&](const std::string& uid) {
+        std::string changed = xml;
+        replaceAll(changed, normal->uid(), uid);
+        auto read = OVActionArchive::unarchiveActions(binaryOf(changed));
+        EXPECT_TRUE(read && read->size() == 1);
+        auto action = read && !read->empty() ? std::dynamic_pointer_cast<OVCompressPasswordAction>(read->front()) : nullptr;
+        EXPECT_TRUE(action && action->uid() == uid);
+        return action;
+    };
+    defaults->rememberStrongEncryption(*withUID("9B3F1C2A-6D4E-4F0B-8C7D-2E1A5B6C7D8E"), true);
+    EXPECT_TRUE(defaults->startsWithStrongEncryption(*withUID("9B3F1C2A-6D4E-4F0B-8C7D-2E1A5B6C7D8E")));
+
+    const std::string preferences = home.configHome() + "/app.orvane.Orvane.preferences.plist";
+    const auto before = ov::readFile(preferences);
+    ASSERT_TRUE(before);
+    for (const std::string& hostile : {std::string(1 << 20, 'A'), std::string("a.b"), std::string("a b\n")}) {
+        auto action = withUID(hostile);
+        ASSERT_TRUE(action);
+        defaults->rememberStrongEncryption(*action, true);
+        EXPECT_FALSE(defaults->startsWithStrongEncryption(*action));
+    }
+    EXPECT_EQ(ov::readFile(preferences), before);
 }
 
 // A store written with the strong encryption key, as it is shipped with the tests: this release
