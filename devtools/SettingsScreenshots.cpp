@@ -153,7 +153,8 @@ bool captureSettingsScreens(const std::string& folder)
 
         // The editor with each kind editor on the right.
         const std::pair<unsigned, const char*> kinds[] = {{0, "folders"}, {9, "applications"}, {8, "templates"},
-                                                          {7, "shell-script"}, {2, "description"}, {10, "applescript"}};
+                                                          {7, "shell-script"}, {3, "description"}, {10, "applescript"},
+                                                          {2, "compress-password"}};
         for (const auto& [row, name] : kinds) {
             editor->selectRows({row});
             ok = savePage(*c, folder + "/editor-kind-" + name + ".png") && ok;

@@ -3,6 +3,7 @@
 // usage: orvane-screenshots OUTPUT-FOLDER
 #include "ScreenshotSupport.h"
 #include "SettingsScreenshots.h"
+#include "model/OVCompressPasswordAction.h"
 #include "platform/GRef.h"
 #include "platform/GuiAlert.h"
 #include "platform/MainContext.h"
@@ -10,6 +11,7 @@
 #include "platform/Workspace.h"
 #include "runner/OVCompressingWindowController.h"
 #include "runner/OVFileActionWindowController.h"
+#include "runner/OVRunBehaviours.h"
 #include "runner/OVToolProgressWindowController.h"
 
 #include <adwaita.h>
@@ -122,12 +124,10 @@ int main(int argc, char** argv)
         ov::showAlert({"No Default Mail Handler Detected", "Orvane could not find an application to open.", {"Okay"}},
                       [](int) {});
     });
-    ok = screenshots::capture(folder, "alert-compress-password", [] {
-        ov::AlertRequest request{"Compress with password", "Enter the password you want to use below:",
-                                 {"Continue", "Cancel"}};
-        request.textField = ov::AlertTextField{[](const std::string& t) { return !t.empty(); }, true,
-                                               std::make_shared<std::string>()};
-        ov::showAlert(request, [](int) {});
+    // The runner's own prompt, with its strong encryption switch.
+    auto zipper = OVAction::action<OVCompressPasswordAction>();
+    ok = screenshots::capture(folder, "alert-compress-password", [&] {
+        OVBeforeRunAction(*zipper, {"/tmp/Report.pdf"}, [](bool) {});
     }) && ok;
     ok = captureCopyWindow(folder) && ok;
     ok = captureCompressWindow(folder) && ok;

@@ -7,13 +7,14 @@
 class OVCompressPasswordAction : public OVActionKind<OVCompressPasswordAction> {
 public:
     static constexpr const char* kClassName = "OVCompressPasswordAction";
-    static constexpr OVKindTraits kKind{.editorClassName = "OVResetAppModule",
+    static constexpr OVKindTraits kKind{.editorClassName = "OVCompressPasswordModule",
                                       .title = N_("Compress with password"),
                                       .iconName = "icon-compress",
                                       .description = N_("Create a protected zip file with the selected paths"),
                                       .isDefault = true};
 
-    // WinZip AES-256 rather than traditional encryption; the prompt's last choice for this action.
+    // WinZip AES-256 rather than traditional encryption, as set in the editor; where the prompt
+    // starts unless a choice made there since is remembered (OVUserDefaults).
     bool strongEncryption() const { return strongEncryption_; }
     void setStrongEncryption(bool v) { strongEncryption_ = v; }
 

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class OVCompressPasswordAction;
+
 class OVUserDefaults : public HLUserDefaults {
 public:
     static std::shared_ptr<OVUserDefaults> standardUserDefaults();
@@ -46,6 +48,18 @@ public:
     static std::string exportMenuProperty(const std::string& fileManager);
     bool exportsMenuTo(const std::string& fileManager) const { return boolForProperty(exportMenuProperty(fileManager)); }
     void setExportsMenuTo(const std::string& fileManager, bool v) { setBoolForProperty(exportMenuProperty(fileManager), v); }
+
+    // The compress prompt's strong encryption switch, remembered per action (by uid) beside the
+    // store rather than in it: the settings application keeps the whole list in memory and writes
+    // it back whole, so a runner writing Actions.plist would lose its choice or the user's edits.
+    // Where the prompt starts: the choice last confirmed there, else the action's own setting.
+    bool startsWithStrongEncryption(const OVCompressPasswordAction& action) const;
+    // Kept only while it differs from the action's own setting; an action without a uid of the
+    // usual shape (letters, digits, '-', '_'; at most 128) keeps none.
+    void rememberStrongEncryption(const OVCompressPasswordAction& action, bool strong);
+    // The action's own setting decides again (it was just set in the editor).
+    void forgetStrongEncryption(const std::string& uid);
+    static std::string strongEncryptionProperty(const std::string& uid) { return "strongEncryption." + uid; }
 
 protected:
     void didChangeValueForKey(const std::string& key) override;

@@ -4,6 +4,7 @@
 #include "runner/OVRunBehaviours.h"
 
 #include "model/OVCompressPasswordAction.h"
+#include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/GuiAlert.h"
 #include "platform/Log.h"
@@ -37,7 +38,7 @@ protected:
                                              std::make_shared<std::string>()};
         alert.toggle = ov::AlertSwitch{_("Strong encryption (AES-256)"),
                                        _("7-Zip and Files open it; Info-ZIP unzip 6 and Windows' built-in zip support do not."),
-                                       std::make_shared<bool>(action.strongEncryption())};
+                                       std::make_shared<bool>(OVUserDefaults::create()->startsWithStrongEncryption(action))};
         auto answer = alert.textField->answer;
         auto strong = alert.toggle->answer;
         OVActionPtr keep = ovrun::retainAction(action);
@@ -46,6 +47,10 @@ protected:
             OVActivationCenter::postDisableActivation();
             const bool chosen = response == 0 && !answer->empty();
             if (chosen) {
+                // Remembered before the run changes the action's copy: kept only where it
+                // differs from the stored action's own setting.
+                ov::guarded("remembering the encryption choice",
+                            [&] { OVUserDefaults::create()->rememberStrongEncryption(*target, *strong); });
                 target->setPassword(*answer);
                 target->setStrongEncryption(*strong);
             }

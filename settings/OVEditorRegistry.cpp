@@ -2,6 +2,7 @@
 #include "settings/OVEditorRegistry.h"
 
 #include "settings/OVAppleScriptModule.h"
+#include "settings/OVCompressPasswordModule.h"
 #include "settings/OVEmptyModule.h"
 #include "settings/OVMoveToActionModule.h"
 #include "settings/OVNewFileActionModule.h"
@@ -28,6 +29,7 @@ const std::map<std::string, BuiltIn>& builtIns()
         {"OVShellScriptModule", &make<OVShellScriptModule>},
         {"OVAppleScriptModule", &make<OVAppleScriptModule>},
         {"OVResetAppModule", &make<OVResetAppModule>},
+        {"OVCompressPasswordModule", &make<OVCompressPasswordModule>},
     };
     return table;
 }

@@ -108,7 +108,7 @@ TEST(Action, EveryKindStartsWithItsOwnDefaults)
         {OVAction::action<OVConvertImageActionGroup>(), "Convert Image", "icon-convert-images",
          "Converts an image to the selected format", true, OVStringList{kUTTypeImage}, "OVResetAppModule"},
         {OVAction::action<OVCompressPasswordAction>(), "Compress with password", "icon-compress",
-         "Create a protected zip file with the selected paths", true, std::nullopt, "OVResetAppModule"},
+         "Create a protected zip file with the selected paths", true, std::nullopt, "OVCompressPasswordModule"},
         {OVAction::action<OVShellScriptAction>(), "Run Script", "icon-shell", std::nullopt, false, std::nullopt, "OVShellScriptModule"},
         {OVAction::action<OVBundledScriptAction>(), "Run Script", "icon-shell", std::nullopt, true, std::nullopt, "OVResetAppModule"},
         {OVAction::action<OVConvertImageAction>(), std::nullopt, "icon-image", std::nullopt, false, OVStringList{kUTTypeImage}, std::nullopt},

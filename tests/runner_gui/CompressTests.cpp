@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "model/OVActionsManager.h"
 #include "model/OVCompressPasswordAction.h"
+#include "model/OVShellScriptAction.h"
+#include "platform/Files.h"
 #include "platform/GuiAlert.h"
 #include "platform/GuiResources.h"
 #include "runner/RunnerTestSupport.h"
@@ -69,13 +72,13 @@ protected:
         ov::setAlertPresenter([this](const ov::AlertRequest& request, std::function<void(int)> done) {
             prompts.push_back(request);
             switchShown.push_back(request.toggle && request.toggle->answer && *request.toggle->answer);
+            if (request.toggle && switchTo)
+                *request.toggle->answer = *switchTo;
             if (typed.empty()) {
                 done(1);
                 return;
             }
             *request.textField->answer = typed;
-            if (request.toggle && switchTo)
-                *request.toggle->answer = *switchTo;
             done(0);
         });
     }
@@ -86,7 +89,13 @@ protected:
     {
         auto stored = OVAction::action<OVCompressPasswordAction>();
         stored->setStrongEncryption(strongEncryption);
-        auto action = stored->copy();
+        return compressCopyOf(*stored, paths);
+    }
+
+    // As the runner does: on a copy of the stored action.
+    std::optional<Result> compressCopyOf(const OVAction& stored, const OVPaths& paths)
+    {
+        auto action = stored.copy();
         ranAction = std::dynamic_pointer_cast<OVCompressPasswordAction>(action);
         std::optional<bool> cancelled;
         OVBeforeRunAction(*action, paths, [&](bool c) { cancelled = c; });
@@ -315,3 +324,77 @@ TEST_F(CompressTest, AnUnreadableFileOrFolderFailsTheRunAndLeavesNoArchive)
 
 } // namespace
 
+
+// The choice made in the prompt is the next prompt's start for that action. It is kept beside
+// the store: Actions.plist is left to the settings application, whose unsaved edits survive, and
+// a store that cannot be read is never written over.
+TEST_F(CompressTest, ThePromptsChoiceIsRememberedForTheActionAndTheStoreIsLeftAlone)
+{
+    const std::string report = write("work/Report.pdf", "report one");
+    const std::string archive = home.path() + "/work/Report.pdf.zip";
+    auto zipper = OVAction::action<OVCompressPasswordAction>();
+    auto script = OVAction::action<OVShellScriptAction>();
+    script->setTitle("Mine");
+    {
+        auto initial = OVActionsManager::create();
+        ASSERT_TRUE(initial);
+        initial->updateActions({zipper, script});
+        ASSERT_TRUE(initial->saveToFile());
+    }
+    // The settings application, with an edit not saved yet.
+    auto settings = OVActionsManager::create();
+    ASSERT_TRUE(settings && settings->actions().size() == 2);
+    settings->actions()[1]->setTitle("Mine, renamed");
+    const auto before = ov::readFile(OVActionsManager::saveURL());
+    ASSERT_TRUE(before);
+
+    const auto storedZipper = [] {
+        auto store = OVActionsManager::create();
+        return store && !store->actions().empty() ? store->actions().front() : nullptr;
+    };
+    auto runnerCopy = storedZipper();
+    ASSERT_TRUE(runnerCopy);
+    switchTo = true;
+    auto result = compressCopyOf(*runnerCopy, {report});
+    ASSERT_TRUE(result && result->success);
+    ASSERT_EQ(0, unlink(archive.c_str()));
+    EXPECT_EQ(ov::readFile(OVActionsManager::saveURL()), before) << "the runner never writes the store";
+
+    settings->actuallySave();
+    auto reread = OVActionsManager::create();
+    ASSERT_TRUE(reread && reread->actions().size() == 2);
+    EXPECT_EQ(reread->actions()[1]->title(), "Mine, renamed");
+    switchTo.reset();
+    ASSERT_TRUE(compressCopyOf(*reread->actions()[0], {report}));
+    ASSERT_EQ(prompts.size(), 2u);
+    EXPECT_TRUE(switchShown[1]) << "the next prompt for the action starts with its last choice";
+    EXPECT_NE(shell("7z l -slt -p'" + typed + "' '" + archive + "' | grep '^Method'").find("AES-256"), std::string::npos);
+    ASSERT_EQ(0, unlink(archive.c_str()));
+    // Another action of the kind keeps its own start.
+    ASSERT_TRUE(compress({report}));
+    EXPECT_FALSE(switchShown[2]);
+    ASSERT_EQ(0, unlink(archive.c_str()));
+
+    // A store that cannot be read stays as it is; the choice is still remembered.
+    const std::string garbage = "not an archive: the user's, and not ours to replace";
+    ASSERT_TRUE(ov::writeFileAtomically(OVActionsManager::saveURL(), garbage, 0600, nullptr));
+    switchTo = false;
+    ASSERT_TRUE(compressCopyOf(*runnerCopy, {report}));
+    EXPECT_EQ(ov::readFile(OVActionsManager::saveURL()), garbage);
+    ASSERT_EQ(0, unlink(archive.c_str()));
+    switchTo.reset();
+    ASSERT_TRUE(compressCopyOf(*runnerCopy, {report}));
+    ASSERT_EQ(prompts.size(), 5u);
+    EXPECT_FALSE(switchShown[4]);
+    ASSERT_EQ(0, unlink(archive.c_str()));
+
+    // A prompt left with Cancel remembers nothing.
+    typed.clear();
+    switchTo = true;
+    EXPECT_FALSE(compressCopyOf(*runnerCopy, {report}));
+    typed = "s3cret pass";
+    switchTo.reset();
+    ASSERT_TRUE(compressCopyOf(*runnerCopy, {report}));
+    ASSERT_EQ(prompts.size(), 7u);
+    EXPECT_FALSE(switchShown[6]);
+}

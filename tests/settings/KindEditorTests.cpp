@@ -4,6 +4,7 @@
 #include "SettingsTestSupport.h"
 
 #include "messaging/OVProtocol.h"
+#include "model/OVCompressPasswordAction.h"
 #include "model/OVMoveActionGroup.h"
 #include "model/OVMoveToAction.h"
 #include "model/OVNewFileAction.h"
@@ -13,6 +14,8 @@
 #include "platform/Workspace.h"
 #include "settings/AppDelegate.h"
 #include "settings/OVApplicationChooser.h"
+#include "settings/OVCompressPasswordModule.h"
+#include "settings/OVEditorRegistry.h"
 #include "settings/OVEditorModule.h"
 #include "settings/OVMainWindowController.h"
 #include "settings/OVMoveToActionModule.h"
@@ -386,6 +389,50 @@ TEST_F(KindEditor, AScriptThatCannotBeWrittenOrReadIsNeverLost)
     EXPECT_FALSE(lockedEditor->textView());
     EXPECT_TRUE(gtk_widget_get_visible(lockedEditor->lockedView()));
     EXPECT_STREQ(adw_status_page_get_title(ADW_STATUS_PAGE(lockedEditor->lockedView())), "Does something built in");
+}
+
+// The editor's switch is the action's own setting, saved in its key only while on; using it
+// drops a choice remembered from the prompt, so the next prompt starts where the switch is.
+TEST_F(KindEditor, TheStrongEncryptionSwitchIsSavedAndIsWhereThePromptStarts)
+{
+    auto zipper = OVAction::action<OVCompressPasswordAction>();
+    EXPECT_TRUE(std::dynamic_pointer_cast<OVCompressPasswordModule>(OVEditorRegistry::viewControllerForAction(zipper, nullptr)));
+    auto editor = showEditor<OVCompressPasswordModule>(zipper);
+    GtkSwitch* toggle = editor->strongEncryptionSwitch();
+    ASSERT_TRUE(toggle);
+    EXPECT_FALSE(gtk_switch_get_active(toggle));
+    GtkWidget* row = gtk_widget_get_ancestor(GTK_WIDGET(toggle), ADW_TYPE_ACTION_ROW);
+    ASSERT_TRUE(row);
+    EXPECT_STREQ(adw_preferences_row_get_title(ADW_PREFERENCES_ROW(row)), "Strong encryption (AES-256)");
+    EXPECT_STREQ(adw_action_row_get_subtitle(ADW_ACTION_ROW(row)),
+                 "7-Zip and Files open it; Info-ZIP unzip 6 and Windows' built-in zip support do not.");
+    EXPECT_STREQ(gtk_label_get_text(editor->descriptionLabel()), "Create a protected zip file with the selected paths");
+    const auto storeBytes = [] { return ov::readFile(OVActionsManager::saveURL()).value_or("<unreadable>"); };
+    const std::string traditional = storeBytes();
+    ASSERT_EQ(traditional.find("strongEncryption"), std::string::npos);
+
+    const auto savedStrong = [] {
+        auto* saved = dynamic_cast<OVCompressPasswordAction*>(savedAction().get());
+        return saved && saved->strongEncryption();
+    };
+    gtk_switch_set_active(toggle, true);
+    EXPECT_TRUE(zipper->strongEncryption());
+    EXPECT_TRUE(ovtest::pumpUntil(savedStrong));
+    gtk_switch_set_active(toggle, false);
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return !savedStrong(); }));
+    EXPECT_TRUE(ovtest::pumpUntil([&] { return storeBytes() == traditional; })) << "off writes the old archive again";
+
+    // AES chosen in a prompt since: the editor shows where the next prompt starts, and the
+    // switch, once used, decides again.
+    defaults_->rememberStrongEncryption(*zipper, true);
+    auto reopened = OVActionModuleViewController::controllerWithAction<OVCompressPasswordModule>(zipper, store_);
+    showInWindow(reopened->view());
+    EXPECT_TRUE(gtk_switch_get_active(reopened->strongEncryptionSwitch()));
+    EXPECT_FALSE(zipper->strongEncryption()) << "showing the choice changes nothing";
+    EXPECT_TRUE(defaults_->startsWithStrongEncryption(*zipper));
+    gtk_switch_set_active(reopened->strongEncryptionSwitch(), false);
+    EXPECT_FALSE(zipper->strongEncryption());
+    EXPECT_FALSE(defaults_->startsWithStrongEncryption(*zipper));
 }
 
 } // namespace
