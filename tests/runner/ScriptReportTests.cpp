@@ -146,6 +146,9 @@ TEST(ScriptOutputTest, KeepsTheNewestTwentyRunsAndNothingElseOfTheFolder)
     ovtest::TempHome home;
     const std::string folder = OVScriptOutput::folder();
     EXPECT_EQ(folder, home.cacheHome() + "/orvane/script-output");
+    // Someone else's files in the folder stay, even where they sort before ours.
+    home.writeFile("cache/orvane/script-output/0-mine.txt", "mine");
+    home.writeFile("cache/orvane/script-output/notes.txt", "mine");
     OVScriptOutput output;
     output.append("hello\n", false);
     std::vector<std::string> saved;
@@ -158,12 +161,11 @@ TEST(ScriptOutputTest, KeepsTheNewestTwentyRunsAndNothingElseOfTheFolder)
     auto same = output.save(folder, timespec{1'800'000'000 + 22 * 60, 5});
     ASSERT_TRUE(same);
     EXPECT_NE(*same, saved.back());
-    // Someone else's file in the folder stays.
-    home.writeFile("cache/orvane/script-output/notes.txt", "mine");
 
     const auto names = outputFiles();
-    EXPECT_EQ(names.size(), OVScriptOutput::kKeptRuns + 1);
+    EXPECT_EQ(names.size(), OVScriptOutput::kKeptRuns + 2);
     EXPECT_TRUE(std::find(names.begin(), names.end(), "notes.txt") != names.end());
+    EXPECT_TRUE(std::find(names.begin(), names.end(), "0-mine.txt") != names.end());
     for (int i = 0; i < 4; ++i)
         EXPECT_FALSE(exists(saved[i])) << i;
     for (int i = 4; i < 23; ++i)
@@ -173,8 +175,6 @@ TEST(ScriptOutputTest, KeepsTheNewestTwentyRunsAndNothingElseOfTheFolder)
     struct stat st;
     ASSERT_EQ(stat(saved.back().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "a script's output is the user's own";
-    ASSERT_EQ(stat(folder.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     // Only our own files open from outside.
     EXPECT_TRUE(OVScriptOutput::isOutputFile(saved.back()));
@@ -232,6 +232,9 @@ TEST_F(ScriptReportTest, AFailureNotifiesWithTheLastErrorLinesAndKeepsTheWholeOu
     EXPECT_EQ(n.actionButtonTitle, "Show Output");
     ASSERT_TRUE(n.outputPath);
     EXPECT_TRUE(OVScriptOutput::isOutputFile(*n.outputPath));
+    struct stat st;
+    ASSERT_EQ(stat(OVScriptOutput::folder().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << "made for the user alone";
     const std::string whole = ovtest::readAll(*n.outputPath);
     for (const char* part : {"working\n", "problem 1\n", "no such file\n"})
         EXPECT_NE(whole.find(part), std::string::npos) << part;
