@@ -8,7 +8,6 @@
 #include "model/HLTimer.h"
 #include "model/OVAppleScriptAction.h"
 #include "model/OVShellScriptAction.h"
-#include "model/OVUserDefaults.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/MainContext.h"
