@@ -12,11 +12,13 @@
 #include "runner/OVCompressingWindowController.h"
 #include "runner/OVFileActionWindowController.h"
 #include "runner/OVRunBehaviours.h"
+#include "runner/OVScriptRunsWindowController.h"
 #include "runner/OVToolProgressWindowController.h"
 
 #include <adwaita.h>
 #include <gtk/gtk.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -104,6 +106,24 @@ bool captureToolWindow(const std::string& folder)
     return ok;
 }
 
+// The window of running scripts: two runs, one of them being stopped.
+bool captureScriptRunsWindow(const std::string& folder)
+{
+    auto controller = OVScriptRunsWindowController::controllerForRuns();
+    const auto now = OVScriptRunsWindowController::Clock::now();
+    controller->addRun(1, "Resize for the web", now - std::chrono::seconds(14), [] {});
+    controller->addRun(2, "Sync to the backup disk", now - std::chrono::seconds(207), [] {});
+    controller->stop(1);
+    controller->showWindow();
+    ov::iterateMainUntil([&] { return gtk_widget_get_width(GTK_WIDGET(controller->window())) > 0; }, 3000);
+    screenshots::letDraw();
+    const bool ok = screenshots::saveWindow(controller->window(), folder + "/script-runs.png");
+    controller->removeRun(1);
+    controller->removeRun(2);
+    controller->close();
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -132,6 +152,7 @@ int main(int argc, char** argv)
     ok = captureCopyWindow(folder) && ok;
     ok = captureCompressWindow(folder) && ok;
     ok = captureToolWindow(folder) && ok;
+    ok = captureScriptRunsWindow(folder) && ok;
     ok = captureSettingsScreens(folder) && ok;
     return ok ? 0 : 1;
 }

@@ -211,6 +211,13 @@ OVPaths FinderSync::selectedItems() const
     return paths;
 }
 
+std::optional<std::string> FinderSync::currentFolder() const
+{
+    if (!targetedURL_)
+        return std::nullopt;
+    return targetedURL_->path;
+}
+
 OVStringList FinderSync::selectedFileUTIs() const
 {
     if (!selectedItemURLs_.empty())

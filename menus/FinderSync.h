@@ -77,6 +77,9 @@ public:
 
     // The selected paths, else the targeted folder, else none.
     OVPaths selectedItems() const;
+    // The folder whose background or sidebar entry was clicked, or the folder the host shows the
+    // selection in; none when the host did not say.
+    std::optional<std::string> currentFolder() const;
     OVStringList selectedFileUTIs() const;
     static bool allUTIs(const OVStringList& utis, const OVStringList& types);
 

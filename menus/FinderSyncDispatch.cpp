@@ -31,7 +31,7 @@ std::string FinderSync::runRequestURL(const std::string& uid, const std::string&
 
 void FinderSync::resolveActionWithUID(const std::string& uid, DispatchCompletion done)
 {
-    nlohmann::json dictionary = OVProtocol::requestDictionary(selectedItems());
+    nlohmann::json dictionary = OVProtocol::requestDictionary(selectedItems(), currentFolder());
     if (!requestQueue_)
         requestQueue_ = ov::SerialQueue::create(std::string(ov::kVendorPrefix) + ".requestqueue");
 

@@ -38,9 +38,17 @@ std::vector<std::string> split(const std::string& s, char separator)
     }
 }
 
+bool isAbsolutePathString(const nlohmann::json& value)
+{
+    if (!value.is_string())
+        return false;
+    const auto& path = value.get_ref<const std::string&>();
+    return !path.empty() && path.front() == '/' && path.find('\0') == std::string::npos;
+}
+
 // Absent when the member is absent; a "paths" that is not a list of absolute path strings
 // refuses the request rather than run it on part of the selection.
-std::optional<std::vector<std::string>> pathsFromRequest(const std::string& data)
+std::optional<RequestContents> contentsOfRequest(const std::string& data)
 {
     nlohmann::json json;
     try {
@@ -57,7 +65,8 @@ std::optional<std::vector<std::string>> pathsFromRequest(const std::string& data
         ovLog("Ignoring request: \"paths\" is not a list");
         return std::nullopt;
     }
-    std::vector<std::string> paths;
+    RequestContents contents;
+    auto& paths = contents.paths;
     paths.reserve(it->size());
     for (const auto& element : *it) {
         if (!element.is_string()) {
@@ -71,7 +80,11 @@ std::optional<std::vector<std::string>> pathsFromRequest(const std::string& data
         }
         paths.push_back(path);
     }
-    return paths;
+    // Only a help to scripts: one that is not a path is left out rather than refusing the run.
+    auto folder = json.find(kRequestCurrentFolderMember);
+    if (folder != json.end() && isAbsolutePathString(*folder))
+        contents.currentFolder = folder->get<std::string>();
+    return contents;
 }
 
 } // namespace
@@ -133,10 +146,12 @@ std::optional<RunRequest> parseRunRequestURL(const std::string& url, bool* malfo
     return RunRequest{action->second, file->second};
 }
 
-nlohmann::json requestDictionary(const std::vector<std::string>& paths)
+nlohmann::json requestDictionary(const std::vector<std::string>& paths, const std::optional<std::string>& currentFolder)
 {
     nlohmann::json dictionary = nlohmann::json::object();
     dictionary[kRequestPathsMember] = paths;
+    if (currentFolder)
+        dictionary[kRequestCurrentFolderMember] = *currentFolder;
     return dictionary;
 }
 
@@ -173,6 +188,14 @@ std::string requestFilePath(const std::string& fileName) { return ov::pathByAppe
 
 std::optional<std::vector<std::string>> readRequestFile(const std::string& fileName)
 {
+    auto contents = readRunRequestFile(fileName);
+    if (!contents)
+        return std::nullopt;
+    return std::move(contents->paths);
+}
+
+std::optional<RequestContents> readRunRequestFile(const std::string& fileName)
+{
     if (!ov::isCanonicalUUIDString(fileName)) {
         ovLog("Ignoring request with an invalid file name");
         return std::nullopt;
@@ -192,7 +215,7 @@ std::optional<std::vector<std::string>> readRequestFile(const std::string& fileN
     }
     if (data->empty())
         return std::nullopt;
-    return pathsFromRequest(*data);
+    return contentsOfRequest(*data);
 }
 
 void removeStaleRequestFiles(double maxAgeSeconds)

@@ -48,6 +48,8 @@ std::shared_ptr<OVWormhole> listenForChanges(const std::weak_ptr<T>& target, voi
 
 inline constexpr const char* kRunRequestURLFormat = "orvane://runaction?action=%s&file=%s";
 inline constexpr const char* kRequestPathsMember = "paths";
+// Optional: the folder the user clicked in. Older runners read only "paths".
+inline constexpr const char* kRequestCurrentFolderMember = "currentFolder";
 inline constexpr std::size_t kMaxRequestFileSize = 16u << 20;
 
 // The URL of a request. Uids and request file names need no escaping; anything else is escaped
@@ -68,8 +70,10 @@ struct RunRequest {
 // or lacks either member.
 std::optional<RunRequest> parseRunRequestURL(const std::string& url, bool* malformed = nullptr);
 
-// The request of a selection: an object whose only member "paths" lists the paths.
-nlohmann::json requestDictionary(const std::vector<std::string>& paths);
+// The request of a selection: an object whose member "paths" lists the paths, with
+// "currentFolder" when one is given.
+nlohmann::json requestDictionary(const std::vector<std::string>& paths,
+                                 const std::optional<std::string>& currentFolder = std::nullopt);
 // Writes the dictionary as a new file in the container: a fresh upper-case UUID name, mode
 // 0600, never over a file that exists. Its name, or none (logged) on failure.
 std::optional<std::string> writeRequestFile(const nlohmann::json& dictionary);
@@ -80,6 +84,13 @@ std::string requestFilePath(const std::string& fileName);
 // object or without "paths"; a "paths" that is not a list of absolute paths refuses the request
 // as a whole.
 std::optional<std::vector<std::string>> readRequestFile(const std::string& fileName);
+struct RequestContents {
+    std::vector<std::string> paths;
+    // None when the request has none (an older extension) or not an absolute path.
+    std::optional<std::string> currentFolder;
+};
+// The same, with the current folder.
+std::optional<RequestContents> readRunRequestFile(const std::string& fileName);
 // Removes request files that were never read once they are older than maxAgeSeconds.
 void removeStaleRequestFiles(double maxAgeSeconds);
 

@@ -114,7 +114,11 @@ void HLTaskHelper::launch()
     impl_->receivedErrorOutput = false;
     const unsigned launchNumber = ++impl_->launchCount;
     std::string error;
-    impl_->process = ov::ChildProcess::start(argv, task_.currentDirectoryPath, std::move(handlers), &error);
+    ov::ChildProcess::Options options;
+    options.cwd = task_.currentDirectoryPath;
+    options.environment = task_.environment;
+    options.ownProcessGroup = task_.ownProcessGroup;
+    impl_->process = ov::ChildProcess::start(argv, options, std::move(handlers), &error);
     impl_->selfWhileRunning = self;
     if (impl_->process) {
         impl_->lastPid = impl_->process->pid();
@@ -130,6 +134,8 @@ void HLTaskHelper::launch()
         if (!helper || !helper->impl_->failedStartPending || helper->impl_->launchCount != launchNumber)
             return;
         if (helper->delegate_)
+            helper->delegate_->taskHelperDidReceiveBytes(*helper, error + "\n", true);
+        if (helper->delegate_)
             helper->delegate_->taskHelperDidReceiveError(*helper, error + "\n");
         if (helper->impl_->failedStartPending && helper->impl_->launchCount == launchNumber)
             helper->taskCompleted(kTerminationReasonExit, 127); // as a shell says of a missing program
@@ -140,6 +146,8 @@ void HLTaskHelper::receiveChunk(const std::string& chunk, bool isError)
 {
     if (isError && chunk.find_first_not_of(" \t\r\n\v\f") != std::string::npos)
         impl_->receivedErrorOutput = true;
+    if (delegate_)
+        delegate_->taskHelperDidReceiveBytes(*this, chunk, isError);
     std::string& carry = isError ? impl_->errorCarry : impl_->outputCarry;
     std::string data = carry + chunk;
     carry.clear();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class HLTaskHelper;
@@ -17,6 +18,8 @@ public:
     virtual void taskHelperDidReceiveOutput(HLTaskHelper& helper, const std::string& data) = 0;
     virtual void taskHelperDidReceiveError(HLTaskHelper& helper, const std::string& data) = 0;
     virtual void taskHelperDidFinish(HLTaskHelper& helper, int64_t terminationReason) = 0;
+    // Every piece as read, before any decoding or filtering: for a record of the whole output.
+    virtual void taskHelperDidReceiveBytes(HLTaskHelper&, const std::string& /*data*/, bool /*isError*/) {}
 };
 
 // What the caller configures before launch (the platform process object).
@@ -24,6 +27,10 @@ struct HLTask {
     std::string launchPath;
     std::vector<std::string> arguments;
     std::optional<std::string> currentDirectoryPath;
+    // Set on top of the inherited environment.
+    std::vector<std::pair<std::string, std::string>> environment;
+    // The process leads a process group of its own, whose id is its pid.
+    bool ownProcessGroup = false;
 };
 
 class HLTaskHelper : public std::enable_shared_from_this<HLTaskHelper> {

@@ -150,6 +150,27 @@ struct Application::Impl {
                 self->handlers.show(paths);
         });
     }
+
+    static void onOpenOutput(GSimpleAction*, GVariant* parameter, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        guarded("open-output", [&] {
+            if (!parameter || !g_variant_is_of_type(parameter, G_VARIANT_TYPE_STRING))
+                return;
+            self->ensureLaunched();
+            if (self->handlers.openOutput)
+                self->handlers.openOutput(g_variant_get_string(parameter, nullptr));
+        });
+    }
+
+    static void onStopRun(GSimpleAction*, GVariant* parameter, gpointer data)
+    {
+        auto* self = static_cast<Impl*>(data);
+        guarded("stop-run", [&] {
+            if (parameter && g_variant_is_of_type(parameter, G_VARIANT_TYPE_INT64) && self->handlers.stopRun)
+                self->handlers.stopRun(g_variant_get_int64(parameter));
+        });
+    }
 };
 
 Application::Application(const std::string& applicationId, Handlers handlers) : impl_(std::make_unique<Impl>())
@@ -173,6 +194,14 @@ Application::Application(const std::string& applicationId, Handlers handlers) : 
     GRef<GSimpleAction> showAction(g_simple_action_new("show", G_VARIANT_TYPE_STRING_ARRAY));
     g_signal_connect(showAction.get(), "activate", G_CALLBACK(&Impl::onShow), impl_.get());
     g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(showAction.get()));
+
+    GRef<GSimpleAction> openOutputAction(g_simple_action_new("open-output", G_VARIANT_TYPE_STRING));
+    g_signal_connect(openOutputAction.get(), "activate", G_CALLBACK(&Impl::onOpenOutput), impl_.get());
+    g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(openOutputAction.get()));
+
+    GRef<GSimpleAction> stopRunAction(g_simple_action_new("stop-run", G_VARIANT_TYPE_INT64));
+    g_signal_connect(stopRunAction.get(), "activate", G_CALLBACK(&Impl::onStopRun), impl_.get());
+    g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(stopRunAction.get()));
 }
 
 Application::~Application()
@@ -191,7 +220,13 @@ void Application::sendNotification(const AppNotification& notification)
 {
     GRef<GNotification> n(g_notification_new(notification.title.c_str()));
     g_notification_set_body(n.get(), notification.body.c_str());
-    if (notification.showTarget) {
+    if (notification.outputTarget) {
+        GVariant* target = g_variant_ref_sink(g_variant_new_string(notification.outputTarget->c_str()));
+        if (notification.buttonTitle)
+            g_notification_add_button_with_target_value(n.get(), notification.buttonTitle->c_str(), "app.open-output", target);
+        g_notification_set_default_action_and_target_value(n.get(), "app.open-output", target);
+        g_variant_unref(target);
+    } else if (notification.showTarget) {
         std::vector<const char*> strv;
         for (const auto& p : *notification.showTarget)
             strv.push_back(p.c_str());

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program shell of a background application: a unique GApplication that receives URIs,
-// never quits by itself, exports "quit" and "show" actions and sends desktop notifications.
+// never quits by itself, exports "quit", "show", "open-output" and "stop-run" actions and sends desktop notifications.
 #pragma once
 
 #include <functional>
@@ -16,6 +16,8 @@ struct AppNotification {
     std::string body;
     std::optional<std::string> buttonTitle; // a button activating the "show" action
     std::optional<std::vector<std::string>> showTarget; // the paths handed to "show"
+    // Instead of showTarget: the file handed to "open-output" (the button and a click open it).
+    std::optional<std::string> outputTarget;
 };
 
 class Application {
@@ -25,6 +27,8 @@ public:
         std::function<void()> launch;                                  // once, at the first activate/open
         std::function<void(const std::string& uri)> open;              // each opened URI, in order
         std::function<void(const std::vector<std::string>& paths)> show; // the "show" action
+        std::function<void(const std::string& path)> openOutput; // the "open-output" action
+        std::function<void(long long id)> stopRun;                // the "stop-run" action
         std::function<void()> activate; // every activation, after launch
         // The "quit" action: when set, it decides when to quit (by calling quit()).
         std::function<void()> quitRequested;

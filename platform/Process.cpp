@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace ov {
 
@@ -155,6 +156,14 @@ ChildProcess::~ChildProcess()
 std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>& argv, const std::optional<std::string>& cwd,
                                                   Handlers handlers, std::string* error)
 {
+    Options options;
+    options.cwd = cwd;
+    return start(argv, options, std::move(handlers), error);
+}
+
+std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>& argv, const Options& options,
+                                                  Handlers handlers, std::string* error)
+{
     if (argv.empty() || argv.front().empty()) {
         if (error)
             *error = "No program to run";
@@ -168,8 +177,12 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
 
     GRef<GSubprocessLauncher> launcher(
         g_subprocess_launcher_new(GSubprocessFlags(G_SUBPROCESS_FLAGS_STDOUT_PIPE | G_SUBPROCESS_FLAGS_STDERR_PIPE)));
-    if (cwd)
-        g_subprocess_launcher_set_cwd(launcher.get(), cwd->c_str());
+    if (options.cwd)
+        g_subprocess_launcher_set_cwd(launcher.get(), options.cwd->c_str());
+    for (const auto& [name, value] : options.environment)
+        g_subprocess_launcher_setenv(launcher.get(), name.c_str(), value.c_str(), TRUE);
+    if (options.ownProcessGroup)
+        g_subprocess_launcher_set_child_setup(launcher.get(), [](gpointer) { setsid(); }, nullptr, nullptr);
     GError* rawError = nullptr;
     GRef<GSubprocess> process(g_subprocess_launcher_spawnv(launcher.get(), args.data(), &rawError));
     GErrorPtr spawnError(rawError);
@@ -216,6 +229,13 @@ bool ChildProcess::resume()
 bool ChildProcess::hasExited() const { return state_->exited; }
 
 int ChildProcess::pid() const { return state_->pid; }
+
+bool signalProcessGroup(int groupId, int signal)
+{
+    if (groupId <= 1)
+        return false;
+    return ::kill(-groupId, signal) == 0;
+}
 
 int runAndWait(const std::vector<std::string>& argv, std::string* error)
 {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ov {
@@ -27,10 +28,21 @@ public:
     // a background grandchild may keep them open for its whole life.
     static constexpr unsigned kDrainMilliseconds = 500;
 
+    struct Options {
+        std::optional<std::string> cwd;
+        // Set in the child's environment on top of ours.
+        std::vector<std::pair<std::string, std::string>> environment;
+        // The child leads a session and process group of its own (its pid is the group's id), so
+        // that what it starts can be stopped with it.
+        bool ownProcessGroup = false;
+    };
+
     // Starts argv[0] with argv as its arguments (searched in PATH when it holds no slash), in cwd
     // when given, standard input from /dev/null. Answers none and *error if it cannot start.
     // Handlers run on the main context; exit runs once, after every chunk read before it.
     static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& argv, const std::optional<std::string>& cwd,
+                                               Handlers handlers, std::string* error = nullptr);
+    static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& argv, const Options& options,
                                                Handlers handlers, std::string* error = nullptr);
 
     ChildProcess(const ChildProcess&) = delete;
@@ -51,6 +63,10 @@ private:
     explicit ChildProcess(std::shared_ptr<State> state);
     std::shared_ptr<State> state_;
 };
+
+// Sends a signal to every process of a process group; false when none is left (or the group id
+// is not one: 0, 1 and negative ids would reach far more than the group).
+bool signalProcessGroup(int groupId, int signal);
 
 // Runs argv (searched in PATH when argv[0] holds no slash) with its arguments as given, no shell,
 // standard input from /dev/null, and waits for it to end. Answers its exit status, or -1 (and

@@ -23,6 +23,14 @@ std::string userConfigDir()
     return pathByAppending(g_get_home_dir(), ".config");
 }
 
+std::string userCacheDir()
+{
+    const char* env = g_getenv("XDG_CACHE_HOME");
+    if (env && *env && g_path_is_absolute(env))
+        return env;
+    return pathByAppending(g_get_home_dir(), ".cache");
+}
+
 std::string userDirectory(UserDirectory kind)
 {
     GUserDirectory glibKind = G_USER_DIRECTORY_DESKTOP;

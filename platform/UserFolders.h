@@ -10,6 +10,8 @@ namespace ov {
 // so that tests can point each case at its own folders.
 std::string userDataDir();
 std::string userConfigDir();
+// $XDG_CACHE_HOME, else ~/.cache.
+std::string userCacheDir();
 
 // The user's folder of a kind (the XDG user directories); $HOME/<fallback> when none is set.
 enum class UserDirectory { Desktop, Documents, Pictures };

@@ -156,6 +156,28 @@ void showFolder(const std::string& path)
     });
 }
 
+void openInTextEditor(const std::string& path)
+{
+    invokeOnMain([path] {
+        if (recorded("openInTextEditor", {path}))
+            return;
+        GRef<GAppInfo> editor(g_app_info_get_default_for_type("text/plain", FALSE));
+        if (!editor) {
+            openURIOnMain(fileURI(path), {});
+            return;
+        }
+        GRef<GFile> file(g_file_new_for_path(path.c_str()));
+        GList files{file.get(), nullptr, nullptr};
+        GRef<GAppLaunchContext> context(gLaunchContextSource ? gLaunchContextSource() : nullptr);
+        GError* raw = nullptr;
+        if (!g_app_info_launch(editor.get(), &files, context.get(), &raw)) {
+            GErrorPtr error(raw);
+            const char* id = g_app_info_get_id(editor.get());
+            ovLog("Could not open %s in %s: %s", path.c_str(), id ? id : "the text editor", error ? error->message : "");
+        }
+    });
+}
+
 bool launchApplication(const std::string& desktopFile, const std::vector<std::string>& paths, std::string* error)
 {
     GRef<GDesktopAppInfo> info;

@@ -28,6 +28,10 @@ void revealFiles(const std::vector<std::string>& paths);
 // Opens a new file-manager window at a folder (org.freedesktop.FileManager1.ShowFolders).
 void showFolder(const std::string& path);
 
+// Opens a file in the user's text editor: the default application for text/plain, else the
+// file's own default handler. Safe from any thread (hops to the main context).
+void openInTextEditor(const std::string& path);
+
 // Launches the application of a .desktop file (path or desktop-file id) with the files.
 // Answers false and *error when the application cannot be launched.
 bool launchApplication(const std::string& desktopFile, const std::vector<std::string>& paths, std::string* error);
@@ -35,7 +39,7 @@ bool launchApplication(const std::string& desktopFile, const std::vector<std::st
 // The desktop file (path) of the default handler of a URI scheme, such as "mailto"; none without one.
 std::optional<std::string> defaultApplicationForScheme(const std::string& scheme);
 
-// Test hook: when set, revealFiles/showFolder/openURI report here instead of using the bus.
+// Test hook: when set, revealFiles/showFolder/openURI/openInTextEditor report here instead of using the bus.
 struct WorkspaceRecorder {
     std::function<void(const std::string& call, const std::vector<std::string>& args)> record;
 };

@@ -12,6 +12,8 @@
 #include "platform/ProductPaths.h"
 #include "platform/Workspace.h"
 #include "runner/OVRunningWork.h"
+#include "runner/OVScriptOutput.h"
+#include "runner/OVScriptRuns.h"
 #include "runner/OVWorkJournal.h"
 
 #include <algorithm>
@@ -141,20 +143,20 @@ void AppDelegate::handleURLString(const std::string& urlString)
     if (!found)
         return;
     auto copy = found->copy();
-    auto paths = readPathsWithFileName(request->file);
-    if (!paths || paths->empty())
+    auto contents = OVProtocol::readRunRequestFile(request->file);
+    if (!contents || contents->paths.empty())
         return;
-    runAction(copy, *paths);
+    runAction(copy, contents->paths, contents->currentFolder);
 }
 
-void AppDelegate::runAction(const OVActionPtr& copy, const OVPaths& paths)
+void AppDelegate::runAction(const OVActionPtr& copy, const OVPaths& paths, const std::optional<std::string>& currentFolder)
 {
     processingActions_.push_back(copy);
     std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
     // The copy lives in processingActions; its own callbacks hold it weakly so a kind that keeps
     // its completion does not keep itself alive.
     std::weak_ptr<OVAction> weakCopy = copy;
-    OVBeforeRunAction(*copy, paths, [weakSelf, weakCopy, paths](bool cancelled) {
+    OVBeforeRunAction(*copy, paths, [weakSelf, weakCopy, paths, currentFolder](bool cancelled) {
         ovLog("Action was cancelled? %d", cancelled ? 1 : 0);
         auto action = weakCopy.lock();
         if (!action)
@@ -166,6 +168,7 @@ void AppDelegate::runAction(const OVActionPtr& copy, const OVPaths& paths)
             return;
         }
         auto owner = weakSelf.lock();
+        OVScriptRuns::ScopedCurrentFolder folder(currentFolder);
         OVRunAction(*action, paths, [weakSelf, weakCopy](bool success, std::optional<OVError> error) {
             auto self = weakSelf.lock();
             auto finished = weakCopy.lock();
@@ -318,6 +321,13 @@ bool AppDelegate::shouldPresentNotification(const OVUserNotification& notificati
 
 void AppDelegate::didActivateNotification(const OVUserNotification& notification)
 {
+    // The action is open to any program on the session bus: only our own output files open.
+    if (notification.outputPath) {
+        if (OVScriptOutput::isOutputFile(*notification.outputPath))
+            ov::openInTextEditor(*notification.outputPath);
+        else
+            ovLog("Not opening %s: not a script output file", notification.outputPath->c_str());
+    }
     if (notification.path)
         ov::revealFiles({*notification.path});
     if (notification.paths)

@@ -101,7 +101,8 @@ public:
 private:
     AppDelegate() = default;
     void setActivationPolicy(OVActivationPolicy policy) { activationPolicy_ = policy; }
-    void runAction(const OVActionPtr& action, const OVPaths& paths);
+    // currentFolder: the folder the request names as clicked in, for scripts.
+    void runAction(const OVActionPtr& action, const OVPaths& paths, const std::optional<std::string>& currentFolder = std::nullopt);
     void finishProcessing(const OVActionPtr& action);
 
     std::shared_ptr<OVWormhole> wormhole_;

@@ -19,6 +19,8 @@ struct OVUserNotification {
     bool isError = false;
     std::optional<std::string> path;               // user info "path"
     std::optional<std::vector<std::string>> paths; // user info "paths"
+    // A script run's saved output, opened in the text editor (instead of revealing paths).
+    std::optional<std::string> outputPath;
 };
 
 class OVUserNotificationCenter {

@@ -5,6 +5,7 @@
 #include "platform/ProductPaths.h"
 #include "platform/Translation.h"
 #include "runner/AppDelegate.h"
+#include "runner/OVScriptRuns.h"
 
 int main(int argc, char** argv)
 {
@@ -23,6 +24,12 @@ int main(int argc, char** argv)
             clicked.paths = paths;
         delegate->didActivateNotification(clicked);
     };
+    handlers.openOutput = [delegate](const std::string& path) {
+        OVUserNotification clicked;
+        clicked.outputPath = path;
+        delegate->didActivateNotification(clicked);
+    };
+    handlers.stopRun = [](long long id) { OVScriptRuns::stop(id); };
     handlers.activate = [delegate] { delegate->applicationDidBecomeActive(); };
     handlers.quitRequested = [delegate] { delegate->applicationShouldTerminate(); };
     ov::Application application(ov::kRunnerId, std::move(handlers));
@@ -32,11 +39,13 @@ int main(int argc, char** argv)
         ov::AppNotification out;
         out.title = notification.title;
         out.body = notification.informativeText;
-        if (notification.paths)
+        if (notification.outputPath)
+            out.outputTarget = *notification.outputPath;
+        else if (notification.paths)
             out.showTarget = *notification.paths;
         else if (notification.path)
             out.showTarget = std::vector<std::string>{*notification.path};
-        if (out.showTarget && notification.hasActionButton && !notification.actionButtonTitle.empty())
+        if ((out.showTarget || out.outputTarget) && notification.hasActionButton && !notification.actionButtonTitle.empty())
             out.buttonTitle = notification.actionButtonTitle;
         application.sendNotification(out);
     });

@@ -92,8 +92,10 @@ TEST_F(DispatchTest, BackgroundChoiceSendsTheFolder)
     ASSERT_TRUE(choose("ov_" + kUID));
     auto files = requestFiles();
     ASSERT_EQ(files.size(), 1u);
+    // The folder is the selection, as a runner that reads only "paths" expects, and the folder
+    // clicked in, for scripts.
     EXPECT_EQ(nlohmann::json::parse(readAll(ov::containerPath() + "/" + files[0])),
-              nlohmann::json({{"paths", {folder}}}));
+              nlohmann::json({{"paths", {folder}}, {"currentFolder", folder}}));
 }
 
 TEST_F(DispatchTest, OnlyOvIdentifiersAreClaimed)

@@ -91,3 +91,34 @@ TEST(Protocol, RequestFilesRoundTripOnceAndPrivately)
     EXPECT_EQ(OVProtocol::readRequestFile(pipeName), std::nullopt);
     EXPECT_TRUE(ov::pathExists(OVProtocol::requestFilePath(pipeName)));
 }
+
+// The clicked folder is a member of its own: a reader that knows only "paths" reads the same
+// selection, and a folder that is not an absolute path is left out, not the run.
+TEST(Protocol, RequestsCarryTheCurrentFolderBesideThePaths)
+{
+    ovtest::TempHome home;
+    const std::vector<std::string> paths{"/home/u/a.txt", "/home/u/b c"};
+    auto dictionary = OVProtocol::requestDictionary(paths, std::string("/home/u"));
+    EXPECT_EQ(dictionary, nlohmann::json({{"paths", paths}, {"currentFolder", "/home/u"}}));
+    EXPECT_EQ(OVProtocol::requestDictionary(paths), nlohmann::json({{"paths", paths}})) << "none: as before";
+
+    auto name = OVProtocol::writeRequestFile(dictionary);
+    ASSERT_TRUE(name);
+    auto contents = OVProtocol::readRunRequestFile(*name);
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(contents->paths, paths);
+    EXPECT_EQ(contents->currentFolder, "/home/u");
+    name = OVProtocol::writeRequestFile(dictionary);
+    EXPECT_EQ(OVProtocol::readRequestFile(*name), paths);
+
+    for (const nlohmann::json& folder : {nlohmann::json("relative/x"), nlohmann::json(""), nlohmann::json(7),
+                                         nlohmann::json::array({"/a"}), nlohmann::json(std::string("/a\0b", 4))}) {
+        nlohmann::json hostile{{"paths", paths}, {"currentFolder", folder}};
+        name = OVProtocol::writeRequestFile(hostile);
+        ASSERT_TRUE(name);
+        contents = OVProtocol::readRunRequestFile(*name);
+        ASSERT_TRUE(contents) << folder.dump();
+        EXPECT_EQ(contents->paths, paths);
+        EXPECT_FALSE(contents->currentFolder) << folder.dump();
+    }
+}

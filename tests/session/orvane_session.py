@@ -216,15 +216,17 @@ class Session:
         out = subprocess.check_output([self.tool("orvane-test-store"), kind, target, title])
         return out.decode().strip()
 
-    def request_url(self, uid, paths):
-        """Writes the run request of PATHS as the extension does and returns the URL naming it."""
+    def request_url(self, uid, paths, folder=None):
+        """Writes the run request of PATHS (clicked in FOLDER, when given) as the extension does and
+        returns the URL naming it."""
         os.makedirs(self.container, exist_ok=True)
-        out = subprocess.check_output([self.tool("orvane-test-request"), uid] + list(paths))
+        folder_args = ["--folder", folder] if folder is not None else []
+        out = subprocess.check_output([self.tool("orvane-test-request")] + folder_args + [uid] + list(paths))
         return out.decode().strip()
 
-    def run_action(self, uid, paths):
+    def run_action(self, uid, paths, folder=None):
         """Asks the runner to run an action on PATHS, as a menu choice does."""
-        subprocess.check_call(["gio", "open", self.request_url(uid, paths)])
+        subprocess.check_call(["gio", "open", self.request_url(uid, paths, folder)])
 
     def hostile_request_url(self, uid, file_name):
         """A request URL with FILE_NAME as it stands, unescaped."""

@@ -39,10 +39,16 @@ TempHome::TempHome()
         hadConfig_ = true;
         oldConfig_ = c;
     }
+    if (const char* c = g_getenv("XDG_CACHE_HOME")) {
+        hadCache_ = true;
+        oldCache_ = c;
+    }
     std::filesystem::create_directories(dataHome());
     std::filesystem::create_directories(configHome());
     g_setenv("XDG_DATA_HOME", dataHome().c_str(), TRUE);
     g_setenv("XDG_CONFIG_HOME", configHome().c_str(), TRUE);
+    // What the programs keep in the cache stays in the test's folder too.
+    g_setenv("XDG_CACHE_HOME", cacheHome().c_str(), TRUE);
 }
 
 TempHome::~TempHome()
@@ -55,11 +61,16 @@ TempHome::~TempHome()
         g_setenv("XDG_CONFIG_HOME", oldConfig_.c_str(), TRUE);
     else
         g_unsetenv("XDG_CONFIG_HOME");
+    if (hadCache_)
+        g_setenv("XDG_CACHE_HOME", oldCache_.c_str(), TRUE);
+    else
+        g_unsetenv("XDG_CACHE_HOME");
     removeTree(root_);
 }
 
 std::string TempHome::dataHome() const { return root_ + "/data"; }
 std::string TempHome::configHome() const { return root_ + "/config"; }
+std::string TempHome::cacheHome() const { return root_ + "/cache"; }
 
 std::string TempHome::makeFolder(const std::string& relative) const
 {

@@ -22,13 +22,14 @@ public:
     const std::string& path() const { return root_; }
     std::string dataHome() const;
     std::string configHome() const;
+    std::string cacheHome() const;
     std::string makeFolder(const std::string& relative) const;
     std::string writeFile(const std::string& relative, const std::string& content) const;
 
 private:
     std::string root_;
-    std::string oldData_, oldConfig_;
-    bool hadData_ = false, hadConfig_ = false;
+    std::string oldData_, oldConfig_, oldCache_;
+    bool hadData_ = false, hadConfig_ = false, hadCache_ = false;
 };
 
 // Collects log lines while alive. Captures nest: an inner one passes its lines on to the outer
