@@ -4,7 +4,8 @@
 logind mocked on a private system bus. The settings window opens under the name "Orvane"; a
 right-click on a file in Files (with the built module), Orvane > Compress with password, and the
 runner's prompt comes up focused under the name "Orvane" with Orvane's icon; the typed password
-makes the archive; the shell shows the notification "Finished compressing…" from "Orvane".
+makes the archive; the shell shows the notification "Finished compressing…" from "Orvane". A script
+that fails is told by the shell with the last lines it wrote to its standard error.
 
 The shell's own state (read through its Eval method, which --unsafe-mode opens) tells which window
 has the focus and what the top bar and the notifications show; the top bar is also read back from
@@ -329,6 +330,12 @@ class Scenario:
         with open(report, "w") as f:
             f.write("the quarterly figures\n")
         self.desktop.session.add_action("compress", "-", "Compress with password")
+        # A script that fails, run later; in the store before the runner reads it.
+        failing = os.path.join(self.desktop.root, "scripts", "tidy.sh")
+        os.makedirs(os.path.dirname(failing), exist_ok=True)
+        with open(failing, "w") as f:
+            f.write("echo 'looking at Downloads'\nfor n in 1 2 3 4; do echo \"tidy: step $n went wrong\" >&2; done\nexit 2\n")
+        self.failing_uid = self.desktop.session.add_action("shell", failing, "Tidy downloads")
         self.desktop.start_nautilus(self.work)
 
         def nautilus(f):
@@ -415,9 +422,36 @@ class Scenario:
         check(wrong.returncode != 0, "the archive opens with a wrong password")
         log("the archive opens with the typed password")
 
+    def script_failure(self):
+        """A failing script is told by the shell, from Orvane, with its last three error lines."""
+        self.desktop.session.run_action(self.failing_uid, [os.path.join(self.work, "report.txt")])
+        state = {}
+
+        def shown():
+            tray = self.shell.notifications()
+            state["tray"] = tray
+            for source in tray["sources"]:
+                for n in source["notifications"]:
+                    if n["title"] == "'Tidy downloads' failed" and tray["bannerShown"]:
+                        return source, n
+            return None
+        try:
+            source, notification = wait_for(shown, timeout=60, what="the script's failure in the shell")
+        except AssertionError:
+            raise AssertionError("the shell showed no failure notification: %s" % state.get("tray"))
+        check(source["title"] == "Orvane", "the failure comes from %r" % source["title"])
+        lines = ["tidy: step %d went wrong" % n for n in (2, 3, 4)]
+        # The banner may run the lines together; each is there, in order.
+        body = notification["body"]
+        at = [body.find(line) for line in lines]
+        check(-1 not in at and at == sorted(at), "the failure reads %r" % body)
+        self.screen.save(SHOT_PREFIX + "8-script-failed")
+        log("the shell shows %r: %r" % (notification["title"], body))
+
     def run(self):
         self.settings_window()
         self.compress_from_files()
+        self.script_failure()
 
     def close(self):
         for proc in self.procs:

@@ -104,8 +104,14 @@ def main():
         for stubborn in (False, True):
             pid_file = os.path.join(root, "child-%d" % stubborn)
             long_script = os.path.join(root, "scripts", "long-%d.sh" % stubborn)
-            write(long_script, ("trap '' TERM\n" if stubborn else "") +
-                  "sleep 300 &\necho $! > '%s.tmp'\nmv '%s.tmp' '%s'\nwait\n" % (pid_file, pid_file, pid_file))
+            termed = pid_file + ".term"
+            if stubborn:
+                # Notes the SIGTERM and goes on; its short sleeps die of it, the loop does not.
+                body = ("trap \"echo > '%s'\" TERM\nsleep 300 &\necho $! > '%s.tmp'\nmv '%s.tmp' '%s'\n"
+                        "while :; do sleep 0.2; done\n" % (termed, pid_file, pid_file, pid_file))
+            else:
+                body = "sleep 300 &\necho $! > '%s.tmp'\nmv '%s.tmp' '%s'\nwait\n" % (pid_file, pid_file, pid_file)
+            write(long_script, body)
             title = "Stubborn" if stubborn else "Long"
             long_runs.append((stubborn, pid_file, title, s.add_action("shell", long_script, title)))
         # All in the store before the runner starts: it reads the store again only after a change.
@@ -150,8 +156,8 @@ def main():
             stopped_at = time.monotonic()
             s.activate_runner_action("stop-run", s.dbus.Int64(group))
             if stubborn:
-                time.sleep(1.0)
-                check(group_alive(group), "a script that ignores SIGTERM was gone before the SIGKILL")
+                wait_for(lambda: os.path.exists(pid_file + ".term"), timeout=15, what="the script to get SIGTERM")
+                check(group_alive(group), "a script that outlives SIGTERM was gone before the SIGKILL")
             wait_for(lambda: not group_alive(group), timeout=15, what="the process group to end")
             took = time.monotonic() - stopped_at
             if stubborn:
