@@ -10,6 +10,7 @@ GtkSpinButton* countSpin()
 {
     auto* spin = GTK_SPIN_BUTTON(gtk_spin_button_new_with_range(1, OVSelectionCounts::kMaxBound, 1));
     gtk_spin_button_set_numeric(spin, TRUE);
+    gtk_editable_set_width_chars(GTK_EDITABLE(spin), 4);
     gtk_widget_set_valign(GTK_WIDGET(spin), GTK_ALIGN_CENTER);
     return spin;
 }
@@ -41,18 +42,24 @@ OVSelectionCountControl::OVSelectionCountControl()
     gtk_box_append(GTK_BOX(line), GTK_WIDGET(choice_));
     gtk_box_append(GTK_BOX(view_), line);
 
-    rangeBox_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    // Two short lines rather than one long one: the editor is narrow on small screens.
+    rangeBox_ = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(rangeBox_), 6);
+    gtk_grid_set_column_spacing(GTK_GRID(rangeBox_), 12);
     minimum_ = countSpin();
     maximum_ = countSpin();
     gtk_accessible_update_property(GTK_ACCESSIBLE(minimum_), GTK_ACCESSIBLE_PROPERTY_LABEL, _("Fewest items"), -1);
     gtk_accessible_update_property(GTK_ACCESSIBLE(maximum_), GTK_ACCESSIBLE_PROPERTY_LABEL, _("Most items"), -1);
-    noMaximum_ = GTK_CHECK_BUTTON(gtk_check_button_new_with_label(C_("item count range", "or more")));
-    gtk_box_append(GTK_BOX(rangeBox_), gtk_label_new(C_("item count range", "From")));
-    gtk_box_append(GTK_BOX(rangeBox_), GTK_WIDGET(minimum_));
-    gtk_box_append(GTK_BOX(rangeBox_), gtk_label_new(C_("item count range", "to")));
-    gtk_box_append(GTK_BOX(rangeBox_), GTK_WIDGET(maximum_));
-    gtk_box_append(GTK_BOX(rangeBox_), GTK_WIDGET(noMaximum_));
-    gtk_box_append(GTK_BOX(rangeBox_), gtk_label_new(C_("item count range", "items")));
+    noMaximum_ = GTK_CHECK_BUTTON(gtk_check_button_new_with_label(C_("item count range", "No upper limit")));
+    GtkWidget* least = gtk_label_new(C_("item count range", "At least"));
+    GtkWidget* most = gtk_label_new(C_("item count range", "At most"));
+    for (GtkWidget* label : {least, most})
+        gtk_label_set_xalign(GTK_LABEL(label), 0);
+    gtk_grid_attach(GTK_GRID(rangeBox_), least, 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(rangeBox_), GTK_WIDGET(minimum_), 1, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(rangeBox_), most, 0, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(rangeBox_), GTK_WIDGET(maximum_), 1, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(rangeBox_), GTK_WIDGET(noMaximum_), 2, 1, 1, 1);
     gtk_box_append(GTK_BOX(view_), rangeBox_);
 
     g_signal_connect_swapped(choice_, "notify::selected", G_CALLBACK(+[](OVSelectionCountControl* self) {
