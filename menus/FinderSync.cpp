@@ -316,7 +316,7 @@ OVMenu FinderSync::actionMenu(Omissions* omitted)
     OVMenu menu;
     TypeTest typeTest(selectedFileUTIs());
     // A folder's background counts as one item, the folder, as the actions receive it.
-    const std::size_t selectionCount = selectedItems().size();
+    const std::size_t selectionCount = !selectedItemURLs_.empty() ? selectedItemURLs_.size() : targetedURL_ ? 1 : 0;
     // Reasons are worded only when asked for: the host's menu must stay cheap.
     auto leaveOut = [omitted](const OVActionPtr& action, const OVActionPtr& group, const auto& reason) {
         if (omitted)

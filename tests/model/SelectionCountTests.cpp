@@ -86,19 +86,6 @@ TEST(SelectionCounts, AreStoredCopiedAndComparedForActionsAndGroups)
     EXPECT_FALSE(copy->isEqual(*group)) << "a changed limit is a change to save";
 }
 
-TEST(SelectionCounts, AllowOnlyTheCountsBetweenTheirBounds)
-{
-    const OVSelectionCounts any;
-    EXPECT_FALSE(any.isLimited());
-    EXPECT_TRUE(any.allows(0) && any.allows(1) && any.allows(100000000));
-    const OVSelectionCounts two{2, 3};
-    EXPECT_FALSE(two.allows(1));
-    EXPECT_TRUE(two.allows(2) && two.allows(3));
-    EXPECT_FALSE(two.allows(4));
-    EXPECT_TRUE((OVSelectionCounts{std::nullopt, 1}).allows(1));
-    EXPECT_FALSE((OVSelectionCounts{std::nullopt, 1}).allows(2));
-}
-
 // Without limits an action is written as before limits existed; clearing them gives those bytes back.
 TEST(SelectionCounts, WithoutLimitsTheArchiveIsTheOldOne)
 {
