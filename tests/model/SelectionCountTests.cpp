@@ -99,6 +99,10 @@ TEST(SelectionCounts, WithoutLimitsTheArchiveIsTheOldOne)
     EXPECT_NE(limited.find("<key>minimumSelectionCount</key>"), std::string::npos);
     EXPECT_NE(limited.find("<key>maximumSelectionCount</key>"), std::string::npos);
 
+    // A reader that does not know a key (an older release, here for the minimum) skips it.
+    EXPECT_EQ(countsOf(binaryOf(replaced(limited, "<key>minimumSelectionCount</key>", "<key>laterKey</key>"))),
+              (OVSelectionCounts{std::nullopt, 4}));
+
     action->setSelectionCounts({});
     EXPECT_EQ(OVActionArchive::archivedDataWithRootActions({action}), before);
 }
