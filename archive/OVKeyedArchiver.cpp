@@ -302,6 +302,8 @@ OVKeyedArchiver::~OVKeyedArchiver() = default;
 
 void OVKeyedArchiver::encodeBool(const char* key, bool value) { impl_->set(key, impl_->writer.boolean(value)); }
 
+void OVKeyedArchiver::encodeInteger(const char* key, int64_t value) { impl_->set(key, impl_->writer.integer(value)); }
+
 void OVKeyedArchiver::encodeString(const char* key, const std::optional<std::string>& value)
 {
     if (value)

@@ -7,6 +7,7 @@
 #include "archive/OVOpaqueValue.h"
 #include "platform/OVValue.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -23,6 +24,7 @@ public:
 
     // Used by encodeWithCoder of the objects; absent values are left out.
     void encodeBool(const char* key, bool value);
+    void encodeInteger(const char* key, int64_t value);
     void encodeString(const char* key, const std::optional<std::string>& value);
     void encodeStringList(const char* key, const std::optional<std::vector<std::string>>& value);
     void encodeURL(const char* key, const std::optional<std::string>& filePath);

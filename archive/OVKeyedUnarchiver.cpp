@@ -590,6 +590,17 @@ bool OVKeyedUnarchiver::decodeBool(const char* key)
     }
 }
 
+std::optional<int64_t> OVKeyedUnarchiver::decodeInteger(const char* key)
+{
+    plist_t node = member(objectDict(object_), key);
+    if (typeOf(node) != PLIST_UINT)
+        return std::nullopt;
+    // A property list holds negative values as their 64-bit pattern.
+    uint64_t v = 0;
+    plist_get_uint_val(node, &v);
+    return static_cast<int64_t>(v);
+}
+
 std::optional<std::string> OVKeyedUnarchiver::decodeString(const char* key)
 {
     auto uid = uidOf(member(objectDict(object_), key));

@@ -7,6 +7,7 @@
 #include "archive/OVOpaqueValue.h"
 #include "platform/OVValue.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,8 @@ public:
     // Used by initWithCoder of the objects. A missing key or a value of another type reads as
     // false or absent.
     bool decodeBool(const char* key);
+    // An integer member; none for a missing key or another type. Values past int64_t wrap.
+    std::optional<int64_t> decodeInteger(const char* key);
     std::optional<std::string> decodeString(const char* key);
     std::optional<std::vector<std::string>> decodeStringList(const char* key);
     std::optional<std::string> decodeURL(const char* key); // a file path

@@ -162,6 +162,15 @@ bool captureSettingsScreens(const std::string& folder)
         editor->selectRows({});
         ok = savePage(*c, folder + "/editor-kind-none.png") && ok;
 
+        // How many items an action is for, under its kind editor: a custom range.
+        editor->selectRows({7});
+        const OVSelectionCountControl& counts = editor->selectionCounts();
+        gtk_drop_down_set_selected(counts.choiceDropDown(), OVSelectionCountControl::CustomRange);
+        gtk_spin_button_set_value(counts.maximumSpin(), 5);
+        gtk_spin_button_set_value(counts.minimumSpin(), 2);
+        ok = savePage(*c, folder + "/editor-selection-counts.png") && ok;
+        gtk_drop_down_set_selected(counts.choiceDropDown(), OVSelectionCountControl::AnyNumber);
+
         editor->selectRows({7});
         ok = screenshots::capture(folder, "alert-delete-action", [&] { editor->deleteSelectedGroups(); }) && ok;
         // Trying the list on a photo and a text file, with one script limited to images (not

@@ -81,6 +81,35 @@ private:
     std::unordered_map<std::string, bool, Hash, std::equal_to<>> memo_;
 };
 
+// Why a selection of count items is outside the action's counts, for the user.
+std::string countMismatch(std::size_t count, const OVSelectionCounts& counts)
+{
+    const std::string selected =
+        ov::stringPrintf(ov::translatePlural("%ld item is selected", "%ld items are selected", count), long(count));
+    const int minimum = counts.minimum.value_or(1);
+    std::string wanted;
+    if (counts.maximum && minimum == *counts.maximum)
+        wanted = ov::stringPrintf(ov::translatePlural("the action is only for %d item", "the action is only for %d items",
+                                                      static_cast<unsigned long>(minimum)),
+                                  minimum);
+    else if (counts.maximum && counts.minimum)
+        wanted = ov::stringPrintf(ov::translatePlural("the action is only for %d to %d item",
+                                                      "the action is only for %d to %d items",
+                                                      static_cast<unsigned long>(*counts.maximum)),
+                                  minimum, *counts.maximum);
+    else if (counts.maximum)
+        wanted = ov::stringPrintf(ov::translatePlural("the action is only for at most %d item",
+                                                      "the action is only for at most %d items",
+                                                      static_cast<unsigned long>(*counts.maximum)),
+                                  *counts.maximum);
+    else
+        wanted = ov::stringPrintf(ov::translatePlural("the action is only for %d or more item",
+                                                      "the action is only for %d or more items",
+                                                      static_cast<unsigned long>(minimum)),
+                                  minimum);
+    return ov::stringPrintf(_("%s, and %s"), selected.c_str(), wanted.c_str());
+}
+
 OVMenuItem itemForAction(const OVAction& action, std::string identifier)
 {
     OVMenuItem item;
@@ -302,6 +331,8 @@ OVMenu FinderSync::actionMenu(Omissions* omitted)
     const OVActionList actions = actionsArray_;
     OVMenu menu;
     TypeTest typeTest(selectedFileUTIs());
+    // A folder's background counts as one item, the folder, as the actions receive it.
+    const std::size_t selectionCount = !selectedItemURLs_.empty() ? selectedItemURLs_.size() : targetedURL_ ? 1 : 0;
     // Reasons are worded only when asked for: the host's menu must stay cheap.
     auto leaveOut = [omitted](const OVActionPtr& action, const OVActionPtr& group, const auto& reason) {
         if (omitted)
@@ -337,6 +368,17 @@ OVMenu FinderSync::actionMenu(Omissions* omitted)
             });
             continue;
         }
+        if (const OVSelectionCounts counts = action->selectionCounts(); !counts.allows(selectionCount)) {
+            std::optional<std::string> mismatch;
+            auto why = [&] {
+                if (!mismatch)
+                    mismatch = countMismatch(selectionCount, counts);
+                return *mismatch;
+            };
+            leaveOut(action, nullptr, why);
+            leaveOutChildren(action, why);
+            continue;
+        }
         const auto& fileTypes = action->fileTypes();
         if (fileTypes && !typeTest.conforms(*fileTypes)) {
             // Worked out once for the group and its children alike.
@@ -357,7 +399,7 @@ OVMenu FinderSync::actionMenu(Omissions* omitted)
                 continue;
             const std::size_t groupAt = omitted ? omitted->size() : 0;
             OVMenu submenu;
-            // Children follow the group's file types; their own are not consulted.
+            // Children follow the group's file types and counts; their own are not consulted.
             for (const auto& child : group->actions()) {
                 if (!child)
                     continue;

@@ -105,8 +105,9 @@ std::string themedIconName(const OVAction& action)
     return plain ? name : std::string();
 }
 
-OVExportItem exportItem(const OVAction& action, const std::optional<OVStringList>& fileTypes)
+OVExportItem exportItem(const OVAction& action, const OVAction& filters)
 {
+    const auto& fileTypes = filters.fileTypes();
     OVExportItem item;
     item.uid = action.uid();
     item.title = menuSafeTitle(action.title().value_or(""));
@@ -114,6 +115,7 @@ OVExportItem exportItem(const OVAction& action, const std::optional<OVStringList
         item.title = kUntitled;
     item.iconName = themedIconName(action);
     item.fileTypes = fileTypes;
+    item.counts = filters.selectionCounts();
     return item;
 }
 
@@ -159,6 +161,17 @@ bool fitsFolder(const std::optional<OVStringList>& fileTypes)
                        [&folder](const std::string& type) { return ov::contentTypeConformsTo(folder, type); });
 }
 
+// Nemo's Selection= says one count, "one", "several" or "any": the nearest that lets through
+// every count the action takes. orvane-menu refuses the rest with the reason.
+std::string nemoSelection(const OVSelectionCounts& counts)
+{
+    if (counts.minimum && counts.maximum && *counts.minimum == *counts.maximum)
+        return *counts.minimum == 1 ? "s" : std::to_string(*counts.minimum);
+    if (counts.minimum && *counts.minimum >= 2)
+        return "m";
+    return "notnone";
+}
+
 std::string nemoActionFile(const std::string& name, const OVExportItem& item, const std::string& exec, bool background)
 {
     std::string out = "[Nemo Action]\n";
@@ -170,7 +183,7 @@ std::string nemoActionFile(const std::string& name, const OVExportItem& item, co
     if (background) {
         out += "Selection=none\nExtensions=any;\n";
     } else {
-        out += "Selection=notnone\n";
+        out += "Selection=" + nemoSelection(item.counts) + "\n";
         if (item.fileTypes && !item.fileTypes->empty()) {
             // Nemo shows an action when each file has one of the types: coarser than Orvane,
             // where each file must have all of them. orvane-menu checks again.
@@ -301,18 +314,18 @@ OVExportMenu exportMenu(const OVActionList& actions, bool useSubmenu, std::strin
         if (!action || !action->enabled() || action->isUnknown() || !isExportableUID(action->uid()))
             continue;
         if (!action->isGroup()) {
-            menu.items.push_back(exportItem(*action, action->fileTypes()));
+            menu.items.push_back(exportItem(*action, *action));
             continue;
         }
         auto* group = dynamic_cast<const OVActionGroup*>(action.get());
         if (!group)
             continue;
-        OVExportItem item = exportItem(*action, action->fileTypes());
+        OVExportItem item = exportItem(*action, *action);
         item.isGroup = true;
         for (const auto& child : group->actions()) {
-            // Children follow the group's file types, as in the menu.
+            // Children follow the group's file types and counts, as in the menu.
             if (child && child->enabled() && !child->isUnknown() && isExportableUID(child->uid()))
-                item.children.push_back(exportItem(*child, action->fileTypes()));
+                item.children.push_back(exportItem(*child, *action));
         }
         if (!item.children.empty())
             menu.items.push_back(std::move(item));
@@ -333,7 +346,8 @@ std::vector<OVExportFile> nemoActionFiles(const OVExportMenu& menu)
         const std::string run = command + runArguments(entry.item->uid);
         files.push_back({orderedName(position, entry.item->uid, ".nemo_action"),
                          nemoActionFile(name, *entry.item, run + " %F", false)});
-        if (fitsFolder(entry.item->fileTypes)) {
+        // The background stands for one item, the folder.
+        if (fitsFolder(entry.item->fileTypes) && entry.item->counts.allows(1)) {
             files.push_back({orderedName(position, entry.item->uid, "-background.nemo_action"),
                              nemoActionFile(name, *entry.item, run + " %P", true)});
         }
@@ -379,6 +393,10 @@ std::vector<OVExportFile> dolphinServiceMenus(const OVExportMenu& menu)
         out += "Name=" + dolphinLabel(item.title) + "\n";
         out += "MimeType=" + dolphinMimeTypes(item.fileTypes) + "\n";
         out += "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n";
+        if (item.counts.minimum)
+            out += "X-KDE-MinNumberOfUrls=" + std::to_string(*item.counts.minimum) + "\n";
+        if (item.counts.maximum)
+            out += "X-KDE-MaxNumberOfUrls=" + std::to_string(*item.counts.maximum) + "\n";
         out += "Actions=";
         for (const auto& name : names)
             out += name + ";";
@@ -415,6 +433,10 @@ std::string thunarActionElements(const OVExportMenu& menu)
         out += "\t<unique-id>" + std::string(kThunarIdPrefix) + entry.item->uid + "</unique-id>\n";
         out += "\t<command>" + xmlText(command + runArguments(entry.item->uid) + " %F") + "</command>\n";
         out += "\t<description>" + xmlText(entry.item->title) + "</description>\n";
+        // Thunar's range is "min-max"; an open end is written as the largest count an action takes.
+        if (entry.item->counts.isLimited())
+            out += "\t<range>" + std::to_string(entry.item->counts.minimum.value_or(1)) + "-" +
+                   std::to_string(entry.item->counts.maximum.value_or(OVSelectionCounts::kMaxBound)) + "</range>\n";
         out += "\t<patterns>*</patterns>\n";
         static const std::pair<unsigned, const char*> kClassElements[] = {
             {Directories, "directories"}, {AudioFiles, "audio-files"}, {ImageFiles, "image-files"},

@@ -25,6 +25,7 @@ struct OVExportItem {
     std::string title;     // made safe to carry: valid UTF-8, no control characters, never empty
     std::string iconName;  // a themed icon name, or empty
     std::optional<OVStringList> fileTypes; // a child carries its group's
+    OVSelectionCounts counts;              // the same
     std::vector<OVExportItem> children;    // a group's visible children; empty for a plain action
     bool isGroup = false;
 };

@@ -44,7 +44,41 @@ struct UIDArchive {
     static std::string decode(OVKeyedUnarchiver& c, const char* key) { return c.decodeString(key).value_or(""); }
 };
 
+// A selection bound, added after the format was settled: written only when set, so an action
+// without one archives as older releases wrote it. A bound out of range reads as none.
+struct SelectionBoundArchive {
+    static void encode(OVKeyedArchiver& c, const char* key, const std::optional<int>& v)
+    {
+        if (v)
+            c.encodeInteger(key, *v);
+    }
+    static std::optional<int> decode(OVKeyedUnarchiver& c, const char* key)
+    {
+        return OVSelectionCounts::sanitized(c.decodeInteger(key), std::nullopt).minimum;
+    }
+};
+
 } // namespace
+
+OVSelectionCounts OVSelectionCounts::sanitized(std::optional<int64_t> minimum, std::optional<int64_t> maximum)
+{
+    auto bound = [](std::optional<int64_t> v) -> std::optional<int> {
+        if (v && *v >= 1 && *v <= kMaxBound)
+            return int(*v);
+        return std::nullopt;
+    };
+    OVSelectionCounts counts{bound(minimum), bound(maximum)};
+    if (counts.minimum && counts.maximum && *counts.minimum > *counts.maximum)
+        return {};
+    return counts;
+}
+
+void OVAction::setSelectionCounts(const OVSelectionCounts& counts)
+{
+    const OVSelectionCounts sane = OVSelectionCounts::sanitized(counts.minimum, counts.maximum);
+    minimumSelection_ = sane.minimum;
+    maximumSelection_ = sane.maximum;
+}
 
 auto OVAction::recordFields()
 {
@@ -56,6 +90,8 @@ auto OVAction::recordFields()
         ovfield::boolean("isDefault", &OVAction::isDefault_),
         ovfield::stringList("fileTypes", &OVAction::fileTypes_),
         ovfield::string("actionDescription", &OVAction::actionDescription_),
+        ovfield::field<SelectionBoundArchive>("minimumSelectionCount", &OVAction::minimumSelection_),
+        ovfield::field<SelectionBoundArchive>("maximumSelectionCount", &OVAction::maximumSelection_),
     };
 }
 
@@ -86,6 +122,7 @@ void OVAction::encodeWithCoder(OVKeyedArchiver& coder) const { ovfield::encodeAl
 void OVAction::initWithCoder(OVKeyedUnarchiver& coder)
 {
     ovfield::decodeAll(recordFields(), *this, coder);
+    setSelectionCounts(selectionCounts());
     if (uid_.empty())
         generateUID();
 }

@@ -7,6 +7,8 @@
 #include "model/OVImage.h"
 #include "platform/Translation.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,6 +41,24 @@ struct OVKindTraits {
     const char* fileType = nullptr; // the one file type it is offered for
     const char* targetField = nullptr; // the archived string field naming its target
     const char* childKind = nullptr;   // the kind a group's editor makes its children of
+};
+
+// How many selected items an action is for. An absent bound is open; both absent, any number.
+struct OVSelectionCounts {
+    // Larger bounds are taken for damage and ignored.
+    static constexpr int kMaxBound = 100000;
+    std::optional<int> minimum;
+    std::optional<int> maximum;
+
+    bool isLimited() const { return minimum || maximum; }
+    bool allows(std::size_t count) const
+    {
+        return (!minimum || count >= std::size_t(*minimum)) && (!maximum || count <= std::size_t(*maximum));
+    }
+    // The bounds that make sense: each from 1 to kMaxBound, the minimum not above the maximum
+    // (a pair that contradicts itself limits nothing).
+    static OVSelectionCounts sanitized(std::optional<int64_t> minimum, std::optional<int64_t> maximum);
+    bool operator==(const OVSelectionCounts&) const = default;
 };
 
 using OVRunCompletion = std::function<void(bool success, std::optional<OVError> error)>;
@@ -87,6 +107,9 @@ public:
     void setActionDescription(std::optional<std::string> v) { actionDescription_ = std::move(v); }
     const std::optional<OVStringList>& fileTypes() const { return fileTypes_; }
     void setFileTypes(std::optional<OVStringList> v) { fileTypes_ = std::move(v); }
+    // Groups apply theirs to their children; a child's own are not consulted.
+    OVSelectionCounts selectionCounts() const { return {minimumSelection_, maximumSelection_}; }
+    void setSelectionCounts(const OVSelectionCounts& counts); // sanitized
     bool isNew() const { return isNew_; }
     void setIsNew(bool v) { isNew_ = v; }
     bool isDefault() const { return isDefault_; }
@@ -132,6 +155,8 @@ private:
     bool isNew_ = false;
     bool isDefault_ = false;
     std::optional<std::string> defaultTitle_;
+    std::optional<int> minimumSelection_;
+    std::optional<int> maximumSelection_;
 };
 
 // The base of every kind. A kind names its archive class (kClassName) and its traits (kKind), and

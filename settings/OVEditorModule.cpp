@@ -343,6 +343,7 @@ void OVEditorModule::tableViewSelectionDidChange()
         return;
     state_.setShownAction(action);
     setCurrentModule(action ? OVEditorRegistry::viewControllerForAction(action, state_.store()) : nullptr);
+    kindEditor_.showCountsOf(action, state_.store());
 }
 
 void OVEditorModule::validateSelection()

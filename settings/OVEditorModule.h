@@ -120,6 +120,8 @@ public:
     // The kind editor on the right.
     const std::shared_ptr<HLModuleViewController>& currentModule() const { return kindEditor_.currentModule(); }
     void setCurrentModule(std::shared_ptr<HLModuleViewController> module);
+    // Below the kind editor: how many selected items the shown action is for.
+    const OVSelectionCountControl& selectionCounts() const { return kindEditor_.counts(); }
 
     // Widgets.
     GtkListView* tableView() const { return outlet<GtkListView>("tableView"); }

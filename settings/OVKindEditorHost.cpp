@@ -21,3 +21,17 @@ void OVKindEditorHost::flushPendingChanges(bool wait)
     if (auto editing = std::dynamic_pointer_cast<OVActionModuleViewController>(currentModule_))
         editing->flushPendingChanges(wait);
 }
+
+void OVKindEditorHost::showCountsOf(OVActionPtr action, std::shared_ptr<OVActionsManager> store)
+{
+    // An action of a kind this version does not know is not edited.
+    if (action && action->isUnknown())
+        action.reset();
+    counts_.setAction(std::move(action), std::move(store));
+    if (!area_)
+        return;
+    // Always last, under whichever editor shows.
+    if (gtk_widget_get_parent(counts_.view()) == GTK_WIDGET(area_))
+        gtk_box_remove(area_, counts_.view());
+    gtk_box_append(area_, counts_.view());
+}

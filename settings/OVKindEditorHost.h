@@ -3,11 +3,15 @@
 // empty one; never without an editor once something was shown.
 #pragma once
 
+#include "model/OVAction.h"
+#include "settings/OVSelectionCountControl.h"
 #include "ui/HLModuleViewController.h"
 
 #include <gtk/gtk.h>
 
 #include <memory>
+
+class OVActionsManager;
 
 class OVKindEditorHost {
 public:
@@ -16,6 +20,9 @@ public:
     // Shows the editor (with none, the empty one). What the old editor still holds is written
     // before another action's editor shows.
     void setCurrentModule(std::shared_ptr<HLModuleViewController> module);
+    // Shows, below the editor, how many items the action is for (every kind alike); none hides it.
+    void showCountsOf(OVActionPtr action, std::shared_ptr<OVActionsManager> store);
+    const OVSelectionCountControl& counts() const { return counts_; }
     // Has the shown editor write what it still holds; with wait set the writes are done when
     // this returns.
     void flushPendingChanges(bool wait);
@@ -23,4 +30,5 @@ public:
 private:
     GtkBox* area_ = nullptr;
     std::shared_ptr<HLModuleViewController> currentModule_;
+    OVSelectionCountControl counts_;
 };

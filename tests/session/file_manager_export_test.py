@@ -3,7 +3,8 @@
 """The exported Orvane menu in the real Thunar, Nemo or Dolphin under Xvfb, driven like a user: the
 menu is exported with orvane-menu --export, a file is right-clicked and Orvane's move action chosen;
 the runner moves exactly that file. Menu items are found by OCR, as in the Nautilus test. In Dolphin,
-which sorts service menus on its own, the Orvane submenu must also read in the store's order.
+which sorts service menus on its own, the Orvane submenu must also read in the store's order. In
+Nemo an action only for one item is left out for two selected files and offered for one.
 
 usage: file_manager_export_test.py BUILD_DIR thunar|nemo|dolphin"""
 
@@ -29,6 +30,9 @@ PROGRAMS = {
     "dolphin": ("dolphin", ["dolphin"], ["Orvane", "Move to a folder: Documents"]),
 }
 
+# An action only for one item (Nemo: Selection=s).
+SINGLE = "Single file only"
+
 # The Orvane submenu in Dolphin, top to bottom, as the store holds it.
 DOLPHIN_ORDER = ["Move to a folder: Documents", "Move to a folder: Pictures", "Move to a folder: Desktop",
                  "Copy to Music & Co"]
@@ -45,6 +49,8 @@ class Scenario(ui.Scenario):
             for folder in ("Pictures", "Desktop"):
                 store.add_action("move-into", os.path.join(self.desktop.home, folder), folder)
             store.add_action("copy", os.path.join(self.desktop.home, "Music"), "Copy to Music & Co")
+        if program == "nemo":
+            self.desktop.session.add_action("copy", os.path.join(self.desktop.home, "Music"), SINGLE, "1-1")
         menu = self.desktop.session.tool("orvane-menu")
         exported = subprocess.run([menu, "--export", program], capture_output=True, text=True, timeout=60)
         check(exported.returncode == 0, "orvane-menu --export %s failed: %s" % (program, exported.stderr))
@@ -61,6 +67,8 @@ class Scenario(ui.Scenario):
         self.window = wait_for(window, timeout=60, what="the %s window on the work folder" % program)
 
         names = self.view_names(files)
+        if program == "nemo":
+            self.expect_left_out_for_two(names)
         before = self.screen.windows()
         self.screen.click(names["report.txt"], button=3, enter=True)
         if program == "dolphin" and self.first_of(lambda: sorted(self.screen.windows() - before),
@@ -68,6 +76,9 @@ class Scenario(ui.Scenario):
             # With more than three service menus installed, Dolphin gathers them under "Actions".
             items = ["Actions"] + items
         # GTK 3 and Qt open each submenu as a window of its own.
+        if program == "nemo":
+            check(self.first_of(lambda: sorted(self.screen.windows() - before), [SINGLE]) == SINGLE,
+                  "the action for one item is offered for one file")
         for step, phrase in enumerate(items, 1):
             if program == "dolphin" and step == len(items):
                 self.expect_order(lambda: sorted(self.screen.windows() - before), DOLPHIN_ORDER, program)
@@ -79,6 +90,35 @@ class Scenario(ui.Scenario):
             raise AssertionError("no move finished after choosing Documents in %s; Documents holds %s"
                                  % (program, listing(self.documents)))
         self.expect(program, ["report.txt"], ["draft.txt", "notes.txt"])
+
+    def expect_left_out_for_two(self, names):
+        """With two files selected, the menu holds the move but not the action for one item."""
+        self.screen.click(names["draft.txt"], enter=True)
+        self.screen.click(names["notes.txt"], modifier="ctrl")
+        before = self.screen.windows()
+        self.screen.click(names["notes.txt"], button=3)
+        images = {}
+
+        def menu_lines():
+            for window in sorted(self.screen.windows() - before):
+                box = self.screen.geometry(window)
+                if not box:
+                    continue
+                image = self.screen.grab(box)
+                still = images.get(window) == image
+                images[window] = image
+                if not still:
+                    continue
+                lines = self.screen.words(image, box)
+                if self.screen.find(lines, "Documents"):
+                    return lines
+            return None
+        lines = wait_for(menu_lines, timeout=30, what="the menu of two selected files")
+        self.screen.save("nemo-two-selected")
+        check(not self.screen.find(lines, SINGLE), "Nemo offers the action for one item to two files")
+        subprocess.run(["xdotool", "key", "Escape"], check=True, timeout=30)
+        wait_for(lambda: not (self.screen.windows() - before), timeout=15, what="the menu to close")
+        log("nemo leaves the action for one item out for two files")
 
     def first_of(self, menus, phrases, timeout=30):
         """The first of PHRASES that one of the still windows MENUS() shows."""

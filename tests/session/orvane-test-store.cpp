@@ -5,7 +5,8 @@
 // compress -.
 // "move-group" adds a "Move to a folder" group holding one move action, as the settings application
 // makes them, and prints the action's uid; "move-into" adds one more move action to the last such
-// group.
+// group. An optional last argument MIN-MAX ("1-1", "2-") sets how many selected items the action
+// (or its group) is for.
 #include "model/OVActionsManager.h"
 #include "model/OVCompressPasswordAction.h"
 #include "model/OVConvertImageAction.h"
@@ -17,13 +18,15 @@
 #include "model/OVShellScriptAction.h"
 
 #include <iostream>
+#include <optional>
+#include <string>
 #include <string>
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
+    if (argc != 4 && argc != 5) {
         std::cerr << "usage: orvane-test-store move FOLDER | copy FOLDER | move-group FOLDER | move-into FOLDER | shell SCRIPT | convert FORMAT:EXTENSION "
-                     "| secureremove - | resetprefs - | compress -, then TITLE\n";
+                     "| secureremove - | resetprefs - | compress -, then TITLE [MIN-MAX]\n";
         return 2;
     }
     const std::string kind = argv[1];
@@ -70,6 +73,18 @@ int main(int argc, char** argv)
         group->setEnabled(true);
         group->addAction(action);
         listed = group;
+    }
+    if (argc == 5) {
+        const std::string counts = argv[4];
+        const auto dash = counts.find('-');
+        auto bound = [](const std::string& text) {
+            return text.empty() ? std::nullopt : std::optional<int>(std::stoi(text));
+        };
+        if (dash == std::string::npos) {
+            std::cerr << "counts are MIN-MAX\n";
+            return 2;
+        }
+        listed->setSelectionCounts({bound(counts.substr(0, dash)), bound(counts.substr(dash + 1))});
     }
     auto store = OVActionsManager::create();
     if (!store) {

@@ -212,8 +212,9 @@ class Session:
                 return path
         return None
 
-    def add_action(self, kind, target, title):
-        out = subprocess.check_output([self.tool("orvane-test-store"), kind, target, title])
+    def add_action(self, kind, target, title, counts=None):
+        out = subprocess.check_output([self.tool("orvane-test-store"), kind, target, title]
+                                      + ([counts] if counts else []))
         return out.decode().strip()
 
     def request_url(self, uid, paths, folder=None):

@@ -195,6 +195,14 @@ TEST_F(SmallScreen, EveryOtherPageAndEditorFitsAndScrollsToEveryControl)
         editor->selectRows({row});
         checkPage("editor of " + store_->actions()[row]->title().value_or("?"));
     }
+    // The selection counts' custom range is the widest thing under an editor.
+    editor->selectRows({0});
+    gtk_drop_down_set_selected(editor->selectionCounts().choiceDropDown(), OVSelectionCountControl::CustomRange);
+    checkPage("editor with a custom range of items");
+    GtkWidget* counts = editor->selectionCounts().view();
+    int needed = 0;
+    gtk_widget_measure(counts, GTK_ORIENTATION_HORIZONTAL, -1, &needed, nullptr, nullptr, nullptr);
+    EXPECT_LE(needed, gtk_widget_get_width(counts)) << "the range is squeezed";
 }
 
 } // namespace
