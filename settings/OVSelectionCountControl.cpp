@@ -37,8 +37,13 @@ OVSelectionCountControl::OVSelectionCountControl()
     choice_ = GTK_DROP_DOWN(gtk_drop_down_new_from_strings(choices));
     gtk_widget_set_hexpand(GTK_WIDGET(choice_), TRUE);
     gtk_widget_set_halign(GTK_WIDGET(choice_), GTK_ALIGN_START);
-    gtk_accessible_update_property(GTK_ACCESSIBLE(choice_), GTK_ACCESSIBLE_PROPERTY_LABEL,
-                                   _("How many selected items the action is for"), -1);
+    const char* choiceName = _("How many selected items the action is for");
+    gtk_accessible_update_property(GTK_ACCESSIBLE(choice_), GTK_ACCESSIBLE_PROPERTY_LABEL, choiceName, -1);
+    // A screen reader lands on the drop-down's own button, which has no name of its own.
+    for (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(choice_)); child; child = gtk_widget_get_next_sibling(child)) {
+        if (GTK_IS_BUTTON(child))
+            gtk_accessible_update_property(GTK_ACCESSIBLE(child), GTK_ACCESSIBLE_PROPERTY_LABEL, choiceName, -1);
+    }
     gtk_box_append(GTK_BOX(line), GTK_WIDGET(choice_));
     gtk_box_append(GTK_BOX(view_), line);
 
