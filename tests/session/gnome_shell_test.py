@@ -5,7 +5,7 @@ logind mocked on a private system bus. The settings window opens under the name 
 right-click on a file in Files (with the built module), Orvane > Compress with password, and the
 runner's prompt comes up focused under the name "Orvane" with Orvane's icon; the typed password
 makes the archive; the shell shows the notification "Finished compressing…" from "Orvane". A script
-that fails is told by the shell with the last lines it wrote to its standard error.
+chosen in the menu of the folder's background fails: the shell tells it with its last error lines.
 
 The shell's own state (read through its Eval method, which --unsafe-mode opens) tells which window
 has the focus and what the top bar and the notifications show; the top bar is also read back from
@@ -324,6 +324,12 @@ class Scenario:
         wait_for(lambda: not any(w["wmClass"] == APP_ID for w in self.shell.windows()), timeout=20,
                  what="the settings window to close")
 
+    def files_menu_box(self):
+        """Where the context menu of Files is (a pop-up window of Files), if it is open."""
+        pid = self.files_window["pid"]
+        popups = [w for w in self.shell.windows() if w["pid"] == pid and w["type"] != META_NORMAL]
+        return tuple(popups[0]["rect"]) if popups else None
+
     def compress_from_files(self):
         os.makedirs(self.work)
         report = os.path.join(self.work, "report.txt")
@@ -335,25 +341,22 @@ class Scenario:
         os.makedirs(os.path.dirname(failing), exist_ok=True)
         with open(failing, "w") as f:
             f.write("echo 'looking at Downloads'\nfor n in 1 2 3 4; do echo \"tidy: step $n went wrong\" >&2; done\nexit 2\n")
-        self.failing_uid = self.desktop.session.add_action("shell", failing, "Tidy downloads")
+        self.desktop.session.add_action("shell", failing, "Tidy downloads")
         self.desktop.start_nautilus(self.work)
 
         def nautilus(f):
             check(self.desktop.nautilus.poll() is None, "Nautilus exited:\n" + self.desktop.nautilus_log())
             return f["wmClass"] == NAUTILUS_ID and f["title"] == "work"
         window = self.focused("the Files window on the work folder", nautilus, timeout=60)
+        self.files_window = window
         box = tuple(window["rect"])
         file_point = self.find_on_screen("report.txt", box, SHOT_PREFIX + "2-files", timeout=30)
 
         self.shell.eval(WATCH_ACTIVATIONS_JS)
         self.screen.click(file_point, button=3)
 
-        def menu_box():
-            # The context menu is a pop-up window of Files.
-            popups = [w for w in self.shell.windows() if w["pid"] == window["pid"] and w["type"] != META_NORMAL]
-            return tuple(popups[0]["rect"]) if popups else None
-        self.screen.click(self.find_on_screen("Orvane", menu_box, SHOT_PREFIX + "3-menu"))
-        self.screen.click(self.find_on_screen("Compress with password", menu_box, SHOT_PREFIX + "4-orvane-menu"))
+        self.screen.click(self.find_on_screen("Orvane", self.files_menu_box, SHOT_PREFIX + "3-menu"))
+        self.screen.click(self.find_on_screen("Compress with password", self.files_menu_box, SHOT_PREFIX + "4-orvane-menu"))
 
         # The runner's prompt comes up in front with the focus, under Orvane's name and icon.
         def runner_prompt(f):
@@ -423,8 +426,13 @@ class Scenario:
         log("the archive opens with the typed password")
 
     def script_failure(self):
-        """A failing script is told by the shell, from Orvane, with its last three error lines."""
-        self.desktop.session.run_action(self.failing_uid, [os.path.join(self.work, "report.txt")])
+        """A failing script, chosen in the menu of the folder's background in Files, is told by the shell,
+        from Orvane, with its last three error lines."""
+        x, y, width, height = self.files_window["rect"]
+        # The empty lower right of the folder, away from its two files.
+        self.screen.click((x + width * 3 // 4, y + height * 3 // 4), button=3, enter=True)
+        self.screen.click(self.find_on_screen("Orvane", self.files_menu_box, SHOT_PREFIX + "8-background-menu"))
+        self.screen.click(self.find_on_screen("Tidy downloads", self.files_menu_box, SHOT_PREFIX + "8-script-menu"))
         state = {}
 
         def shown():
@@ -445,7 +453,7 @@ class Scenario:
         body = notification["body"]
         at = [body.find(line) for line in lines]
         check(-1 not in at and at == sorted(at), "the failure reads %r" % body)
-        self.screen.save(SHOT_PREFIX + "8-script-failed")
+        self.screen.save(SHOT_PREFIX + "9-script-failed")
         log("the shell shows %r: %r" % (notification["title"], body))
 
     def run(self):
