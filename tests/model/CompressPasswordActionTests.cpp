@@ -7,45 +7,18 @@
 #include "platform/Files.h"
 #include "support/TestSupport.h"
 
+#include "support/PlistText.h"
+
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
 #include <cstdlib>
 #include <string>
 
+using ovtest::binaryOf;
+using ovtest::xmlOf;
+
 namespace {
-
-std::string xmlOf(const std::string& binary)
-{
-    plist_t root = nullptr;
-    plist_from_bin(binary.data(), uint32_t(binary.size()), &root);
-    EXPECT_TRUE(root);
-    if (!root)
-        return {};
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root, &xml, &length);
-    std::string text(xml, length);
-    std::free(xml);
-    plist_free(root);
-    return text;
-}
-
-std::string binaryOf(const std::string& xml)
-{
-    plist_t root = nullptr;
-    plist_from_xml(xml.data(), uint32_t(xml.size()), &root);
-    EXPECT_TRUE(root);
-    if (!root)
-        return {};
-    char* bin = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root, &bin, &length);
-    std::string bytes(bin, length);
-    std::free(bin);
-    plist_free(root);
-    return bytes;
-}
 
 void replaceAll(std::string& s, const std::string& from, const std::string& to)
 {
