@@ -351,6 +351,15 @@ OVMenu FinderSync::actionMenu(Omissions* omitted)
             }
         }
     };
+    // The group and its children for one reason, worked out once.
+    auto leaveOutWithChildren = [&](const OVActionPtr& action, const auto& reason) {
+        if (!omitted)
+            return;
+        const std::string why = reason();
+        auto same = [&why] { return why; };
+        leaveOut(action, nullptr, same);
+        leaveOutChildren(action, same);
+    };
 
     for (const auto& action : actions) {
         if (!action)
@@ -369,27 +378,12 @@ OVMenu FinderSync::actionMenu(Omissions* omitted)
             continue;
         }
         if (const OVSelectionCounts counts = action->selectionCounts(); !counts.allows(selectionCount)) {
-            std::optional<std::string> mismatch;
-            auto why = [&] {
-                if (!mismatch)
-                    mismatch = countMismatch(selectionCount, counts);
-                return *mismatch;
-            };
-            leaveOut(action, nullptr, why);
-            leaveOutChildren(action, why);
+            leaveOutWithChildren(action, [&] { return countMismatch(selectionCount, counts); });
             continue;
         }
         const auto& fileTypes = action->fileTypes();
         if (fileTypes && !typeTest.conforms(*fileTypes)) {
-            // Worked out once for the group and its children alike.
-            std::optional<std::string> mismatch;
-            auto why = [&] {
-                if (!mismatch)
-                    mismatch = typeMismatch(*fileTypes);
-                return *mismatch;
-            };
-            leaveOut(action, nullptr, why);
-            leaveOutChildren(action, why);
+            leaveOutWithChildren(action, [&] { return typeMismatch(*fileTypes); });
             continue;
         }
 
