@@ -11,6 +11,7 @@
 #include "settings/OVImageIcon.h"
 #include "settings/OVTableRows.h"
 #include "settings/OVTryMenuWindow.h"
+#include "settings/OVFileChoice.h"
 #include "settings/OVWeakSignal.h"
 
 #include <algorithm>
@@ -646,16 +647,7 @@ void OVEditorModule::chooseTrialFiles(bool background)
     g_object_set_data(G_OBJECT(tryChooser_.get()), "ov-background", GINT_TO_POINTER(background));
     connectWeak(tryChooser_.get(), "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
         withTarget<OVEditorModule>(data, "choosing files to try", [&](OVEditorModule& m) {
-            std::vector<std::string> paths;
-            if (response == GTK_RESPONSE_ACCEPT) {
-                ov::GRef<GListModel> files(gtk_file_chooser_get_files(GTK_FILE_CHOOSER(dialog)));
-                for (guint i = 0; files && i < g_list_model_get_n_items(files.get()); ++i) {
-                    ov::GRef<GFile> file(G_FILE(g_list_model_get_item(files.get(), i)));
-                    ov::GCharPtr path(g_file_get_path(file.get()));
-                    if (path)
-                        paths.emplace_back(path.get());
-                }
-            }
+            std::vector<std::string> paths = ovsettings::chosenPaths(dialog, response);
             const bool background = g_object_get_data(G_OBJECT(dialog), "ov-background") != nullptr;
             gtk_native_dialog_hide(dialog);
             auto keep = std::move(m.tryChooser_);

@@ -9,6 +9,7 @@
 #include "platform/Translation.h"
 #include "platform/Workspace.h"
 #include "settings/OVApplicationChooser.h"
+#include "settings/OVFileChoice.h"
 #include "settings/OVWeakSignal.h"
 
 #include <gio/gdesktopappinfo.h>
@@ -140,16 +141,7 @@ void OVMoveToActionModule::addFiles()
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(folderChooser_.get()), TRUE);
     ovsettings::connectWeak(folderChooser_.get(), "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
         ovsettings::withTarget<OVMoveToActionModule>(data, "adding folders", [&](OVMoveToActionModule& m) {
-            std::vector<std::string> paths;
-            if (response == GTK_RESPONSE_ACCEPT) {
-                ov::GRef<GListModel> files(gtk_file_chooser_get_files(GTK_FILE_CHOOSER(dialog)));
-                for (guint i = 0; files && i < g_list_model_get_n_items(files.get()); ++i) {
-                    ov::GRef<GFile> file(G_FILE(g_list_model_get_item(files.get(), i)));
-                    ov::GCharPtr path(g_file_get_path(file.get()));
-                    if (path)
-                        paths.emplace_back(path.get());
-                }
-            }
+            std::vector<std::string> paths = ovsettings::chosenPaths(dialog, response);
             auto keep = std::move(m.folderChooser_);
             m.addFolders(paths);
         });
